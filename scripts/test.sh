@@ -1,0 +1,9 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds, and runs every test. GUI tests run under a
+# virtual X server with Mesa's software OpenGL.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/build.sh
+cd build
+export LIBGL_ALWAYS_SOFTWARE=1
+xvfb-run -a -s "-screen 0 1600x1200x24" ctest --output-on-failure -j"$(nproc)" --timeout 900

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QWidget>
+
+class GLWidget;
+class SideGLWidget;
+
+// The one top-level window: the main view with the control panel at its right.
+// The side view is a separate top-level window shown on demand.
+class Window : public QWidget {
+  Q_OBJECT
+
+ public:
+  Window();
+
+  GLWidget* mainView() const { return mainView_; }
+  SideGLWidget* sideView() const { return sideView_; }
+
+ private:
+  GLWidget* mainView_ = nullptr;
+  SideGLWidget* sideView_ = nullptr;
+};

@@ -1,0 +1,106 @@
+#include "engine/sorvex.h"
+
+#include <QDebug>
+#include <QMutexLocker>
+
+#include "model/render_mesh.h"
+
+Sorvex::Sorvex(Camera* cam) : QThread(nullptr), renderMesh(new RenderMesh()), camera(cam) {
+  for (int t = 0; t < kFeatureTypeCount; ++t) featureEnabled[t] = true;
+}
+
+Sorvex::~Sorvex() {
+  if (isRunning()) wait();
+  delete renderMesh;
+}
+
+void Sorvex::setFeatureEnabled(const bool enabled[kFeatureTypeCount]) {
+  for (int t = 0; t < kFeatureTypeCount; ++t) featureEnabled[t] = enabled[t];
+}
+
+void Sorvex::setFeatureWeights(const float weights[kFeatureTypeCount]) {
+  for (int t = 0; t < kFeatureTypeCount; ++t) featureWeight[t] = weights[t];
+}
+
+void Sorvex::setFeatureRadii(const float radii[kFeatureTypeCount]) {
+  for (int t = 0; t < kFeatureTypeCount; ++t) featureRadius[t] = radii[t];
+}
+
+void Sorvex::clearPlanes() {
+  planes.clear();
+  currentPlane = kNoPlane;
+}
+
+void Sorvex::addPlane(const SectionPlane& plane) {
+  planes.append(plane);
+  currentPlane = planes.size() - 1;
+}
+
+void Sorvex::erasePlane(int index) {
+  if (index >= 0 && index < planes.size()) planes.removeAt(index);
+  currentPlane = planes.isEmpty() ? kNoPlane : planes.size() - 1;
+}
+
+void Sorvex::selectPlane(int p) {
+  if (p < 0) {
+    currentPlane = kNoPlane;
+    return;
+  }
+  currentPlane = p;
+  if (p < selectedBins.size()) printCoverageReport(p);
+}
+
+void Sorvex::printCoverageReport(int p) const {
+  if (p < 0 || p >= selectedBins.size()) return;
+  const Bin& bin = selectedBins[p];
+  qDebug("Features covered by selected plane %i (%i in total, weight total %f):", p, int(bin.votes.size()),
+         double(bin.total));
+  for (const Vote& v : bin.votes) {
+    const char* name = (v.featureType >= 0 && v.featureType < kFeatureTypeCount) ? kFeatureTypeNames[v.featureType]
+                                                                                   : "unknown";
+    qDebug("\tFeature %i (type %i: %s) (weight: %f)", v.featureIndex, v.featureType, name, double(v.weight));
+  }
+}
+
+bool Sorvex::addNewPlane() {
+  if (!renderMesh) return false;
+  const float R = renderMesh->radius();
+  SectionPlane plane;
+  plane.normal = Vec3(1, 0, 0);
+  plane.r1 = Vec3(0, 1, 0);
+  plane.r2 = Vec3(0, 0, 1);
+  plane.point = renderMesh->centre() + Vec3(R, 0, 0);
+  plane.d = plane.normal.dot(plane.point);
+  plane.handles[0] = plane.point;
+  plane.handles[1] = plane.point + plane.r1 * (0.5f * R);
+  plane.handles[2] = plane.point + plane.r2 * (0.5f * R);
+  updateSection(plane);
+  addPlane(plane);
+  selectPlane(planes.size() - 1);
+  return true;
+}
+
+void Sorvex::alignCurrentPlane(const Vec3& axis) {
+  if (!hasCurrentPlane() || !renderMesh) return;
+  SectionPlane& plane = planes[currentPlane];
+  const float R = renderMesh->radius();
+  plane.point = renderMesh->centre();
+  plane.normal = axis;
+  plane.d = plane.normal.dot(plane.point);
+  if (plane.d < 0.0f) {
+    plane.d = -plane.d;
+    plane.normal = -plane.normal;
+  }
+  planeAxesFromNormal(plane.normal, plane.r1, plane.r2);
+  plane.handles[0] = plane.point;
+  plane.handles[1] = plane.point + plane.r1 * (0.5f * R);
+  plane.handles[2] = plane.point + plane.r2 * (0.5f * R);
+}
+
+void Sorvex::updateAllSections() {
+  for (int i = 0; i < planes.size(); ++i) updateSection(planes[i]);
+}
+
+float Sorvex::modelRadius() const { return renderMesh ? renderMesh->radius() : 1.0f; }
+
+Vec3 Sorvex::modelCentre() const { return renderMesh ? renderMesh->centre() : Vec3(0, 0, 0); }

@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QList>
+#include <QMutex>
+#include <QString>
+#include <QThread>
+#include <QVector>
+#include <memory>
+
+#include "engine/bin_space.h"
+#include "engine/cut_plane.h"
+#include "engine/vec3.h"
+#include "sections/section_plane.h"
+
+class Camera;
+class RenderMesh;
+class TriMesh;
+
+// The engine: owns the loaded model, every feature list, the bin space, the
+// section planes and the algorithm parameters. The plane-selection run is the
+// body of this thread; it reports only through the two signals.
+class Sorvex : public QThread {
+  Q_OBJECT
+
+ public:
+  static constexpr int kNoPlane = 2147483647;
+
+  explicit Sorvex(Camera* camera);
+  ~Sorvex() override;
+
+  // ---- setters driven by the control panel ----
+  void setUseSegmentation(bool on) { useSegmentation = on; }
+  void setHermiteInterp(bool on) { hermiteInterp = on; }
+  void setHermiteTanFactor(float f) { hermiteTanFactor = f; }
+  void setFeatureEnabled(const bool enabled[kFeatureTypeCount]);
+  void setFeatureWeights(const float weights[kFeatureTypeCount]);
+  void setFeatureRadii(const float radii[kFeatureTypeCount]);
+  void setCurvatureSmooth(double s) { curvatureSmooth = float(s); }
+  void setCurvatureThreshold(double t) { curvatureThreshold = float(t); }
+  void setBinSelectThreshold(float t) { bins.setBinSelectThreshold(t); }
+  void setCoverAllSegments(bool on) { coverAllSegments = on; }
+
+  // ---- plane list ----
+  void clearPlanes();
+  void addPlane(const SectionPlane& plane);
+  void erasePlane(int index);
+  void selectPlane(int p);
+  bool addNewPlane();
+  void alignCurrentPlane(const Vec3& axis);
+  bool hasCurrentPlane() const { return currentPlane >= 0 && currentPlane < planes.size(); }
+
+  // ---- sections ----
+  void updateSection(SectionPlane& plane);
+  void updateAllSections();
+
+  // Coverage report of selected plane p (p indexes selectedBins).
+  void printCoverageReport(int p) const;
+
+  // Bounds the views frame: the render mesh's, or radius 1 and the origin
+  // when there is none.
+  float modelRadius() const;
+  Vec3 modelCentre() const;
+
+  // Path of the loaded model (empty before the first load).
+  const QString& modelPathString() const { return modelPath; }
+
+ signals:
+  void percentComplete(int thousandths);
+  void algoFinished();
+
+ public:
+  // ---- state, in the order the rest of the system knows it ----
+  const char* const* featureTypeNames = kFeatureTypeNames;
+  RenderMesh* renderMesh = nullptr;
+  Camera* camera = nullptr;
+  // Growable: a path of any length is stored whole.
+  QString modelPath;
+  std::shared_ptr<TriMesh> triMesh;
+  QList<SectionPlane> planes;
+  SectionPlane editPlane;
+  int currentPlane = kNoPlane;
+  int pickState[3] = {0, 0, 0};
+  struct Viewport {
+    int rect[4] = {0, 0, 0, 0};
+    double modelView[16] = {};
+    double projection[16] = {};
+  } viewport;
+  int segmentCount = 1;
+  QVector<int> faceSegment;
+  bool useSegmentation = false;
+  bool hermiteInterp = true;
+  float hermiteTanFactor = 1.0f;
+  float curvatureSmooth = 0.05f;
+  QList<Vec3> palette;
+  QList<CutPlane> segmentPlanes;
+  QList<Axis> segmentAxes;
+  float curvatureThreshold = 15.0f;
+  SectionPlane ridgeChainer;
+  QList<Axis> ridgeAxes;
+  QList<QList<SectionSegment>> ridgePieces;
+  QList<Vec3> ridgeNormals;
+  SectionPlane valleyChainer;
+  QList<Axis> valleyAxes;
+  QList<QList<SectionSegment>> valleyPieces;
+  QList<Vec3> valleyNormals;
+  QList<CutPlane> symmetryPlanes;
+  QList<Axis> symmetryAxes;
+  QList<CutPlane> globalXYZPlanes;
+  QList<CutPlane> globalPCAPlanes;
+  QList<CutPlane> perpendicularSupportPlanes;
+  QList<CutPlane> symmetricSupportPlanes;
+  QList<Feature> features;
+  BinSpace bins;
+  QVector<Bin> selectedBins;
+  float featureWeight[kFeatureTypeCount] = {};
+  float featureRadius[kFeatureTypeCount] = {};
+  bool featureEnabled[kFeatureTypeCount] = {};
+  QList<QList<HumanCut>> humanCuts;
+  QList<Vec3> humanCutColours;
+  QList<CutPlane> uniqueHumanCuts;
+  QList<QList<int>> humanCutCountTable;
+  QList<QList<int>> uniqueCutCountTable;
+  QList<QString> modelLabels;
+  QList<QString> userNames;
+  bool coverAllSegments = false;
+
+  // Guards the plane list, the feature lists and the bins against a reader
+  // on another thread: the selection run holds it while it changes them, and
+  // drawing holds it while it reads them.
+  mutable QMutex stateMutex;
+
+ protected:
+  void run() override;
+};

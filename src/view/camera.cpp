@@ -1,0 +1,85 @@
+#include "view/camera.h"
+
+#include <GL/gl.h>
+#include <GL/glu.h>
+
+#include <cmath>
+
+namespace {
+
+struct D3 {
+  double x, y, z;
+  D3 operator+(const D3& o) const { return {x + o.x, y + o.y, z + o.z}; }
+  D3 operator-(const D3& o) const { return {x - o.x, y - o.y, z - o.z}; }
+  D3 operator*(double s) const { return {x * s, y * s, z * s}; }
+  double dot(const D3& o) const { return x * o.x + y * o.y + z * o.z; }
+  D3 cross(const D3& o) const { return {y * o.z - z * o.y, z * o.x - x * o.z, x * o.y - y * o.x}; }
+  D3 normalized() const {
+    const double l = std::sqrt(dot(*this));
+    return l > 0.0 ? D3{x / l, y / l, z / l} : D3{0, 0, 0};
+  }
+};
+
+D3 toD(const Vec3& v) { return {v.x, v.y, v.z}; }
+Vec3 toF(const D3& v) { return Vec3(float(v.x), float(v.y), float(v.z)); }
+
+}  // namespace
+
+void Camera::setFrame(const Vec3& e, const Vec3& c, const Vec3& u) {
+  eye = e;
+  centre = c;
+  up = u;
+}
+
+void Camera::setAspect(double a) {
+  if (!(a > 0.0) || !std::isfinite(a)) return;
+  aspect = a;
+  halfFovY = std::atan(std::tan(halfFovX * M_PI / 180.0) / aspect) * 180.0 / M_PI;
+}
+
+void Camera::applyView() {
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  gluPerspective(2.0 * halfFovY, aspect, zNear, zFar);
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
+  const float diffuse[4] = {0.9f, 0.9f, 0.9f, 0.8f};
+  const float specular[4] = {1.0f, 1.0f, 1.0f, 1.0f};
+  const float position[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+  for (int i = 0; i < 4; ++i) {
+    lightDiffuse[i] = diffuse[i];
+    lightSpecular[i] = specular[i];
+    lightPosition[i] = position[i];
+  }
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, lightSpecular);
+  glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
+  gluLookAt(eye.x, eye.y, eye.z, centre.x, centre.y, centre.z, up.x, up.y, up.z);
+}
+
+void Camera::dolly(double distance) {
+  const D3 w = toD(centre) - toD(eye);
+  const double l = std::sqrt(w.dot(w));
+  if (!(l > 0.0)) return;  // eye on the centre: no line of sight to move along
+  eye = toF(toD(eye) + w * (distance / l));
+}
+
+void Camera::orbit(double ax, double ay) {
+  const D3 c = toD(centre);
+  const D3 r = toD(eye) - c;
+  const D3 s = (c - toD(eye)).cross(toD(up)).normalized();
+  const double phi = -M_PI * ay;
+  const double cp = std::cos(phi), sp = std::sin(phi);
+  const D3 rt = r * cp + s.cross(r) * sp + s * (s.dot(r) * (1.0 - cp));
+  D3 u = rt.cross(s).normalized();
+  const double th = -M_PI * ax;
+  const double ct = std::cos(th), st = std::sin(th);
+  auto turn = [&](const D3& v) { return D3{v.x * ct + v.z * st, v.y, -v.x * st + v.z * ct}; };
+  eye = toF(c + turn(rt));
+  up = toF(turn(u));
+}
+
+void Camera::roll(double a) {
+  const D3 s = (toD(centre) - toD(eye)).cross(toD(up)).normalized();
+  up = toF((toD(up) * std::cos(a) - s * std::sin(a)).normalized());
+}

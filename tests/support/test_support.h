@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <string>
+
+// Helpers shared by the test suites.
+namespace testsupport {
+
+// Folder where tests leave files for a person to look at (screenshots).
+inline QString outputDir() { return QStringLiteral(KORVANE_TEST_OUTPUT); }
+
+// Writes `text` to `path`, returning false on failure.
+bool writeTextFile(const QString& path, const std::string& text);
+
+// OFF text of the axis-aligned unit cube [0,1]^3, 12 triangles, counter-clockwise
+// seen from outside.
+std::string unitCubeOff();
+
+}  // namespace testsupport
