@@ -6,6 +6,7 @@
 #include <QString>
 
 #include "view/camera.h"
+#include "view/draw_options.h"
 
 class QProgressBar;
 class QPushButton;
@@ -78,6 +79,7 @@ class GLWidget : public QGLWidget {
 
  public:
   // ---- view state ----
+  DrawOptions drawOptions;
   QColor backgroundColour;
   int lastMouseX = 0;
   int lastMouseY = 0;
