@@ -49,6 +49,11 @@ class Sorvex : public QThread {
   void alignCurrentPlane(const Vec3& axis);
   bool hasCurrentPlane() const { return currentPlane >= 0 && currentPlane < planes.size(); }
 
+  // ---- model loading ----
+  // Loads a model with its companion files (GUI thread only). Returns true
+  // when the render mesh was loaded.
+  bool loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts);
+
   // ---- sections ----
   void updateSection(SectionPlane& plane);
   void updateAllSections();
