@@ -8,6 +8,7 @@
 
 #include "engine/sorvex.h"
 #include "view/side_glwidget.h"
+#include "view/scene_renderer.h"
 
 GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   qDebug("Constructing glwidget");
@@ -20,11 +21,7 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   connect(engine_, &Sorvex::algoFinished, this, &GLWidget::UpdateUI);
   sequenceIndex = 0;
 
-  for (int t = 0; t < 10; ++t) {
-    featureCheck[t] = new QCheckBox();
-    featureWeightSpin[t] = new QDoubleSpinBox();
-    featureRadiusSpin[t] = new QDoubleSpinBox();
-  }
+  createControlWidgets();
   meshDecimateButton = new QPushButton(tr("Mesh Decimate"));
   meshNoisifyButton = new QPushButton(tr("Mesh Noisify"));
   cutsSegmentifyButton = new QPushButton(tr("Cuts Segmentify"));
@@ -67,10 +64,8 @@ void GLWidget::resizeGL(int w, int h) {
 }
 
 void GLWidget::paintGL() {
-  glClearColor(backgroundColour.redF(), backgroundColour.greenF(), backgroundColour.blueF(), backgroundColour.alphaF());
-  glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-  camera_.applyView();
-  if (glGetError() != GL_NO_ERROR) qDebug("GLproblem\n");
+  SceneRenderer renderer(engine_, camera_, drawOptions);
+  renderer.paintFrame();
 }
 
 void GLWidget::mousePressEvent(QMouseEvent*) {}
@@ -78,4 +73,3 @@ void GLWidget::mouseReleaseEvent(QMouseEvent*) {}
 void GLWidget::mouseMoveEvent(QMouseEvent*) {}
 void GLWidget::keyReleaseEvent(QKeyEvent*) {}
 
-QWidget* GLWidget::buildControlPanel() { return new QWidget(); }

@@ -4,6 +4,7 @@
 #include <QGLWidget>
 #include <QList>
 #include <QString>
+#include <functional>
 
 #include "view/camera.h"
 #include "view/draw_options.h"
@@ -12,6 +13,10 @@ class QProgressBar;
 class QPushButton;
 class QCheckBox;
 class QDoubleSpinBox;
+class QSpinBox;
+class QLineEdit;
+class QListWidget;
+class QRadioButton;
 class SideGLWidget;
 class Sorvex;
 
@@ -41,6 +46,16 @@ class GLWidget : public QGLWidget {
 
   int viewportWidth() const { return viewportWidth_; }
   int viewportHeight() const { return viewportHeight_; }
+
+  // Writes the ten start weights into the feature weight spin boxes.
+  void resetFeatureWeights();
+
+  // The user-facing side effects of the actions, replaceable so that tests
+  // can drive them without a blocking dialog. chooseModelFile returns an
+  // empty string when the user cancels; showMessage shows a modal message.
+  std::function<QString(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)>
+      chooseModelFile;
+  std::function<void(QWidget* parent, const QString& text)> showMessage;
 
  public slots:
   void ExportOBJ();
@@ -100,7 +115,63 @@ class GLWidget : public QGLWidget {
   QDoubleSpinBox* featureWeightSpin[10] = {};
   QDoubleSpinBox* featureRadiusSpin[10] = {};
 
+  // ---- control panel widgets, configured by buildControlPanel ----
+  // First column.
+  QSpinBox* seedSpin = nullptr;
+  QLineEdit* modelPathEdit = nullptr;
+  QPushButton* loadFromSequenceButton = nullptr;
+  QPushButton* loadButton = nullptr;
+  QCheckBox* vertCheck = nullptr;
+  QCheckBox* edgeCheck = nullptr;
+  QCheckBox* triCheck = nullptr;
+  QPushButton* addNewButton = nullptr;
+  QListWidget* planeList = nullptr;
+  QRadioButton* defaultManipulationRadio = nullptr;
+  QRadioButton* threeBallManipulationRadio = nullptr;
+  QPushButton* eraseCurrentButton = nullptr;
+  QLineEdit* exportFolderEdit = nullptr;
+  QPushButton* exportObjButton = nullptr;
+  QPushButton* exportContoursButton = nullptr;
+  QPushButton* clearAllButton = nullptr;
+  // Second column.
+  QPushButton* binningButton = nullptr;
+  QDoubleSpinBox* binSelectThresholdSpin = nullptr;
+  QDoubleSpinBox* curvatureThresholdSpin = nullptr;
+  QDoubleSpinBox* curvatureSmoothSpin = nullptr;
+  QCheckBox* drawMeshFeaturesCheck = nullptr;
+  QCheckBox* drawOutputCheck = nullptr;
+  QCheckBox* outputTriangulateCheck = nullptr;
+  QCheckBox* outputColouredCheck = nullptr;
+  QCheckBox* humanCutsCheck = nullptr;
+  QCheckBox* useSegmentationCheck = nullptr;
+  QCheckBox* hermiteInterpCheck = nullptr;
+  QDoubleSpinBox* hermiteTanFactorSpin = nullptr;
+  QCheckBox* drawBinSpaceCheck = nullptr;
+  QCheckBox* annotateModeCheck = nullptr;
+
+ protected:
+  // True while the engine's plane-selection run is active. Actions that
+  // change the model or the plane list are refused meanwhile.
+  virtual bool selectionRunActive() const;
+
  private:
+  // Creates the control widgets, unconfigured (constructor step).
+  void createControlWidgets();
+  // Tells the user that a run is in progress when one is; returns true then.
+  bool refuseDuringRun();
+  // Pushes the section options (segmentation, Hermite) into the engine and
+  // recomputes every section.
+  void applySectionOptions();
+  // Pushes the algorithm parameters of the feature grid and the three
+  // thresholds into the engine.
+  void applyAlgoParameters();
+  // Repaints the main view, and the side view when asked.
+  void redraw(bool withSideView = false);
+
+  // Changes the user made while a run was active; applied when it ends.
+  bool pendingAlgoParameters_ = false;
+  bool pendingSectionOptions_ = false;
+
   Camera camera_;
   Sorvex* engine_ = nullptr;
   SideGLWidget* sideView_ = nullptr;

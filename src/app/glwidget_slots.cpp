@@ -1,53 +1,317 @@
-// The actions behind the control panel's buttons and fields.
+// The actions behind the control panel's buttons and fields: read the widget,
+// call the engine, refresh the plane list and the views.
+//
+// NOTE: the plane-selection run writes the plane list, the feature lists and
+// the algorithm parameters on the engine's thread. While it is active, actions
+// that would change the model or the plane list are refused with a message,
+// and parameter changes are kept in the widgets and handed to the engine when
+// the run has finished (UpdateUI), so nothing races the run and nothing the
+// user set is lost.
+#include <QCheckBox>
 #include <QDebug>
+#include <QDoubleSpinBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QSignalBlocker>
 
 #include "app/glwidget.h"
 #include "engine/sorvex.h"
+#include "export/contour_export.h"
+#include "export/export_paths.h"
+#include "export/matrix_export.h"
+#include "export/obj_export.h"
 #include "view/side_glwidget.h"
 
-void GLWidget::ExportOBJ() {}
-void GLWidget::ExportContours() {}
-void GLWidget::LoadInputMesh() {}
-void GLWidget::LoadInputMeshFromSequence() {}
+namespace {
 
-void GLWidget::AddNewPlane() {
-  engine_->addNewPlane();
-  UpdatePlaneList();
-  update();
+// How long a refresh waits for the run to release the engine state.
+constexpr int kStateLockTimeoutMs = 50;
+
+QString planeListText(int index, float area) {
+  return QStringLiteral("Plane") + QString::number(index) + QStringLiteral(" (Area: ") +
+         QString::number(double(area), 'g', 6) + QStringLiteral(")");
 }
 
-void GLWidget::SetPlaneManipulation_Default() {}
-void GLWidget::SetPlaneManipulation_ThreeBall() {}
-void GLWidget::SelectPlane() {}
+}  // namespace
+
+bool GLWidget::selectionRunActive() const { return engine_ && engine_->isRunning(); }
+
+bool GLWidget::refuseDuringRun() {
+  if (!selectionRunActive()) return false;
+  qDebug("Action refused: a plane-selection run is in progress");
+  if (showMessage) showMessage(this, tr("A plane-selection run is in progress. Wait until it has finished."));
+  return true;
+}
+
+// Requests are queued and merged into one paint per view: a burst of field
+// changes (resetting ten weights, say) costs one frame, not ten.
+void GLWidget::redraw(bool withSideView) {
+  update();
+  if (withSideView && sideView_) sideView_->update();
+}
+
+// ---- model input ----
+
+void GLWidget::LoadInputMesh() {
+  if (refuseDuringRun()) return;
+  if (!chooseModelFile) return;
+  const QString path =
+      chooseModelFile(this, tr("Load Model"), QStringLiteral("../objs"), tr("Model Files (*.off *.obj)"));
+  if (path.isEmpty()) return;  // cancelled
+
+  const QByteArray path8 = QFile::encodeName(path);
+  const bool loaded = engine_->loadModel(path8.constData(), path8.constData(), nullptr, humanCutsCheck->isChecked());
+  if (loaded) {
+    modelPathEdit->setText(path);
+  } else if (showMessage) {
+    // The field still holds the model that stays loaded.
+    showMessage(this, QStringLiteral("Unable to load input ") + modelPathEdit->text() + QStringLiteral("."));
+  }
+  planeList->clear();
+  initView();
+  UpdatePlaneList();
+  redraw(true);
+}
+
+// LoadInputMeshFromSequence: model_sequence.cpp.
+
+// ---- plane list ----
+
+void GLWidget::AddNewPlane() {
+  if (refuseDuringRun()) return;
+  if (!engine_->addNewPlane()) return;
+  UpdatePlaneList();
+  planeList->setCurrentRow(planeList->count() - 1);
+  redraw(true);
+}
+
+void GLWidget::SelectPlane() {
+  const int row = planeList->currentRow();
+  const bool guarded = selectionRunActive();
+  if (guarded && !engine_->stateMutex.tryLock(kStateLockTimeoutMs)) return;
+  // A row without a plane behind it selects nothing; row -1 means "no
+  // current plane".
+  const bool exists = row < engine_->planes.size();
+  if (exists) engine_->selectPlane(row);
+  if (guarded) engine_->stateMutex.unlock();
+  if (exists) redraw(true);
+}
 
 void GLWidget::EraseCurrentPlane() {
-  engine_->erasePlane(engine_->currentPlane);
+  if (refuseDuringRun()) return;
+  const int row = planeList->currentRow();
+  if (row < 0 || row >= engine_->planes.size()) return;  // no such plane
+  engine_->erasePlane(row);
   UpdatePlaneList();
-  update();
+  engine_->selectPlane(planeList->currentRow());
+  redraw();
 }
 
 void GLWidget::ClearAllPlanes() {
+  if (refuseDuringRun()) return;
   engine_->clearPlanes();
   UpdatePlaneList();
-  update();
+  redraw();
 }
 
-void GLWidget::UpdatePlaneList() {}
-void GLWidget::SetUseSegmentations() {}
-void GLWidget::SetHermiteInterp() {}
-void GLWidget::SetHermiteTanFactor() {}
-void GLWidget::SetAlgoFeatureParameters() {}
-void GLWidget::DoBinningAlgorithm() {}
-void GLWidget::ToggleUseHumanPlaneCuts() {}
-void GLWidget::ToggleDrawBinSpace() {}
-void GLWidget::ComputeMatrixA() {}
-void GLWidget::DoAnalysisOnUserData() {}
-void GLWidget::MeshDecimate() {}
-void GLWidget::MeshNoisify() {}
-void GLWidget::CutsSegmentify() {}
+void GLWidget::UpdatePlaneList() {
+  if (!planeList || !engine_) return;
+
+  // Take the areas in one go; during a run the engine's thread owns the
+  // list, so wait briefly for it and skip this refresh if it stays busy
+  // (the run's end refreshes the list anyway).
+  QVector<float> areas;
+  const bool guarded = selectionRunActive();
+  if (guarded && !engine_->stateMutex.tryLock(kStateLockTimeoutMs)) return;
+  areas.reserve(engine_->planes.size());
+  for (const SectionPlane& plane : engine_->planes) areas.append(plane.area);
+  if (guarded) engine_->stateMutex.unlock();
+
+  const int n = areas.size();
+  if (planeList->count() == n) {
+    for (int i = 0; i < n; ++i) planeList->item(i)->setText(planeListText(i, areas[i]));
+    return;
+  }
+  const int row = planeList->currentRow();
+  planeList->clear();
+  for (int i = 0; i < n; ++i) planeList->addItem(planeListText(i, areas[i]));
+  planeList->setCurrentRow(row);
+}
+
+// ---- plane manipulation ----
+
+void GLWidget::SetPlaneManipulation_Default() {
+  engine_->pickState[0] = 0;
+  redraw();
+}
+
+void GLWidget::SetPlaneManipulation_ThreeBall() {
+  engine_->pickState[0] = 4;
+  redraw();
+}
+
+// ---- section options ----
+
+void GLWidget::applySectionOptions() {
+  engine_->setUseSegmentation(useSegmentationCheck->isChecked());
+  engine_->setHermiteInterp(hermiteInterpCheck->isChecked());
+  engine_->setHermiteTanFactor(float(hermiteTanFactorSpin->value()));
+  engine_->updateAllSections();
+  pendingSectionOptions_ = false;
+}
+
+void GLWidget::SetUseSegmentations() {
+  if (selectionRunActive()) {
+    pendingSectionOptions_ = true;
+    return;
+  }
+  engine_->setUseSegmentation(useSegmentationCheck->isChecked());
+  engine_->updateAllSections();
+  UpdatePlaneList();
+  redraw();
+}
+
+void GLWidget::SetHermiteInterp() {
+  if (selectionRunActive()) {
+    pendingSectionOptions_ = true;
+    return;
+  }
+  engine_->setHermiteInterp(hermiteInterpCheck->isChecked());
+  engine_->updateAllSections();
+  redraw();
+}
+
+void GLWidget::SetHermiteTanFactor() {
+  if (selectionRunActive()) {
+    pendingSectionOptions_ = true;
+    return;
+  }
+  engine_->setHermiteTanFactor(float(hermiteTanFactorSpin->value()));
+  engine_->updateAllSections();
+  redraw();
+}
+
+// ---- algorithm ----
+
+void GLWidget::applyAlgoParameters() {
+  bool enabled[kFeatureTypeCount];
+  float weights[kFeatureTypeCount];
+  float radii[kFeatureTypeCount];
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    enabled[t] = featureCheck[t]->isChecked();
+    weights[t] = float(featureWeightSpin[t]->value());
+    radii[t] = float(featureRadiusSpin[t]->value());
+  }
+  engine_->setFeatureEnabled(enabled);
+  engine_->setFeatureWeights(weights);
+  engine_->setFeatureRadii(radii);
+  engine_->setBinSelectThreshold(float(binSelectThresholdSpin->value()));
+  engine_->setCurvatureSmooth(curvatureSmoothSpin->value());
+  engine_->setCurvatureThreshold(curvatureThresholdSpin->value());
+  pendingAlgoParameters_ = false;
+}
+
+void GLWidget::SetAlgoFeatureParameters() {
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    const bool on = featureCheck[t]->isChecked();
+    featureWeightSpin[t]->setEnabled(on);
+    featureRadiusSpin[t]->setEnabled(on);
+  }
+  if (selectionRunActive())
+    pendingAlgoParameters_ = true;  // the run reads them; hand over when it ends
+  else
+    applyAlgoParameters();
+  redraw();
+}
+
+void GLWidget::DoBinningAlgorithm() {
+  if (refuseDuringRun()) return;
+  // Changes made during the previous run whose end has not been delivered yet.
+  if (pendingAlgoParameters_) applyAlgoParameters();
+  if (pendingSectionOptions_) applySectionOptions();
+  progressBar->setTextVisible(true);
+  progressBar->setRange(0, 1000);
+  progressBar->setValue(0);
+  engine_->setCoverAllSegments(coverAllSegmentsCheck->isChecked());
+  engine_->start(QThread::InheritPriority);
+}
 
 void GLWidget::UpdateUI() {
+  if (!selectionRunActive()) {
+    if (pendingAlgoParameters_) applyAlgoParameters();
+    if (pendingSectionOptions_) applySectionOptions();
+  }
   UpdatePlaneList();
-  update();
-  if (sideView_) sideView_->update();
+  redraw(true);
+}
+
+// ---- options read elsewhere ----
+
+void GLWidget::ToggleUseHumanPlaneCuts() { redraw(); }
+
+void GLWidget::ToggleDrawBinSpace() {
+  // The side view drops its compiled bins first, so the next paint shows the
+  // bins as they are now.
+  if (sideView_) sideView_->setBinSpaceShown(drawBinSpaceCheck->isChecked());
+}
+
+// ---- exports and study analysis ----
+
+void GLWidget::ExportOBJ() {
+  // The export re-triangulates the slabs: not while the run owns the planes.
+  if (refuseDuringRun()) return;
+  const ExportResult result = exportObj(*engine_, modelPathEdit->text(), exportFolderEdit->text());
+  if (showMessage) showMessage(this, result.message);
+}
+
+void GLWidget::ExportContours() {
+  if (refuseDuringRun()) return;
+  const ExportResult result = exportContours(*engine_, modelPathEdit->text(), exportFolderEdit->text());
+  if (showMessage) showMessage(this, result.message);
+}
+
+void GLWidget::ComputeMatrixA() {
+  if (!engine_ || refuseDuringRun()) return;
+  const QString path = QString::fromLatin1(kMatrixFileName);
+  if (!exportMatrix(*engine_, path) && showMessage) showMessage(this, exportMessage(path, false));
+}
+
+void GLWidget::DoAnalysisOnUserData() {
+  if (!engine_) return;
+  // TODO(export): forward to the engine's user-cut analysis once it lands.
+}
+
+// ---- mesh utilities ----
+
+// The engine refuses these during a run with a debug line only; the user is
+// told here. After an edit the mesh, the sections and their areas have
+// changed, so the list and the views follow.
+
+void GLWidget::MeshDecimate() {
+  if (!engine_ || refuseDuringRun()) return;
+  if (!engine_->decimateMesh()) return;
+  UpdatePlaneList();
+  redraw(true);
+}
+
+void GLWidget::MeshNoisify() {
+  if (!engine_ || refuseDuringRun()) return;
+  if (!engine_->noisifyMesh()) return;
+  UpdatePlaneList();
+  redraw(true);
+}
+
+void GLWidget::CutsSegmentify() {
+  if (!engine_ || refuseDuringRun()) return;
+  if (!engine_->segmentCuts()) return;
+  // The split switches the segmentation on; the check box shows it without
+  // recomputing the sections a second time.
+  {
+    const QSignalBlocker blocker(useSegmentationCheck);
+    useSegmentationCheck->setChecked(engine_->useSegmentation);
+  }
+  UpdatePlaneList();
+  redraw(true);
 }

@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QMutex>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <QVector>
@@ -53,13 +54,74 @@ class Sorvex : public QThread {
   // Loads a model with its companion files (GUI thread only). Returns true
   // when the render mesh was loaded.
   bool loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts);
+  // Reads the study participants' cuts of the loaded model (end of loadModel).
+  void readHumanCuts(const QString& label);
+
+  // ---- segment and global feature families ----
+  // Rebuilds segmentPlanes and segmentAxes from a PCA of every segment.
+  void extractSegmentFeatures();
+  // Corner positions of every face of `segment`, in face and corner order.
+  QVector<Vec3> segmentVertices(int segment) const;
+  // Rebuild globalXYZPlanes / globalPCAPlanes from all render-mesh vertices.
+  void extractGlobalXYZ();
+  void extractGlobalPCA();
 
   // ---- sections ----
   void updateSection(SectionPlane& plane);
   void updateAllSections();
+  // The steps of updateSection, with the engine's mesh and settings.
+  void computeSegments(SectionPlane& plane);
+  void chainContours(SectionPlane& plane);
+  void triangulateSlab(SectionPlane& plane);
+  // Re-triangulates every plane that has contours (planes without keep theirs).
+  void triangulateAllSlabs();
 
   // Coverage report of selected plane p (p indexes selectedBins).
   void printCoverageReport(int p) const;
+
+  // ---- ridge and valley families (ridge_features.cpp) ----
+  void extractRidges();
+  void extractValleys();
+
+  // ---- plane-selection run (build_features.cpp, selection_run.cpp) ----
+  // Runs the feature families and assembles `features`; progress 50 .. 250.
+  void buildFeatures();
+  // The thread body: features, votes, greedy selection with local search.
+  void runSelection();
+  // Hill climbing on the cross-section area over fractional bin coordinates.
+  void localSearch(SectionPlane& plane, float step, float minStep);
+  // Adds the segment id of every face the plane's segments cut.
+  void coveredSegments(const SectionPlane& plane, QSet<int>& segments) const;
+
+  // ---- voting (voting.cpp, support_features.cpp) ----
+  // Clears the bins and lets every feature vote; progress 250 .. 750.
+  void populateBins();
+  // Vote kernels: a plane votes for planes near it, an axis for planes that
+  // contain it, a slab for planes parallel to it within its band.
+  void votePlane(const Vec3& normal, float d, float radius, int featureIndex, int featureType, float weight);
+  void voteAxis(const Vec3& direction, const Vec3& point, float radius, int featureIndex, int featureType,
+                float weight);
+  void voteSlab(const Vec3& normal, const Vec3& point, float halfWidth, float radius, int featureIndex,
+                int featureType, float weight);
+  // Support features derived from a selected plane and its winning bin.
+  void addPerpendicularSupport(const SectionPlane& selected, const Bin& winning);
+  void addSymmetricSupport(const SectionPlane& selected, const Bin& winning);
+
+  // ---- mesh editing (src/meshedit) ----
+  // GUI thread only. Each returns false, with a debug line and nothing
+  // changed, while the plane-selection run is active.
+  // Removes about 40 % of the render mesh's vertices (flattest first), carries
+  // the segmentation over, rebuilds the curvature mesh and every section.
+  bool decimateMesh();
+  // Adds Gaussian noise (sigma 0.001) to every vertex, rebuilds the curvature
+  // mesh and every section.
+  bool noisifyMesh();
+  // Replaces every plane by one plane per mesh segment it cuts with a slab,
+  // switches useSegmentation on and leaves no current plane.
+  bool segmentCuts();
+  // Replaces triMesh by a curvature mesh built from the render mesh, with
+  // strips, normals, curvatures and derivatives smoothed by curvatureSmooth.
+  bool syncTriMesh();
 
   // Bounds the views frame: the render mesh's, or radius 1 and the origin
   // when there is none.
@@ -132,6 +194,11 @@ class Sorvex : public QThread {
   // Guards the plane list, the feature lists and the bins against a reader
   // on another thread: the selection run holds it while it changes them, and
   // drawing holds it while it reads them.
+  // The main view's paint (SceneRenderer::paintFrame) holds it for the whole
+  // frame and reads planes, currentPlane, pickState, faceSegment, palette and
+  // the feature lists under it. The mutex is not recursive: never repaint
+  // synchronously (updateGL, repaint) while holding it; code that draws a
+  // single pass outside the frame (the glyph picking) takes it itself.
   mutable QMutex stateMutex;
 
  protected:

@@ -1,4 +1,149 @@
-#include "engine/sorvex.h"
+// Loading a model: the curvature mesh, the render mesh and the companion
+// files (segmentation, symmetry), then optionally the participants' cuts.
 
-// Placeholder until model loading lands.
-bool Sorvex::loadModel(const char*, const char*, const char*, bool) { return false; }
+#include <QDebug>
+#include <QString>
+#include <QVector>
+#include <memory>
+
+#include "engine/sorvex.h"
+#include "model/companion_files.h"
+#include "model/obj_reader.h"
+#include "model/render_mesh.h"
+#include "trimesh/trimesh.h"
+
+namespace {
+
+enum class ModelFormat { Off, Obj, Unknown };
+
+// The format follows the last four characters of the path, in any case.
+ModelFormat modelFormat(const QString& path) {
+  const QString ext = path.right(4).toLower();
+  if (path.size() >= 4 && ext == QLatin1String(".off")) return ModelFormat::Off;
+  if (path.size() >= 4 && ext == QLatin1String(".obj")) return ModelFormat::Obj;
+  return ModelFormat::Unknown;
+}
+
+// Reads the render-mesh geometry into the given (empty) lists. OBJ faces
+// become the triangle of their first three indices, made 0-based; faces with
+// fewer than three indices or an index below 1 are dropped (indices past the
+// vertex list are dropped later by RenderMesh::setGeometry).
+bool readRenderGeometry(const char* path, ModelFormat format, QVector<Vec3>& vertices, QVector<QVector<int>>& faces) {
+  if (format == ModelFormat::Off) {
+    qDebug("Loading off");
+    return readOff(path, vertices, faces);
+  }
+  ObjMesh obj;
+  if (!readObj(obj, path)) return false;
+  vertices = obj.vertices;
+  faces.reserve(obj.faces.size());
+  int dropped = 0;
+  for (const ObjFace& f : obj.faces) {
+    // Fewer than three corners, or a relative (negative) or zero index: no
+    // triangle of this mesh; dropping it here also keeps "index - 1" in range.
+    if (f.vertexIndices.size() < 3 || f.vertexIndices[0] < 1 || f.vertexIndices[1] < 1 || f.vertexIndices[2] < 1) {
+      ++dropped;
+      continue;
+    }
+    faces.append(QVector<int>{f.vertexIndices[0] - 1, f.vertexIndices[1] - 1, f.vertexIndices[2] - 1});
+  }
+  if (dropped > 0) qDebug("Dropped %i OBJ faces without three usable corners", dropped);
+  return true;
+}
+
+// Everything the ridge and valley features need from the curvature mesh,
+// computed once at load time.
+void prepareCurvatureMesh(TriMesh& mesh, float smooth) {
+  mesh.build_strips();
+  mesh.compute_bounding_sphere();
+  mesh.compute_normals();
+  mesh.compute_curvatures();
+  mesh.compute_curv_derivs();
+  mesh.smooth_curvatures(smooth);
+  mesh.smooth_curv_derivs(smooth);
+}
+
+}  // namespace
+
+bool Sorvex::loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts) {
+  if (!path || !*path) {
+    qDebug("No model path given");
+    return false;
+  }
+  // The selection run reads the mesh and the feature lists without a lock of
+  // its own; replacing them under it would pull the model from under its feet.
+  if (isRunning()) {
+    qDebug("Cannot load %s while the plane-selection run is in progress", path);
+    return false;
+  }
+  const QString newPath = QString::fromLocal8Bit(path);
+  const ModelFormat format = modelFormat(newPath);
+  if (format == ModelFormat::Unknown) {
+    qDebug("Cannot load %s: model files end in .off or .obj", path);
+    return false;
+  }
+
+  // Read both meshes before touching anything, so that a file that fails
+  // leaves the previous model whole and usable.
+  std::shared_ptr<TriMesh> newTriMesh(TriMesh::read(path));
+  if (!newTriMesh) {
+    qDebug("Unable to read %s as a mesh", path);
+    return false;
+  }
+  QVector<Vec3> vertices;
+  QVector<QVector<int>> faces;
+  if (!readRenderGeometry(path, format, vertices, faces)) {
+    qDebug("Unable to read the render mesh from %s", path);
+    return false;
+  }
+  if (vertices.isEmpty()) {
+    // For example OBJ text in a file named .off: the mesh library reads it by
+    // its content, the render mesh by its name, and the two would disagree.
+    qDebug("No vertices in %s for its file type; not loaded", path);
+    return false;
+  }
+  prepareCurvatureMesh(*newTriMesh, curvatureSmooth);
+
+  // Install the new model.
+  modelPath = newPath;
+  triMesh = newTriMesh;
+
+  segmentPlanes.clear();
+  segmentAxes.clear();
+  ridgePieces.clear();
+  ridgeAxes.clear();
+  valleyPieces.clear();
+  valleyAxes.clear();
+  symmetryPlanes.clear();
+  symmetryAxes.clear();
+  globalXYZPlanes.clear();
+  globalPCAPlanes.clear();
+  perpendicularSupportPlanes.clear();
+  symmetricSupportPlanes.clear();
+
+  renderMesh->setGeometry(vertices, faces);
+  renderMesh->flipFaceNormals();
+
+  clearPlanes();
+
+  // Segmentation: exactly one id per render-mesh face.
+  const int faceCount = renderMesh->faces().size();
+  const QByteArray segFile =
+      segmentationPath ? QByteArray(segmentationPath) : companionPath(newPath, QStringLiteral("_0.seg")).toLocal8Bit();
+  faceSegment.clear();
+  if (!readSegmentation(segFile.constData(), faceCount, faceSegment)) faceSegment.fill(0, faceCount);
+  segmentCount = countSegments(faceSegment);
+
+  // Symmetry planes and axes; a missing file is silent.
+  const QByteArray symFile = companionPath(newPath, QStringLiteral(".sym")).toLocal8Bit();
+  symmetryPlanes.clear();
+  symmetryAxes.clear();
+  readSymmetry(symFile.constData(), symmetryPlanes, symmetryAxes);
+
+  humanCuts.clear();
+  humanCutColours.clear();
+
+  // Hand-over to the participants' cuts of this model.
+  if (loadHumanCuts) readHumanCuts(label ? QString::fromLocal8Bit(label) : newPath);
+  return true;
+}

@@ -1,9 +1,38 @@
 #include "engine/sorvex.h"
+#include "model/render_mesh.h"
+#include "sections/contour_chaining.h"
+#include "sections/section_segments.h"
+#include "sections/slab_triangulation.h"
 
-// Placeholder until the section computation lands.
+void Sorvex::computeSegments(SectionPlane& plane) {
+  if (!renderMesh) {
+    plane.segments.clear();
+    return;
+  }
+  ::computeSegments(plane, *renderMesh, faceSegment, useSegmentation);
+}
+
+void Sorvex::chainContours(SectionPlane& plane) {
+  SectionOptions options;
+  options.useSegmentation = useSegmentation;
+  options.hermiteInterp = hermiteInterp;
+  options.hermiteTanFactor = hermiteTanFactor;
+  ::chainContours(plane, options);
+}
+
+void Sorvex::triangulateSlab(SectionPlane& plane) { ::triangulateSlab(plane); }
+
 void Sorvex::updateSection(SectionPlane& plane) {
-  plane.segments.clear();
-  plane.contours.clear();
-  plane.triangles.clear();
-  plane.area = 0.0f;
+  computeSegments(plane);
+  chainContours(plane);
+  triangulateSlab(plane);
+}
+
+void Sorvex::triangulateAllSlabs() {
+  for (int i = 0; i < planes.size(); ++i) {
+    SectionPlane& plane = planes[i];
+    if (plane.contours.isEmpty()) continue;
+    plane.triangles.clear();
+    triangulateSlab(plane);
+  }
 }

@@ -66,20 +66,29 @@ void Camera::dolly(double distance) {
 
 void Camera::orbit(double ax, double ay) {
   const D3 c = toD(centre);
-  const D3 r = toD(eye) - c;
-  const D3 s = (c - toD(eye)).cross(toD(up)).normalized();
-  const double phi = -M_PI * ay;
-  const double cp = std::cos(phi), sp = std::sin(phi);
-  const D3 rt = r * cp + s.cross(r) * sp + s * (s.dot(r) * (1.0 - cp));
-  D3 u = rt.cross(s).normalized();
+  D3 r = toD(eye) - c;
+  D3 u = toD(up);
+  const D3 s = (c - toD(eye)).cross(u).normalized();
+  if (s.dot(s) > 0.0) {
+    // Tilt about the right-hand axis, then rebuild up perpendicular to the
+    // new line of sight. Without a right-hand axis (eye on the centre, or up
+    // along the line of sight) there is nothing to tilt about and up stays.
+    const double phi = -M_PI * ay;
+    const double cp = std::cos(phi), sp = std::sin(phi);
+    r = r * cp + s.cross(r) * sp + s * (s.dot(r) * (1.0 - cp));
+    const D3 rebuilt = r.cross(s).normalized();
+    if (rebuilt.dot(rebuilt) > 0.0) u = rebuilt;
+  }
+  // Turntable about world Y.
   const double th = -M_PI * ax;
   const double ct = std::cos(th), st = std::sin(th);
   auto turn = [&](const D3& v) { return D3{v.x * ct + v.z * st, v.y, -v.x * st + v.z * ct}; };
-  eye = toF(c + turn(rt));
+  eye = toF(c + turn(r));
   up = toF(turn(u));
 }
 
 void Camera::roll(double a) {
   const D3 s = (toD(centre) - toD(eye)).cross(toD(up)).normalized();
+  if (!(s.dot(s) > 0.0)) return;  // no line of sight to roll about
   up = toF((toD(up) * std::cos(a) - s * std::sin(a)).normalized());
 }

@@ -28,8 +28,10 @@ class Camera {
   // Moves the eye towards the centre by `distance` (no clamp).
   void dolly(double distance);
   // Tilt about the right-hand axis by -pi*ay, then turntable about world Y
-  // by -pi*ax.
+  // by -pi*ax. Without a right-hand axis (eye on the centre, or up along the
+  // line of sight) the tilt is skipped rather than producing a zero up.
   void orbit(double ax, double ay);
-  // Turns the up vector about the line of sight.
+  // Turns the up vector about the line of sight; does nothing where there
+  // is no right-hand axis.
   void roll(double radians);
 };

@@ -1,9 +1,22 @@
 #include "view/side_glwidget.h"
 
 #include <QDebug>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QTimer>
+
+#include "engine/sorvex.h"
+#include "view/bin_space_drawing.h"
+
+namespace {
+// Delay before a frame that found the bins busy is drawn again.
+constexpr int kRetryDelayMs = 200;
+}  // namespace
 
 SideGLWidget::SideGLWidget(Sorvex* engine) : QGLWidget(static_cast<QWidget*>(nullptr)), engine_(engine) {
   setWindowTitle(tr("Korvane bin space"));
+  qDebug("instantiating sidewidget");
+  setFocusPolicy(Qt::StrongFocus);
   initView();
 }
 
@@ -18,6 +31,10 @@ void SideGLWidget::initView() {
 void SideGLWidget::initializeGL() {
   glEnable(GL_NORMALIZE);
   glEnable(GL_DEPTH_TEST);
+  glEnable(GL_CULL_FACE);
+  glCullFace(GL_BACK);
+  glShadeModel(GL_SMOOTH);
+  glEnable(GL_LIGHT0);
 }
 
 void SideGLWidget::resizeGL(int w, int h) {
@@ -28,8 +45,75 @@ void SideGLWidget::resizeGL(int w, int h) {
 }
 
 void SideGLWidget::paintGL() {
-  glClearColor(0.0f, 0.0f, 0.0f, 1.0f);
+  glClearColor(1.0f, 1.0f, 1.0f, 1.0f);
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
+  glPushMatrix();
   camera_.applyView();
+  const bool complete = engine_ ? drawBinSpace(*engine_) : true;
+  glPopMatrix();
+  glMatrixMode(GL_PROJECTION);
+  glLoadIdentity();
+  glMatrixMode(GL_MODELVIEW);
+  glLoadIdentity();
   if (glGetError() != GL_NO_ERROR) qDebug("GLproblem within sideglwidget\n");
+
+  // The bins were busy (a plane-selection run is writing them): draw again
+  // shortly rather than wait here.
+  if (!complete && !retryPending_) {
+    retryPending_ = true;
+    QTimer::singleShot(kRetryDelayMs, this, [this] {
+      retryPending_ = false;
+      update();
+    });
+  }
 }
+
+void SideGLWidget::invalidateBinDisplayList() {
+  if (!engine_ || engine_->bins.displayList <= 0) return;
+  // The list lives in this view's context, which a slot of the main view
+  // does not have current.
+  if (isValid()) {
+    makeCurrent();
+    deleteBinDisplayList(engine_->bins);
+    doneCurrent();
+  } else {
+    engine_->bins.displayList = 0;
+  }
+}
+
+void SideGLWidget::setBinSpaceShown(bool on) {
+  invalidateBinDisplayList();
+  if (on)
+    show();
+  else
+    hide();
+}
+
+void SideGLWidget::mousePressEvent(QMouseEvent* event) {
+  lastX_ = event->x();
+  lastY_ = event->y();
+  update();
+}
+
+void SideGLWidget::mouseMoveEvent(QMouseEvent* event) {
+  const int dx = event->x() - lastX_;
+  const int dy = event->y() - lastY_;
+  const double w = viewportWidth_ > 0 ? viewportWidth_ : 1;
+  const double h = viewportHeight_ > 0 ? viewportHeight_ : 1;
+  if (event->buttons() & Qt::LeftButton)
+    camera_.orbit(dx / w, dy / h);
+  else if (event->buttons() & Qt::RightButton)
+    camera_.dolly(dy / h);
+  lastX_ = event->x();
+  lastY_ = event->y();
+  update();
+}
+
+void SideGLWidget::mouseReleaseEvent(QMouseEvent* event) {
+  lastX_ = event->x();
+  lastY_ = event->y();
+  update();
+}
+
+void SideGLWidget::keyPressEvent(QKeyEvent* event) { event->ignore(); }
+void SideGLWidget::keyReleaseEvent(QKeyEvent* event) { event->ignore(); }

@@ -7,7 +7,11 @@
 class GLWidget;
 class Sorvex;
 
-// The bin-space view: a separate top-level window showing the accumulator.
+// The bin-space view: a separate top-level window showing the accumulator
+// of plane parameters (theta along x, phi along y, d along z) with a cube per
+// voted bin and the current plane's bin marked. Left drag orbits its camera,
+// right drag dollies; keys do nothing. The bin geometry is compiled once into
+// a display list and kept until "Draw Bin Space" is toggled.
 class SideGLWidget : public QGLWidget {
   Q_OBJECT
 
@@ -22,12 +26,27 @@ class SideGLWidget : public QGLWidget {
   Sorvex* engine() const { return engine_; }
   Camera& camera() { return camera_; }
 
+  // Eye at (1.5, 1.5, 1.5) looking at the origin, up (0, 1, 0).
   void initView();
+
+  // Drops the compiled bin geometry (in this view's GL context, whichever
+  // context is current when it is called); the next paint compiles it from
+  // the bins as they are then.
+  void invalidateBinDisplayList();
+
+  // What "Draw Bin Space" does: drop the compiled geometry, then show the
+  // view when `on`, hide it otherwise.
+  void setBinSpaceShown(bool on);
 
  protected:
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
 
  private:
   Sorvex* engine_ = nullptr;
@@ -35,4 +54,7 @@ class SideGLWidget : public QGLWidget {
   Camera camera_;
   int viewportWidth_ = 0;
   int viewportHeight_ = 0;
+  int lastX_ = 0;
+  int lastY_ = 0;
+  bool retryPending_ = false;
 };

@@ -1,0 +1,300 @@
+// The control panel to the right of the main view: two form-layout columns.
+// The study configuration places only the first column; every control of the
+// second exists, is configured and connected all the same, so its values
+// reach the engine at start-up.
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QFileDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "app/glwidget.h"
+#include "app/study_mode.h"
+#include "engine/sorvex.h"
+
+namespace {
+
+// Start weights of the ten feature types, in FeatureType order.
+constexpr double kStartWeights[kFeatureTypeCount] = {0.6794463, 0.3130431, 0.3657238, 0.7233772, 0.5000544,
+                                                     1.0002444, 0.6080623, 0.9997082, 0.5078993, 1.000211};
+
+void configureSpin(QDoubleSpinBox* spin, int decimals, double lo, double hi, double step, double value) {
+  // Decimals first: setRange and setValue round to the current decimal count.
+  spin->setDecimals(decimals);
+  spin->setRange(lo, hi);
+  spin->setSingleStep(step);
+  spin->setValue(value);
+}
+
+// A check box that only changes what is drawn: keep `flag` in step with it
+// and repaint the view on every toggle.
+void bindDrawCheck(GLWidget* view, QCheckBox* box, bool checked, bool* flag) {
+  box->setChecked(checked);
+  *flag = checked;
+  QObject::connect(box, &QCheckBox::toggled, view, [view, flag](bool on) {
+    *flag = on;
+    view->update();
+  });
+}
+
+}  // namespace
+
+void GLWidget::createControlWidgets() {
+  seedSpin = new QSpinBox();
+  modelPathEdit = new QLineEdit();
+  loadFromSequenceButton = new QPushButton();
+  loadButton = new QPushButton();
+  vertCheck = new QCheckBox();
+  edgeCheck = new QCheckBox();
+  triCheck = new QCheckBox();
+  addNewButton = new QPushButton();
+  planeList = new QListWidget();
+  defaultManipulationRadio = new QRadioButton();
+  threeBallManipulationRadio = new QRadioButton();
+  eraseCurrentButton = new QPushButton();
+  exportFolderEdit = new QLineEdit();
+  exportObjButton = new QPushButton();
+  exportContoursButton = new QPushButton();
+  clearAllButton = new QPushButton();
+  binningButton = new QPushButton();
+  binSelectThresholdSpin = new QDoubleSpinBox();
+  curvatureThresholdSpin = new QDoubleSpinBox();
+  curvatureSmoothSpin = new QDoubleSpinBox();
+  drawMeshFeaturesCheck = new QCheckBox();
+  drawOutputCheck = new QCheckBox();
+  outputTriangulateCheck = new QCheckBox();
+  outputColouredCheck = new QCheckBox();
+  humanCutsCheck = new QCheckBox();
+  useSegmentationCheck = new QCheckBox();
+  hermiteInterpCheck = new QCheckBox();
+  hermiteTanFactorSpin = new QDoubleSpinBox();
+  drawBinSpaceCheck = new QCheckBox();
+  annotateModeCheck = new QCheckBox();
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    featureCheck[t] = new QCheckBox();
+    featureWeightSpin[t] = new QDoubleSpinBox();
+    featureRadiusSpin[t] = new QDoubleSpinBox();
+  }
+
+  chooseModelFile = [](QWidget* parent, const QString& caption, const QString& dir, const QString& filter) {
+    return QFileDialog::getOpenFileName(parent, caption, dir, filter);
+  };
+  showMessage = [](QWidget* parent, const QString& text) {
+    QMessageBox box(parent);
+    box.setWindowTitle(tr("Korvane"));
+    box.setText(text);
+    box.setWindowModality(Qt::ApplicationModal);
+    box.exec();
+  };
+}
+
+void GLWidget::resetFeatureWeights() {
+  for (int t = 0; t < kFeatureTypeCount; ++t) featureWeightSpin[t]->setValue(kStartWeights[t]);
+}
+
+QWidget* GLWidget::buildControlPanel() {
+  // ---- first column ----
+  auto* firstForm = new QFormLayout;
+
+  seedSpin->setRange(0, 19);
+  seedSpin->setValue(0);
+  if (studyMode) firstForm->addRow(tr("Seed number:"), seedSpin);
+
+  modelPathEdit->setText(studyMode ? tr("Specify seed #, then load") : QStringLiteral("../objs/385.off"));
+  // Wide enough for the prompt, with room to spare for model names.
+  modelPathEdit->setMinimumWidth(modelPathEdit->fontMetrics().horizontalAdvance(tr("Specify seed #, then load")) +
+                                 modelPathEdit->fontMetrics().averageCharWidth() * 4);
+  modelPathEdit->setCursorPosition(0);
+  firstForm->addRow(modelPathEdit);
+
+  loadFromSequenceButton->setText(tr("Load From Sequence"));
+  connect(loadFromSequenceButton, &QPushButton::clicked, this, &GLWidget::LoadInputMeshFromSequence);
+  firstForm->addRow(loadFromSequenceButton);
+
+  loadButton->setText(tr("Load..."));
+  connect(loadButton, &QPushButton::clicked, this, &GLWidget::LoadInputMesh);
+  if (!studyMode) firstForm->addRow(loadButton);
+
+  vertCheck->setText(tr("Vert"));
+  edgeCheck->setText(tr("Edge"));
+  triCheck->setText(tr("Tri"));
+  bindDrawCheck(this, vertCheck, false, &drawOptions.drawVertices);
+  bindDrawCheck(this, edgeCheck, false, &drawOptions.drawEdges);
+  bindDrawCheck(this, triCheck, true, &drawOptions.drawTriangles);
+  auto* meshDrawRow = new QHBoxLayout;
+  meshDrawRow->addWidget(vertCheck);
+  meshDrawRow->addWidget(edgeCheck);
+  meshDrawRow->addWidget(triCheck);
+  firstForm->addRow(meshDrawRow);
+
+  addNewButton->setText(tr("Add New"));
+  connect(addNewButton, &QPushButton::clicked, this, &GLWidget::AddNewPlane);
+  firstForm->addRow(addNewButton);
+
+  planeList->clear();
+  connect(planeList, &QListWidget::currentRowChanged, this, &GLWidget::SelectPlane);
+  firstForm->addRow(planeList);
+
+  defaultManipulationRadio->setText(tr("Default"));
+  threeBallManipulationRadio->setText(tr("3-Ball"));
+  defaultManipulationRadio->setChecked(true);
+  auto* manipulationGroup = new QButtonGroup(this);
+  manipulationGroup->addButton(defaultManipulationRadio);
+  manipulationGroup->addButton(threeBallManipulationRadio);
+  connect(defaultManipulationRadio, &QRadioButton::clicked, this, &GLWidget::SetPlaneManipulation_Default);
+  connect(threeBallManipulationRadio, &QRadioButton::clicked, this, &GLWidget::SetPlaneManipulation_ThreeBall);
+  auto* manipulationRow = new QHBoxLayout;
+  manipulationRow->addWidget(defaultManipulationRadio);
+  manipulationRow->addWidget(threeBallManipulationRadio);
+  firstForm->addRow(manipulationRow);
+
+  eraseCurrentButton->setText(tr("Erase Current"));
+  connect(eraseCurrentButton, &QPushButton::clicked, this, &GLWidget::EraseCurrentPlane);
+  firstForm->addRow(eraseCurrentButton);
+
+  exportFolderEdit->setText(QStringLiteral("yournamehere"));
+  firstForm->addRow(exportFolderEdit);
+
+  exportObjButton->setText(tr("Export OBJ File"));
+  connect(exportObjButton, &QPushButton::released, this, &GLWidget::ExportOBJ);
+  firstForm->addRow(exportObjButton);
+
+  exportContoursButton->setText(tr("Export Contours"));
+  connect(exportContoursButton, &QPushButton::clicked, this, &GLWidget::ExportContours);
+  if (!studyMode) firstForm->addRow(exportContoursButton);
+
+  // Created and wired, but placed in neither column.
+  clearAllButton->setText(tr("Clear All"));
+  connect(clearAllButton, &QPushButton::clicked, this, &GLWidget::ClearAllPlanes);
+
+  // ---- feature grid ----
+  auto* featureGrid = new QGridLayout;
+  featureGrid->addWidget(new QLabel(tr("Feature")), 1, 1);
+  featureGrid->addWidget(new QLabel(tr("Weight")), 1, 2);
+  featureGrid->addWidget(new QLabel(tr("Radius")), 1, 3);
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    featureCheck[t]->setText(QString::fromLatin1(engine_->featureTypeNames[t]));
+    featureCheck[t]->setChecked(true);
+    connect(featureCheck[t], &QCheckBox::toggled, this, &GLWidget::SetAlgoFeatureParameters);
+
+    configureSpin(featureWeightSpin[t], 7, 0.0, 10.0, 0.0001, 1.0);
+    connect(featureWeightSpin[t], QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+            &GLWidget::SetAlgoFeatureParameters);
+
+    configureSpin(featureRadiusSpin[t], 3, 0.01, 0.5, 0.01, 0.1);
+    connect(featureRadiusSpin[t], QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+            &GLWidget::SetAlgoFeatureParameters);
+
+    featureGrid->addWidget(featureCheck[t], t + 2, 1);
+    featureGrid->addWidget(featureWeightSpin[t], t + 2, 2);
+    featureGrid->addWidget(featureRadiusSpin[t], t + 2, 3);
+  }
+  auto* featureWidget = new QWidget;
+  featureWidget->setLayout(featureGrid);
+
+  // ---- second column ----
+  auto* secondForm = new QFormLayout;
+
+  coverAllSegmentsCheck->setChecked(false);
+  binningButton->setText(tr("Binning Algorithm"));
+  connect(binningButton, &QPushButton::clicked, this, &GLWidget::DoBinningAlgorithm);
+  secondForm->addRow(coverAllSegmentsCheck, binningButton);
+
+  secondForm->addRow(progressBar);
+  secondForm->addRow(featureWidget);
+
+  const auto connectParameterSpin = [this](QDoubleSpinBox* spin) {
+    connect(spin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, &GLWidget::SetAlgoFeatureParameters);
+  };
+  configureSpin(binSelectThresholdSpin, 2, 0.05, 3.0, 0.05, 1.0);
+  connectParameterSpin(binSelectThresholdSpin);
+  secondForm->addRow(tr("Bin Select Threshold"), binSelectThresholdSpin);
+
+  configureSpin(curvatureThresholdSpin, 2, 0.0, 100.0, 1.0, 15.0);
+  connectParameterSpin(curvatureThresholdSpin);
+  secondForm->addRow(tr("Curvature Threshold"), curvatureThresholdSpin);
+
+  configureSpin(curvatureSmoothSpin, 2, 0.0, 1.0, 0.01, 0.01);
+  connectParameterSpin(curvatureSmoothSpin);
+  secondForm->addRow(tr("Curvature Smooth"), curvatureSmoothSpin);
+
+  drawMeshFeaturesCheck->setText(tr("Draw Mesh Features"));
+  drawOutputCheck->setText(tr("Draw Output"));
+  bindDrawCheck(this, drawMeshFeaturesCheck, false, &drawOptions.drawMeshFeatures);
+  bindDrawCheck(this, drawOutputCheck, true, &drawOptions.drawOutput);
+  secondForm->addRow(drawMeshFeaturesCheck, drawOutputCheck);
+
+  outputTriangulateCheck->setText(tr("Output Triangulate"));
+  outputColouredCheck->setText(tr("Output Coloured"));
+  bindDrawCheck(this, outputTriangulateCheck, false, &drawOptions.outputTriangulate);
+  bindDrawCheck(this, outputColouredCheck, true, &drawOptions.outputColoured);
+  secondForm->addRow(outputTriangulateCheck, outputColouredCheck);
+
+  humanCutsCheck->setText(tr("Load/Draw Human Cuts"));
+  humanCutsCheck->setChecked(false);
+  drawOptions.drawHumanCuts = false;
+  connect(humanCutsCheck, &QCheckBox::toggled, this, [this](bool on) {
+    drawOptions.drawHumanCuts = on;
+    ToggleUseHumanPlaneCuts();
+  });
+  useSegmentationCheck->setText(tr("Use Segmentation"));
+  useSegmentationCheck->setChecked(false);
+  connect(useSegmentationCheck, &QCheckBox::toggled, this, &GLWidget::SetUseSegmentations);
+  secondForm->addRow(humanCutsCheck, useSegmentationCheck);
+
+  hermiteInterpCheck->setText(tr("Hermite Interp"));
+  hermiteInterpCheck->setChecked(true);
+  connect(hermiteInterpCheck, &QCheckBox::toggled, this, &GLWidget::SetHermiteInterp);
+  configureSpin(hermiteTanFactorSpin, 2, 0.1, 10.0, 0.1, 1.0);
+  connect(hermiteTanFactorSpin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
+          &GLWidget::SetHermiteTanFactor);
+  secondForm->addRow(hermiteInterpCheck, hermiteTanFactorSpin);
+
+  drawBinSpaceCheck->setText(tr("Draw Bin Space"));
+  drawBinSpaceCheck->setChecked(false);
+  connect(drawBinSpaceCheck, &QCheckBox::clicked, this, &GLWidget::ToggleDrawBinSpace);
+  annotateModeCheck->setText(tr("Annotate Mode"));
+  annotateModeCheck->setChecked(false);
+  drawOptions.annotateMode = false;
+  // Read by drawing and mouse handling only; no repaint of its own.
+  connect(annotateModeCheck, &QCheckBox::toggled, this, [this](bool on) { drawOptions.annotateMode = on; });
+  secondForm->addRow(drawBinSpaceCheck, annotateModeCheck);
+
+  connect(meshDecimateButton, &QPushButton::clicked, this, &GLWidget::MeshDecimate);
+  secondForm->addRow(meshDecimateButton);
+  connect(meshNoisifyButton, &QPushButton::clicked, this, &GLWidget::MeshNoisify);
+  secondForm->addRow(meshNoisifyButton);
+  connect(cutsSegmentifyButton, &QPushButton::clicked, this, &GLWidget::CutsSegmentify);
+  secondForm->addRow(cutsSegmentifyButton);
+
+  // The weight spin boxes are connected already, so every start weight also
+  // reaches the engine on its own; the explicit call covers the rest.
+  resetFeatureWeights();
+  SetAlgoFeatureParameters();
+
+  // ---- assembly ----
+  auto* firstColumn = new QWidget;
+  firstColumn->setLayout(firstForm);
+  auto* secondColumn = new QWidget;
+  secondColumn->setLayout(secondForm);
+
+  auto* panelGrid = new QGridLayout;
+  panelGrid->addWidget(firstColumn, 1, 1);
+  // In the study configuration the second column stays unplaced (and
+  // parentless) for the whole run.
+  if (!studyMode) panelGrid->addWidget(secondColumn, 1, 2);
+
+  auto* panel = new QWidget;
+  panel->setLayout(panelGrid);
+  return panel;
+}

@@ -1,0 +1,70 @@
+#include "app/model_sequence.h"
+
+#include <QCheckBox>
+#include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QSpinBox>
+#include <cstdlib>
+
+#include "app/glwidget.h"
+#include "app/study_mode.h"
+#include "engine/sorvex.h"
+
+const SequenceModel kSequenceModels[kSequenceModelCount] = {
+    {"../objs/2.off", "Human"},     {"../objs/21.off", "Cup 1"},    {"../objs/22.off", "Cup 2"},
+    {"../objs/24.off", "Cup 3"},    {"../objs/25.off", "Cup 4"},    {"../objs/30.off", "Cup 5"},
+    {"../objs/62.off", "Plane 1"},  {"../objs/63.off", "Plane 2"},  {"../objs/64.off", "Plane 3"},
+    {"../objs/65.off", "Plane 4"},  {"../objs/66.off", "Plane 5"},  {"../objs/105.off", "Chair"},
+    {"../objs/141.off", "Table 1"}, {"../objs/142.off", "Table 2"}, {"../objs/143.off", "Table 3"},
+    {"../objs/144.off", "Table 4"}, {"../objs/145.off", "Table 5"}, {"../objs/342.off", "Bearing"},
+    {"../objs/385.off", "Donkey"},
+};
+
+void buildModelSequence(int seed, bool shuffle, QList<QString>& paths, QList<QString>& labels) {
+  QList<QString> workPaths;
+  QList<QString> workLabels;
+  for (const SequenceModel& model : kSequenceModels) {
+    workPaths.append(QString::fromLatin1(model.path));
+    workLabels.append(QString::fromLatin1(model.label));
+  }
+  std::srand(unsigned(seed));
+  while (!workPaths.isEmpty()) {
+    const int k = shuffle ? std::rand() % workPaths.size() : 0;
+    paths.append(workPaths.takeAt(k));
+    labels.append(workLabels.takeAt(k));
+  }
+}
+
+// The order is fixed at the first press and kept for the whole run; after
+// the last model the sequence starts again.
+void GLWidget::LoadInputMeshFromSequence() {
+  if (refuseDuringRun()) return;
+  if (sequencePaths.isEmpty()) buildModelSequence(seedSpin->value(), studyMode, sequencePaths, sequenceLabels);
+  if (sequencePaths.isEmpty() || sequenceLabels.size() != sequencePaths.size()) return;
+  if (sequenceIndex < 0 || sequenceIndex >= sequencePaths.size()) sequenceIndex = 0;
+
+  const QString path = sequencePaths[sequenceIndex];
+  const QString label = sequenceLabels[sequenceIndex];
+  const QByteArray path8 = QFile::encodeName(path);
+  const QByteArray label8 = label.toUtf8();
+  QByteArray segmentation8;
+  if (sequenceIndex < sequenceSegmentationPaths.size())
+    segmentation8 = QFile::encodeName(sequenceSegmentationPaths[sequenceIndex]);
+  const bool loaded =
+      engine_->loadModel(path8.constData(), label8.constData(),
+                         segmentation8.isEmpty() ? nullptr : segmentation8.constData(), humanCutsCheck->isChecked());
+
+  planeList->clear();
+  initView();
+  resetFeatureWeights();
+  // The field names the model on screen, and the exports name their files
+  // after it: a model that failed to load must not take over the name of the
+  // one that stays loaded.
+  if (loaded)
+    modelPathEdit->setText(label);
+  else if (showMessage)
+    showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
+  sequenceIndex = (sequenceIndex + 1) % sequencePaths.size();
+  redraw(true);
+}

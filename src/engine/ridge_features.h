@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QVector>
+
+#include "engine/cut_plane.h"
+#include "sections/section_plane.h"
+
+class TriMesh;
+
+// Ridge and valley lines from principal curvature, cut into straight pieces.
+
+// Segments of the ridge (or valley) lines of `mesh`, traced triangle by
+// triangle over its strips: entries 2k and 2k+1 of `points` form one segment,
+// `normals` holds the mean vertex normal of the triangle it came from, twice.
+// `mesh` needs strips, normals, principal curvatures and their derivatives.
+void traceCurvatureLines(const TriMesh& mesh, bool ridge, float threshold, QVector<Vec3>& points,
+                         QVector<Vec3>& normals);
+
+// Axis through the piece: direction of largest spread of its points, centred
+// at the length-weighted midpoint; halfLength is half the total length. A piece
+// of zero length gets its first point and a zero direction.
+Axis fitAxis(const QList<SectionSegment>& segments);
+
+// Distance of x from the line through axis.point along axis.direction (0 for a
+// zero direction... the distance from the point then).
+float pointLineDistance(const Vec3& x, const Axis& axis);
+
+// Cuts a polyline into pieces that are straight within `tolerance`
+// (length-weighted distance of the starts from the fitted axis). Straight
+// tails produce no piece.
+void splitPolyline(const QList<SectionSegment>& segments, float tolerance, QList<Axis>& axesOut,
+                   QList<QList<SectionSegment>>& piecesOut);

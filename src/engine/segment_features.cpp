@@ -1,0 +1,93 @@
+// Segment PCA features: every mesh segment is summarised by the principal
+// axes of its face corners and classified as a blob (three planes), a flat
+// patch (one plane) or an elongated part (one axis).
+
+#include <QDebug>
+#include <cmath>
+
+#include "engine/principal_axes.h"
+#include "engine/sorvex.h"
+#include "model/render_mesh.h"
+
+QVector<Vec3> Sorvex::segmentVertices(int segment) const {
+  QVector<Vec3> points;
+  if (!renderMesh) return points;
+  const QVector<Vec3>& vertices = renderMesh->vertices();
+  const QVector<QVector<int>>& faces = renderMesh->faces();
+  // faceSegment has one entry per face after loading; a shorter list (for
+  // example after an edit elsewhere) simply leaves the remaining faces out.
+  const int n = qMin(faces.size(), faceSegment.size());
+  for (int i = 0; i < n; ++i) {
+    if (faceSegment[i] != segment) continue;
+    const QVector<int>& f = faces[i];
+    if (f.size() < 3) continue;
+    for (int c = 0; c < 3; ++c) {
+      const int v = f[c];
+      if (v >= 0 && v < vertices.size()) points.append(vertices[v]);
+    }
+  }
+  return points;
+}
+
+void Sorvex::extractSegmentFeatures() {
+  segmentPlanes.clear();
+  segmentAxes.clear();
+  const bool planesOn = featureEnabled[FeatureSegmentPCAPlanes];
+  const bool axesOn = featureEnabled[FeatureSegmentPCAAxes];
+  if ((!planesOn && !axesOn) || segmentCount <= 0) return;
+
+  QList<CutPlane> planesOut;
+  QList<Axis> axesOut;
+  for (int s = 0; s < segmentCount; ++s) {
+    const QVector<Vec3> P = segmentVertices(s);
+    PrincipalAxes pa;
+    if (!principalAxes(P, pa)) {
+      // An empty segment (ids need not be dense) or one with unusable
+      // coordinates contributes nothing.
+      if (!P.isEmpty()) qDebug("Segment %i has non-finite coordinates; skipped", s);
+      continue;
+    }
+    if (!(pa.maxDistance > 0.0f)) {
+      qDebug("Segment %i collapses to one point; skipped", s);
+      continue;
+    }
+    const float l0 = pa.values[0], l1 = pa.values[1], l2 = pa.values[2];
+    const Vec3 c = pa.centroid;
+
+    if (l1 > 0.25f * l0 && l2 > 0.25f * l0) {
+      // Blob: the three principal planes through the centroid.
+      float m = 0.0f;
+      for (const Vec3& v : P) m = qMax(m, (v - c).length());
+      for (int k = 0; k < 3; ++k) {
+        CutPlane plane;
+        plane.normal = pa.unitAxes[k];
+        plane.d = plane.normal.dot(c);
+        plane.extent = 0.95f * m;
+        normalizePlane(plane);
+        if (planesOn) planesOut.append(plane);
+      }
+    } else if (l1 > 0.25f * l0) {
+      // Flat: the plane across the smallest principal direction. The spread
+      // is measured along the scaled axis (length R / sqrt 2).
+      const Vec3& e2 = pa.axes[2];
+      const float ce = c.dot(e2);
+      float m = 0.0f;
+      for (const Vec3& v : P) m = qMax(m, std::fabs(v.dot(e2) - ce));
+      CutPlane plane;
+      plane.normal = pa.unitAxes[2];
+      plane.d = plane.normal.dot(c);
+      plane.extent = 0.95f * m;
+      normalizePlane(plane);
+      if (planesOn) planesOut.append(plane);
+    } else {
+      // Elongated: one axis along the largest principal direction.
+      Axis axis;
+      axis.point = c;
+      axis.direction = pa.unitAxes[0];
+      axis.halfLength = pa.axes[0].length();
+      if (axesOn) axesOut.append(axis);
+    }
+  }
+  segmentPlanes = planesOut;
+  segmentAxes = axesOut;
+}

@@ -1,0 +1,28 @@
+#include "export/export_paths.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QStringList>
+
+ExportPaths exportPaths(const QString& modelPath, const QString& exportName) {
+  ExportPaths p;
+  p.folder = exportName;
+  p.dir = QStringLiteral("../") + exportName;
+  // split keeps empty parts, so a path ending in "/" has an empty last part.
+  p.last = modelPath.split(QLatin1Char('/')).last();
+  const QString base = p.dir + QLatin1Char('/') + p.last;
+  p.planes = base + QStringLiteral(".obj");
+  p.slabs = base + QStringLiteral("_slab.obj");
+  p.mesh = base + QStringLiteral("_inputmesh.obj");
+  p.contour = base + QStringLiteral(".contour");
+  return p;
+}
+
+bool makeExportDirectory(const ExportPaths& paths) {
+  qDebug("Making directory %s if not already existing.", paths.folder.toLocal8Bit().constData());
+  return QDir().mkpath(paths.dir);
+}
+
+QString exportMessage(const QString& file, bool ok) {
+  return QStringLiteral("Exporting ") + file + (ok ? QStringLiteral(" successful.") : QStringLiteral(" failed."));
+}

@@ -1,0 +1,84 @@
+#include "model/obj_reader.h"
+
+#include <QDebug>
+#include <QString>
+#include <QStringList>
+#include <cmath>
+#include <cstdio>
+
+namespace {
+
+// Token k of a split line as a float; missing, malformed and non-finite
+// values read as 0.
+float floatField(const QStringList& tokens, int k, bool& padded) {
+  if (k >= tokens.size()) {
+    padded = true;
+    return 0.0f;
+  }
+  bool ok = false;
+  const float v = tokens[k].trimmed().toFloat(&ok);
+  return (ok && std::isfinite(v)) ? v : 0.0f;
+}
+
+Vec3 vec3Fields(const QStringList& tokens, bool& padded) {
+  return Vec3(floatField(tokens, 1, padded), floatField(tokens, 2, padded), floatField(tokens, 3, padded));
+}
+
+int intToken(const QString& token, bool* ok) { return token.trimmed().toInt(ok, 10); }
+
+ObjFace parseFace(const QStringList& tokens) {
+  ObjFace face;
+  for (int k = 1; k < tokens.size(); ++k) {
+    const QString& token = tokens[k];
+    if (token.indexOf(QLatin1Char('/')) >= 0) {
+      const QStringList parts = token.split(QLatin1Char('/'), Qt::KeepEmptyParts);
+      bool ok = false;
+      const int a = intToken(parts[0], &ok);
+      const int c = parts.size() > 2 ? intToken(parts[2], nullptr) : 0;
+      if (ok) face.vertexIndices.append(a);
+      if (c != 0) face.normalIndices.append(c);
+    } else {
+      face.vertexIndices.append(intToken(token, nullptr));  // 0 when it does not convert
+    }
+  }
+  return face;
+}
+
+}  // namespace
+
+bool readObj(ObjMesh& mesh, const char* path) {
+  FILE* f = path ? std::fopen(path, "r") : nullptr;
+  if (!f) {
+    qDebug("Could not open %s!", path ? path : "(null)");
+    return false;
+  }
+  qDebug("Reading...");
+
+  const QString vTag = QStringLiteral("v"), vnTag = QStringLiteral("vn"), fTag = QStringLiteral("f");
+  char line[500];
+  int shortRecords = 0;
+  while (std::fgets(line, sizeof line, f)) {
+    const QStringList tokens = QString::fromLatin1(line).split(QLatin1Char(' '), Qt::KeepEmptyParts);
+    const QString& tag = tokens[0];
+    bool padded = false;
+    if (QString::compare(tag, vTag) == 0) {
+      mesh.vertices.append(vec3Fields(tokens, padded));
+    } else if (QString::compare(tag, vnTag) == 0) {
+      mesh.normals.append(vec3Fields(tokens, padded));
+    } else if (QString::compare(tag, fTag) == 0) {
+      mesh.faces.append(parseFace(tokens));
+    }
+    if (padded) ++shortRecords;
+  }
+  const bool failed = std::ferror(f) != 0;
+  std::fclose(f);
+  if (shortRecords > 0) qDebug("%i vertex or normal lines had fewer than three numbers; padded with 0", shortRecords);
+  if (failed) {
+    qDebug("Error reading %s", path);
+    return false;
+  }
+
+  qDebug("File read successful.");
+  qDebug() << "Num verts: " << mesh.vertices.size() << " Num faces: " << mesh.faces.size();
+  return true;
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "engine/cut_plane.h"
+#include "engine/vec3.h"
+#include "view/draw_options.h"
+
+class Camera;
+class Sorvex;
+struct SectionContour;
+struct SectionPlane;
+
+// Draws the main view's scene from the engine's state with the fixed-function
+// pipeline: ground grid, mesh (points, edges, shaded or segment-coloured
+// triangles), section planes with slabs and contours, the current plane's
+// glyph, the mesh features and the annotation strokes. It reads the engine
+// and never changes it, except that the palette is filled on first use.
+//
+// Locking: paintFrame takes the engine's stateMutex for the whole frame. The
+// individual passes do not lock; a caller that uses one of them outside
+// paintFrame (the glyph picking does) holds the mutex itself while it reads
+// the plane it hands in.
+//
+// Every pass needs the widget's GL context to be current.
+class SceneRenderer {
+ public:
+  SceneRenderer(Sorvex* engine, const Camera& camera, const DrawOptions& options);
+
+  // The whole frame: clear to white, camera, passes in order, matrices back
+  // to identity, then the error check that logs "GLproblem\n".
+  void paintFrame();
+
+  // ---- passes ----
+  // 20 x 20 grid of unit squares at the model's lowest Y.
+  void drawGrid();
+  void drawVertices();
+  void drawEdges();
+  // Shaded surface, or segment-coloured when segmentation is in use.
+  void drawSurface(float alpha);
+  // Slabs (optional) and contours of every plane, then the current glyph.
+  void drawPlanes(bool withSlabs, bool colouredContours);
+  // One contour, each point pushed `offset` along its segment's normal.
+  void drawContour(const SectionContour& contour, float offset);
+  // The manipulation glyph: light edges with black borders, red and green
+  // axis lines and, in the 3-Ball modes, the three handle balls. Its exact
+  // byte colours are what the picking reads back.
+  void drawPlaneGlyph(const SectionPlane& plane);
+  void drawAnnotations();
+  void drawFeatures();
+  void drawFeaturePlane(const CutPlane& plane, const Vec3& colour);
+  void drawFeatureAxis(const Axis& axis, const Vec3& colour);
+
+  // Palette entry i mod 36, which also becomes the current GL colour.
+  Vec3 paletteColour(unsigned i);
+
+  // The model's bounding radius (1 without a render mesh).
+  float modelRadius() const;
+
+ private:
+  Sorvex* engine_;
+  const Camera& camera_;
+  DrawOptions options_;
+};
+
+// Byte colours of the glyph, shared with the picking.
+namespace glyphcolour {
+constexpr unsigned char kEdgeR1 = 254;                    // edges parallel to r1 (grey 254)
+constexpr unsigned char kEdgeR2 = 253;                    // edges parallel to r2 (grey 253)
+constexpr unsigned char kHandleRed[3] = {255, 254, 253};  // red of handles 1..3 (green = blue = 20)
+constexpr unsigned char kHandleOther = 20;
+constexpr unsigned char kHandleDraggedGreenBlue = 120;  // dragged handle: (255, 120, 120)
+}  // namespace glyphcolour

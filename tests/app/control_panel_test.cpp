@@ -1,0 +1,238 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDoubleSpinBox>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+
+#include "app/panel_fixture.h"
+#include "app/study_mode.h"
+#include "engine/sorvex.h"
+
+using paneltest::press;
+
+namespace {
+
+class ControlPanel : public paneltest::WindowFixture {};
+
+QFormLayout* formOf(QWidget* w) { return qobject_cast<QFormLayout*>(w->parentWidget()->layout()); }
+
+}  // namespace
+
+TEST_F(ControlPanel, LayoutMatchesConfiguration) {
+  QFormLayout* first = formOf(view->modelPathEdit);
+  ASSERT_NE(first, nullptr);
+  const auto rowOf = [first](QWidget* w) {
+    int row = -1;
+    QFormLayout::ItemRole role;
+    first->getWidgetPosition(w, &row, &role);
+    return row;
+  };
+
+  // Always placed and visible, in this order.
+  QWidget* common[] = {view->modelPathEdit,      view->loadFromSequenceButton, view->addNewButton,   view->planeList,
+                       view->eraseCurrentButton, view->exportFolderEdit,       view->exportObjButton};
+  for (int i = 1; i < 7; ++i) EXPECT_LT(rowOf(common[i - 1]), rowOf(common[i])) << i;
+  for (QWidget* w : common) EXPECT_TRUE(w->isVisible());
+  EXPECT_TRUE(view->triCheck->isVisible());
+  EXPECT_TRUE(view->threeBallManipulationRadio->isVisible());
+
+  // Created and wired, but never placed.
+  EXPECT_FALSE(view->clearAllButton->isVisible());
+  EXPECT_FALSE(window->isAncestorOf(view->clearAllButton));
+  EXPECT_EQ(view->clearAllButton->text(), "Clear All");
+
+  if (studyMode) {
+    QLayoutItem* label = first->itemAt(0, QFormLayout::LabelRole);
+    ASSERT_NE(label, nullptr);
+    auto* seedLabel = qobject_cast<QLabel*>(label->widget());
+    ASSERT_NE(seedLabel, nullptr);
+    EXPECT_EQ(seedLabel->text(), "Seed number:");
+    EXPECT_EQ(first->itemAt(0, QFormLayout::FieldRole)->widget(), view->seedSpin);
+    EXPECT_TRUE(view->seedSpin->isVisible());
+    EXPECT_EQ(view->modelPathEdit->text(), "Specify seed #, then load");
+    // Only the first column: no file dialog, no contour export, no algorithm.
+    for (QWidget* w : {static_cast<QWidget*>(view->loadButton), static_cast<QWidget*>(view->exportContoursButton),
+                       static_cast<QWidget*>(view->binningButton), static_cast<QWidget*>(view->progressBar),
+                       static_cast<QWidget*>(view->featureCheck[0]), static_cast<QWidget*>(view->humanCutsCheck)}) {
+      EXPECT_FALSE(w->isVisible());
+      EXPECT_FALSE(window->isAncestorOf(w));
+    }
+  } else {
+    EXPECT_EQ(rowOf(view->modelPathEdit), 0);
+    EXPECT_FALSE(window->isAncestorOf(view->seedSpin));
+    EXPECT_EQ(view->modelPathEdit->text(), "../objs/385.off");
+    EXPECT_TRUE(view->loadButton->isVisible());
+    EXPECT_EQ(view->loadButton->text(), "Load...");
+    EXPECT_EQ(rowOf(view->loadButton), rowOf(view->loadFromSequenceButton) + 1);
+    EXPECT_TRUE(view->exportContoursButton->isVisible());
+    EXPECT_EQ(rowOf(view->exportContoursButton), rowOf(view->exportObjButton) + 1);
+    // The second column sits to the right of the first.
+    for (QWidget* w : {static_cast<QWidget*>(view->binningButton), static_cast<QWidget*>(view->progressBar),
+                       static_cast<QWidget*>(view->featureCheck[9]), static_cast<QWidget*>(view->annotateModeCheck),
+                       static_cast<QWidget*>(view->cutsSegmentifyButton)}) {
+      EXPECT_TRUE(w->isVisible());
+    }
+    const QPoint firstLeft = view->modelPathEdit->mapTo(window.get(), QPoint(0, 0));
+    const QPoint secondLeft = view->binningButton->mapTo(window.get(), QPoint(0, 0));
+    EXPECT_GT(secondLeft.x(), firstLeft.x() + view->modelPathEdit->width() / 2);
+    // The check box sits in the label position of the binning row.
+    QFormLayout* second = formOf(view->binningButton);
+    int row = -1;
+    QFormLayout::ItemRole role;
+    second->getWidgetPosition(view->coverAllSegmentsCheck, &row, &role);
+    EXPECT_EQ(row, 0);
+    EXPECT_EQ(role, QFormLayout::LabelRole);
+  }
+}
+
+TEST_F(ControlPanel, ControlsCarryTheirSettings) {
+  EXPECT_EQ(view->seedSpin->minimum(), 0);
+  EXPECT_EQ(view->seedSpin->maximum(), 19);
+  EXPECT_EQ(view->exportFolderEdit->text(), "yournamehere");
+  EXPECT_TRUE(view->triCheck->isChecked());
+  EXPECT_FALSE(view->vertCheck->isChecked());
+  EXPECT_FALSE(view->edgeCheck->isChecked());
+  EXPECT_TRUE(view->defaultManipulationRadio->isChecked());
+  EXPECT_FALSE(view->threeBallManipulationRadio->isChecked());
+
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    EXPECT_EQ(view->featureCheck[t]->text(), QString::fromLatin1(kFeatureTypeNames[t]));
+    EXPECT_EQ(view->featureWeightSpin[t]->decimals(), 7);
+    EXPECT_DOUBLE_EQ(view->featureWeightSpin[t]->maximum(), 10.0);
+    EXPECT_DOUBLE_EQ(view->featureWeightSpin[t]->singleStep(), 0.0001);
+    EXPECT_EQ(view->featureRadiusSpin[t]->decimals(), 3);
+    EXPECT_DOUBLE_EQ(view->featureRadiusSpin[t]->minimum(), 0.01);
+    EXPECT_DOUBLE_EQ(view->featureRadiusSpin[t]->maximum(), 0.5);
+  }
+  EXPECT_EQ(view->featureCheck[8]->text(), "Perpendicular Support");
+
+  EXPECT_DOUBLE_EQ(view->binSelectThresholdSpin->minimum(), 0.05);
+  EXPECT_DOUBLE_EQ(view->binSelectThresholdSpin->maximum(), 3.0);
+  EXPECT_DOUBLE_EQ(view->binSelectThresholdSpin->singleStep(), 0.05);
+  EXPECT_DOUBLE_EQ(view->curvatureThresholdSpin->maximum(), 100.0);
+  EXPECT_DOUBLE_EQ(view->curvatureSmoothSpin->singleStep(), 0.01);
+  EXPECT_DOUBLE_EQ(view->hermiteTanFactorSpin->minimum(), 0.1);
+  EXPECT_DOUBLE_EQ(view->hermiteTanFactorSpin->value(), 1.0);
+
+  EXPECT_FALSE(view->coverAllSegmentsCheck->isChecked());
+  EXPECT_FALSE(view->drawMeshFeaturesCheck->isChecked());
+  EXPECT_TRUE(view->drawOutputCheck->isChecked());
+  EXPECT_FALSE(view->outputTriangulateCheck->isChecked());
+  EXPECT_TRUE(view->outputColouredCheck->isChecked());
+  EXPECT_FALSE(view->humanCutsCheck->isChecked());
+  EXPECT_FALSE(view->useSegmentationCheck->isChecked());
+  EXPECT_TRUE(view->hermiteInterpCheck->isChecked());
+  EXPECT_FALSE(view->drawBinSpaceCheck->isChecked());
+  EXPECT_FALSE(view->annotateModeCheck->isChecked());
+}
+
+TEST_F(ControlPanel, StartUpValuesReachTheEngine) {
+  const Sorvex* engine = view->engine();
+  const double startWeights[kFeatureTypeCount] = {0.6794463, 0.3130431, 0.3657238, 0.7233772, 0.5000544,
+                                                  1.0002444, 0.6080623, 0.9997082, 0.5078993, 1.000211};
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    EXPECT_FLOAT_EQ(engine->featureWeight[t], float(startWeights[t])) << t;
+    EXPECT_FLOAT_EQ(engine->featureRadius[t], 0.1f) << t;
+    EXPECT_TRUE(engine->featureEnabled[t]) << t;
+    EXPECT_TRUE(view->featureWeightSpin[t]->isEnabled());
+  }
+  EXPECT_FLOAT_EQ(engine->bins.binSelectThreshold(), 1.0f);
+  EXPECT_FLOAT_EQ(engine->curvatureThreshold, 15.0f);
+  // The engine's own default is 0.05; the panel's 0.01 must win.
+  EXPECT_FLOAT_EQ(engine->curvatureSmooth, 0.01f);
+  EXPECT_TRUE(engine->hermiteInterp);
+  EXPECT_FALSE(engine->useSegmentation);
+}
+
+TEST_F(ControlPanel, UncheckingAFeatureDisablesItsRowAndReachesTheEngine) {
+  Sorvex* engine = view->engine();
+  press(view->featureCheck[3]);
+  EXPECT_FALSE(view->featureCheck[3]->isChecked());
+  EXPECT_FALSE(engine->featureEnabled[3]);
+  EXPECT_FALSE(view->featureWeightSpin[3]->isEnabled());
+  EXPECT_FALSE(view->featureRadiusSpin[3]->isEnabled());
+  for (int t : {0, 2, 4, 9}) {
+    EXPECT_TRUE(engine->featureEnabled[t]) << t;
+    EXPECT_TRUE(view->featureWeightSpin[t]->isEnabled()) << t;
+  }
+
+  press(view->featureCheck[3]);
+  EXPECT_TRUE(engine->featureEnabled[3]);
+  EXPECT_TRUE(view->featureWeightSpin[3]->isEnabled());
+  EXPECT_TRUE(view->featureRadiusSpin[3]->isEnabled());
+}
+
+TEST_F(ControlPanel, ParameterFieldsReachTheEngine) {
+  Sorvex* engine = view->engine();
+  view->featureWeightSpin[6]->setValue(2.25);
+  view->featureRadiusSpin[1]->setValue(0.37);
+  view->binSelectThresholdSpin->setValue(2.5);
+  view->curvatureThresholdSpin->setValue(42);
+  view->curvatureSmoothSpin->setValue(0.3);
+  EXPECT_FLOAT_EQ(engine->featureWeight[6], 2.25f);
+  EXPECT_FLOAT_EQ(engine->featureRadius[1], 0.37f);
+  EXPECT_FLOAT_EQ(engine->bins.binSelectThreshold(), 2.5f);
+  EXPECT_FLOAT_EQ(engine->curvatureThreshold, 42.0f);
+  EXPECT_FLOAT_EQ(engine->curvatureSmooth, 0.3f);
+
+  // Out-of-range entries are clamped by the fields, never passed on.
+  view->featureRadiusSpin[1]->setValue(7.0);
+  EXPECT_FLOAT_EQ(engine->featureRadius[1], 0.5f);
+
+  view->hermiteTanFactorSpin->setValue(3.5);
+  EXPECT_FLOAT_EQ(engine->hermiteTanFactor, 3.5f);
+  press(view->hermiteInterpCheck);
+  EXPECT_FALSE(engine->hermiteInterp);
+  press(view->useSegmentationCheck);
+  EXPECT_TRUE(engine->useSegmentation);
+
+  // Resetting the weights restores the start values in fields and engine.
+  view->resetFeatureWeights();
+  EXPECT_DOUBLE_EQ(view->featureWeightSpin[6]->value(), 0.6080623);
+  EXPECT_FLOAT_EQ(engine->featureWeight[6], 0.6080623f);
+}
+
+TEST_F(ControlPanel, DrawingChecksKeepTheDrawOptionsInStep) {
+  press(view->vertCheck);
+  press(view->triCheck);
+  EXPECT_TRUE(view->drawOptions.drawVertices);
+  EXPECT_FALSE(view->drawOptions.drawTriangles);
+  EXPECT_FALSE(view->drawOptions.drawEdges);
+  press(view->drawOutputCheck);
+  press(view->outputTriangulateCheck);
+  press(view->annotateModeCheck);
+  press(view->humanCutsCheck);
+  EXPECT_FALSE(view->drawOptions.drawOutput);
+  EXPECT_TRUE(view->drawOptions.outputTriangulate);
+  EXPECT_TRUE(view->drawOptions.annotateMode);
+  EXPECT_TRUE(view->drawOptions.drawHumanCuts);
+  EXPECT_TRUE(view->drawOptions.outputColoured);
+  EXPECT_FALSE(view->drawOptions.drawMeshFeatures);
+}
+
+TEST_F(ControlPanel, ManipulationRadiosSetTheEngineMode) {
+  Sorvex* engine = view->engine();
+  press(view->threeBallManipulationRadio);
+  EXPECT_EQ(engine->pickState[0], 4);
+  EXPECT_FALSE(view->defaultManipulationRadio->isChecked());
+  press(view->defaultManipulationRadio);
+  EXPECT_EQ(engine->pickState[0], 0);
+  EXPECT_FALSE(view->threeBallManipulationRadio->isChecked());
+}
+
+TEST_F(ControlPanel, DrawBinSpaceShowsAndHidesTheSideView) {
+  SideGLWidget* side = window->sideView();
+  EXPECT_FALSE(side->isVisible());
+  press(view->drawBinSpaceCheck);
+  EXPECT_TRUE(side->isVisible());
+  press(view->drawBinSpaceCheck);
+  EXPECT_FALSE(side->isVisible());
+}

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <cmath>
+#include <cstdlib>
+#include <sstream>
+#include <vector>
+
+#include "app/model_sequence.h"
+#include "app/panel_fixture.h"
+#include "app/study_mode.h"
+#include "engine/sorvex.h"
+#include "model/render_mesh.h"
+#include "support/test_support.h"
+
+using paneltest::press;
+
+namespace {
+
+const char* const kLabels[kSequenceModelCount] = {
+    "Human",   "Cup 1", "Cup 2",   "Cup 3",   "Cup 4",   "Cup 5",   "Plane 1", "Plane 2", "Plane 3", "Plane 4",
+    "Plane 5", "Chair", "Table 1", "Table 2", "Table 3", "Table 4", "Table 5", "Bearing", "Donkey"};
+const char* const kFiles[kSequenceModelCount] = {"2",  "21",  "22",  "24",  "25",  "30",  "62",  "63",  "64", "65",
+                                                 "66", "105", "141", "142", "143", "144", "145", "342", "385"};
+
+// The order a session must follow: each next model is the
+// rand() % remaining-th of those left, after srand(seed).
+std::vector<int> referenceOrder(int seed) {
+  std::vector<int> left;
+  for (int i = 0; i < kSequenceModelCount; ++i) left.push_back(i);
+  std::vector<int> order;
+  std::srand(unsigned(seed));
+  while (!left.empty()) {
+    const int k = std::rand() % int(left.size());
+    order.push_back(left[size_t(k)]);
+    left.erase(left.begin() + k);
+  }
+  return order;
+}
+
+// The unit cube scaled by `s`: bounding radius s * sqrt(3) / 2.
+std::string scaledCubeOff(float s) {
+  std::ostringstream out;
+  out << "OFF\n8 12 0\n";
+  for (int v = 0; v < 8; ++v)
+    out << s * float(v & 1) << ' ' << s * float((v >> 1) & 1) << ' ' << s * float(v >> 2) << '\n';
+  out << "3 0 2 1\n3 1 2 3\n3 4 5 6\n3 5 7 6\n3 0 1 4\n3 1 5 4\n3 2 6 3\n3 3 6 7\n3 0 4 2\n3 2 4 6\n3 1 3 5\n3 3 7 5\n";
+  return out.str();
+}
+
+// Runs the window in a scratch working directory whose ../objs holds the
+// nineteen models, model i being the cube scaled by i + 1.
+class ModelSequence : public paneltest::WindowFixture {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(root.isValid());
+    QDir dir(root.path());
+    ASSERT_TRUE(dir.mkpath("objs") && dir.mkpath("work"));
+    for (int i = 0; i < kSequenceModelCount; ++i)
+      ASSERT_TRUE(
+          testsupport::writeTextFile(dir.filePath(QString("objs/%1.off").arg(kFiles[i])), scaledCubeOff(float(i + 1))));
+    previousDir = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
+    paneltest::WindowFixture::SetUp();
+  }
+  void TearDown() override {
+    paneltest::WindowFixture::TearDown();
+    QDir::setCurrent(previousDir);
+  }
+
+  // Presses "Load From Sequence" and returns the table index of the model it
+  // loaded: from the label shown, or, if the load failed, from the path the
+  // message names. -1 if neither says.
+  int pressAndIdentify() {
+    const int before = messages.size();
+    const QString shownBefore = view->modelPathEdit->text();
+    press(view->loadFromSequenceButton);
+    if (messages.size() > before) {
+      // A model that failed to load does not take over the name.
+      EXPECT_EQ(view->modelPathEdit->text(), shownBefore);
+      for (int i = 0; i < kSequenceModelCount; ++i)
+        if (messages.last() == QString("Unable to load input ../objs/%1.off.").arg(kFiles[i])) return i;
+      return -1;
+    }
+    for (int i = 0; i < kSequenceModelCount; ++i)
+      if (view->modelPathEdit->text() == kLabels[i]) {
+        // The mesh on screen is that model.
+        const float radius = view->engine()->renderMesh->radius();
+        EXPECT_NEAR(radius, float(i + 1) * std::sqrt(3.0f) / 2.0f, 1e-4f) << kLabels[i];
+        EXPECT_EQ(view->engine()->modelPathString(), QString("../objs/%1.off").arg(kFiles[i]));
+        return i;
+      }
+    return -1;
+  }
+
+  QTemporaryDir root;
+  QString previousDir;
+};
+
+}  // namespace
+
+TEST(ModelSequenceOrder, TableOrderAndSeededShuffle) {
+  QList<QString> paths, labels;
+  buildModelSequence(5, false, paths, labels);
+  ASSERT_EQ(paths.size(), kSequenceModelCount);
+  for (int i = 0; i < kSequenceModelCount; ++i) {
+    EXPECT_EQ(paths[i], QString("../objs/%1.off").arg(kFiles[i]));
+    EXPECT_EQ(labels[i], kLabels[i]);
+  }
+
+  for (int seed : {0, 1, 7, 19}) {
+    QList<QString> p, l;
+    buildModelSequence(seed, true, p, l);
+    const std::vector<int> expected = referenceOrder(seed);
+    ASSERT_EQ(p.size(), kSequenceModelCount);
+    for (int i = 0; i < kSequenceModelCount; ++i) {
+      EXPECT_EQ(l[i], kLabels[expected[size_t(i)]]) << "seed " << seed << " position " << i;
+      EXPECT_EQ(p[i], QString("../objs/%1.off").arg(kFiles[expected[size_t(i)]]));
+    }
+  }
+}
+
+TEST_F(ModelSequence, NineteenPressesVisitEveryModelThenWrapAround) {
+  if (studyMode) {
+    view->seedSpin->setValue(7);
+  }
+  std::vector<int> seen;
+  for (int press = 0; press < kSequenceModelCount; ++press) seen.push_back(pressAndIdentify());
+  // Changing the seed after the first press changes nothing.
+  if (studyMode) view->seedSpin->setValue(3);
+  const int twentieth = pressAndIdentify();
+
+  std::vector<int> expected;
+  if (studyMode) {
+    expected = referenceOrder(7);
+  } else {
+    for (int i = 0; i < kSequenceModelCount; ++i) expected.push_back(i);
+  }
+  EXPECT_EQ(seen, expected);
+  EXPECT_EQ(twentieth, seen[0]);
+  // Each load starts with an empty plane list.
+  EXPECT_EQ(view->planeList->count(), 0);
+}
+
+TEST_F(ModelSequence, SameSeedSameOrderAcrossSessions) {
+  auto firstFive = [this](int seed) {
+    view->sequencePaths.clear();
+    view->sequenceLabels.clear();
+    view->sequenceIndex = 0;
+    view->seedSpin->setValue(seed);
+    std::vector<int> order;
+    for (int i = 0; i < 5; ++i) order.push_back(pressAndIdentify());
+    return order;
+  };
+  const std::vector<int> a = firstFive(11);
+  const std::vector<int> b = firstFive(2);
+  const std::vector<int> c = firstFive(11);
+  EXPECT_EQ(a, c);
+  if (studyMode) {
+    EXPECT_NE(a, b);
+    // The seed field only offers 0 to 19.
+    view->seedSpin->setValue(25);
+    EXPECT_EQ(view->seedSpin->value(), 19);
+  } else {
+    EXPECT_EQ(a, b);
+    EXPECT_EQ(a, std::vector<int>({0, 1, 2, 3, 4}));
+  }
+}

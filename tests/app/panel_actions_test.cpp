@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QDoubleSpinBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+#include "app/panel_fixture.h"
+#include "app/study_mode.h"
+#include "engine/sorvex.h"
+#include "model/render_mesh.h"
+#include "support/test_support.h"
+
+using paneltest::press;
+
+namespace {
+
+class PanelActions : public paneltest::WindowFixture {
+ protected:
+  void clickRow(int row) {
+    QListWidget* list = view->planeList;
+    const QRect rect = list->visualItemRect(list->item(row));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, Qt::NoModifier, rect.center());
+  }
+  QStringList rowTexts() const {
+    QStringList texts;
+    for (int i = 0; i < view->planeList->count(); ++i) texts << view->planeList->item(i)->text();
+    return texts;
+  }
+};
+
+}  // namespace
+
+TEST_F(PanelActions, PlaneListShowsAreasAndRewritesInPlace) {
+  Sorvex* engine = view->engine();
+  press(view->addNewButton);
+  press(view->addNewButton);
+  ASSERT_EQ(engine->planes.size(), 2);
+  ASSERT_EQ(view->planeList->count(), 2);
+  // A new plane becomes the selected row and the engine's current plane.
+  EXPECT_EQ(view->planeList->currentRow(), 1);
+  EXPECT_EQ(engine->currentPlane, 1);
+
+  clickRow(0);
+  EXPECT_EQ(view->planeList->currentRow(), 0);
+  EXPECT_EQ(engine->currentPlane, 0);
+
+  QListWidgetItem* firstItem = view->planeList->item(0);
+  engine->planes[0].area = 0.25f;
+  engine->planes[1].area = 1234567.0f;
+  view->UpdatePlaneList();
+  EXPECT_EQ(rowTexts(), QStringList({"Plane0 (Area: 0.25)", "Plane1 (Area: 1.23457e+06)"}));
+  // Same count: the rows are rewritten, not rebuilt, and the selection stays.
+  EXPECT_EQ(view->planeList->item(0), firstItem);
+  EXPECT_EQ(view->planeList->currentRow(), 0);
+  EXPECT_EQ(engine->currentPlane, 0);
+}
+
+TEST_F(PanelActions, EraseAndClearActOnExistingPlanesOnly) {
+  Sorvex* engine = view->engine();
+  // Nothing to erase: the button does nothing.
+  press(view->eraseCurrentButton);
+  EXPECT_TRUE(engine->planes.isEmpty());
+  EXPECT_TRUE(messages.isEmpty());
+
+  for (int i = 0; i < 3; ++i) press(view->addNewButton);
+  ASSERT_EQ(engine->planes.size(), 3);
+  for (int i = 0; i < 3; ++i) engine->planes[i].area = float(i + 1);
+
+  // No row selected: erase must not remove some other plane.
+  view->planeList->setCurrentRow(-1);
+  press(view->eraseCurrentButton);
+  EXPECT_EQ(engine->planes.size(), 3);
+
+  // Erase the middle plane: the one with area 2 goes, the list renumbers.
+  clickRow(1);
+  press(view->eraseCurrentButton);
+  ASSERT_EQ(engine->planes.size(), 2);
+  EXPECT_FLOAT_EQ(engine->planes[0].area, 1.0f);
+  EXPECT_FLOAT_EQ(engine->planes[1].area, 3.0f);
+  EXPECT_EQ(rowTexts(), QStringList({"Plane0 (Area: 1)", "Plane1 (Area: 3)"}));
+  // The engine follows the list's selection.
+  EXPECT_EQ(engine->currentPlane, view->planeList->currentRow() < 0 ? Sorvex::kNoPlane : view->planeList->currentRow());
+
+  press(view->clearAllButton);
+  EXPECT_TRUE(engine->planes.isEmpty());
+  EXPECT_EQ(view->planeList->count(), 0);
+  EXPECT_FALSE(engine->hasCurrentPlane());
+}
+
+TEST_F(PanelActions, CancelledLoadDoesNothing) {
+  nextFile.clear();
+  press(view->loadButton);
+  ASSERT_EQ(dialogCalls.size(), 1);
+  EXPECT_EQ(dialogCalls[0], "Load Model|../objs|Model Files (*.off *.obj)");
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(PanelActions, FailedLoadNamesThePreviousModel) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString before = view->modelPathEdit->text();
+
+  // When loading works, load a real model first: the message must then name it.
+  const QString cube = dir.filePath("cube.off");
+  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  nextFile = cube;
+  press(view->loadButton);
+  const bool loaderWorks = messages.isEmpty();
+  const QString previous = loaderWorks ? cube : before;
+  if (loaderWorks) {
+    EXPECT_EQ(view->modelPathEdit->text(), cube);
+    EXPECT_EQ(view->engine()->renderMesh->faces().size(), 12);
+    // The view frames the new model: eye at 2R from the cube's centre.
+    const Vec3 c = view->camera().centre;
+    EXPECT_NEAR(c.x, 0.5f, 1e-5f);
+    EXPECT_NEAR(c.y, 0.5f, 1e-5f);
+  }
+  messages.clear();
+
+  nextFile = dir.filePath("no such model.off");
+  press(view->loadButton);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "Unable to load input " + previous + ".");
+  EXPECT_EQ(view->modelPathEdit->text(), previous);
+}
+
+TEST_F(PanelActions, BinningRunReportsProgressToTheEnd) {
+  Sorvex* engine = view->engine();
+  press(view->binningButton);
+  EXPECT_EQ(view->progressBar->maximum(), 1000);
+  EXPECT_TRUE(view->progressBar->isTextVisible());
+  ASSERT_TRUE(engine->wait(30000));
+  QTRY_COMPARE_WITH_TIMEOUT(view->progressBar->value(), 1000, 5000);
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+namespace {
+
+// A main view whose "run in progress" state the test decides, so that the
+// refusals can be checked without racing a real run.
+class RunStateView : public GLWidget {
+ public:
+  bool running = false;
+
+ protected:
+  bool selectionRunActive() const override { return running; }
+};
+
+class DuringARun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    view = std::make_unique<RunStateView>();
+    panel.reset(view->buildControlPanel());
+    view->showMessage = [this](QWidget*, const QString& text) { messages << text; };
+    view->chooseModelFile = [this](QWidget*, const QString&, const QString&, const QString&) {
+      ++dialogCalls;
+      return QString("../objs/2.off");
+    };
+  }
+  void TearDown() override {
+    view.reset();
+    panel.reset();
+  }
+  std::unique_ptr<RunStateView> view;
+  std::unique_ptr<QWidget> panel;
+  QStringList messages;
+  int dialogCalls = 0;
+};
+
+}  // namespace
+
+TEST_F(DuringARun, ModelAndPlaneEditsAreRefusedWithAMessage) {
+  Sorvex* engine = view->engine();
+  view->addNewButton->click();
+  ASSERT_EQ(engine->planes.size(), 1);
+  view->progressBar->setRange(0, 1000);
+  view->progressBar->setValue(500);
+
+  view->running = true;
+  view->binningButton->click();
+  EXPECT_EQ(view->progressBar->value(), 500);
+  view->addNewButton->click();
+  view->planeList->setCurrentRow(0);
+  view->eraseCurrentButton->click();
+  view->clearAllButton->click();
+  EXPECT_EQ(engine->planes.size(), 1);
+  view->loadButton->click();
+  EXPECT_EQ(dialogCalls, 0);
+  view->loadFromSequenceButton->click();
+  EXPECT_TRUE(view->sequencePaths.isEmpty());
+  EXPECT_EQ(view->sequenceIndex, 0);
+
+  ASSERT_EQ(messages.size(), 6);
+  for (const QString& m : messages)
+    EXPECT_TRUE(m.startsWith("A plane-selection run is in progress")) << m.toStdString();
+}
+
+TEST_F(DuringARun, ParameterChangesWaitForTheRunToEnd) {
+  Sorvex* engine = view->engine();
+  view->running = true;
+  view->featureWeightSpin[2]->setValue(4.5);
+  view->featureCheck[7]->click();
+  view->curvatureThresholdSpin->setValue(30);
+  view->hermiteInterpCheck->click();
+  // The fields answer at once; the engine, which the run reads, does not.
+  EXPECT_FALSE(view->featureWeightSpin[7]->isEnabled());
+  EXPECT_FLOAT_EQ(engine->featureWeight[2], 0.3657238f);
+  EXPECT_TRUE(engine->featureEnabled[7]);
+  EXPECT_FLOAT_EQ(engine->curvatureThreshold, 15.0f);
+  EXPECT_TRUE(engine->hermiteInterp);
+
+  view->running = false;
+  view->UpdateUI();  // what the run's end delivers
+  EXPECT_FLOAT_EQ(engine->featureWeight[2], 4.5f);
+  EXPECT_FALSE(engine->featureEnabled[7]);
+  EXPECT_FLOAT_EQ(engine->curvatureThreshold, 30.0f);
+  EXPECT_FALSE(engine->hermiteInterp);
+  EXPECT_TRUE(messages.isEmpty());
+}
+
+TEST_F(PanelActions, ExportWritesIntoTheNamedFolderAndReports) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  QDir dir(root.path());
+  ASSERT_TRUE(dir.mkpath("work"));
+  const QString previousDir = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
+
+  const QString cube = dir.filePath("cube.off");
+  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  nextFile = cube;
+  press(view->loadButton);
+  const bool loaded = messages.isEmpty();
+  messages.clear();
+  if (loaded) {
+    press(view->addNewButton);
+    view->exportFolderEdit->setText("participant7");
+    press(view->exportObjButton);
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].startsWith("Exporting ")) << messages[0].toStdString();
+    EXPECT_TRUE(messages[0].endsWith(" successful.")) << messages[0].toStdString();
+    EXPECT_TRUE(QFile::exists(dir.filePath("participant7/cube.off.obj")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("participant7/cube.off_slab.obj")));
+    EXPECT_TRUE(QFile::exists(dir.filePath("participant7/cube.off_inputmesh.obj")));
+  }
+  QDir::setCurrent(previousDir);
+  if (!loaded) GTEST_SKIP() << "model loading not available in this build";
+}
+
+TEST_F(PanelActions, SecondPressDuringARealRunIsRefused) {
+  Sorvex* engine = view->engine();
+  press(view->addNewButton);
+  ASSERT_EQ(engine->planes.size(), 1);
+
+  // Hold the engine state so the run, once started, waits at its first step.
+  // No events may be processed while this thread holds it (a paint would wait
+  // for it), so the buttons are clicked programmatically here.
+  engine->stateMutex.lock();
+  view->binningButton->click();
+  if (!engine->isRunning()) {
+    engine->stateMutex.unlock();
+    engine->wait(30000);
+    GTEST_SKIP() << "the run finished before it needed the engine state";
+  }
+  view->binningButton->click();
+  view->addNewButton->click();
+  view->clearAllButton->click();
+  EXPECT_EQ(messages.size(), 3);
+  for (const QString& m : messages) EXPECT_TRUE(m.startsWith("A plane-selection run is in progress"));
+  EXPECT_EQ(engine->planes.size(), 1);  // untouched: the run has not got the lock yet
+  engine->stateMutex.unlock();
+
+  ASSERT_TRUE(engine->wait(30000));
+  QTRY_COMPARE_WITH_TIMEOUT(view->progressBar->value(), 1000, 5000);
+  // The end of the run refreshed the list from the engine.
+  QTRY_COMPARE_WITH_TIMEOUT(view->planeList->count(), engine->planes.size(), 5000);
+}
+
+TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  QDir dir(root.path());
+  ASSERT_TRUE(dir.mkpath("work"));
+  const QString previousDir = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
+  struct Restore {
+    QString dir;
+    ~Restore() { QDir::setCurrent(dir); }
+  } restore{previousDir};
+
+  const QString cube = dir.filePath("cube.off");
+  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  nextFile = cube;
+  press(view->loadButton);
+  if (!messages.isEmpty()) GTEST_SKIP() << "model loading not available in this build";
+  Sorvex* engine = view->engine();
+  press(view->addNewButton);
+  ASSERT_EQ(engine->planes.size(), 1);
+
+  const QVector<Vec3> before = engine->renderMesh->vertices();
+  press(view->meshNoisifyButton);
+  const QVector<Vec3> after = engine->renderMesh->vertices();
+  ASSERT_EQ(after.size(), before.size());
+  int moved = 0;
+  for (int i = 0; i < before.size(); ++i) {
+    const float shift = (after[i] - before[i]).length();
+    EXPECT_LT(shift, 0.02f);  // noise of sigma 0.001 per coordinate
+    if (shift > 0.0f) ++moved;
+  }
+  EXPECT_GT(moved, before.size() / 2);
+
+  press(view->cutsSegmentifyButton);
+  EXPECT_TRUE(engine->useSegmentation);
+  EXPECT_TRUE(view->useSegmentationCheck->isChecked());
+  EXPECT_EQ(view->planeList->count(), engine->planes.size());
+
+  view->ComputeMatrixA();
+  EXPECT_TRUE(QFile::exists(dir.filePath("work/AandC.m")));
+  EXPECT_TRUE(messages.isEmpty()) << messages.join("; ").toStdString();
+}

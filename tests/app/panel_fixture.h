@@ -1,0 +1,66 @@
+#pragma once
+
+// A real main window for the panel tests, with the user-facing dialogs
+// replaced so that nothing blocks.
+#include <gtest/gtest.h>
+
+#include <QAbstractButton>
+#include <QCheckBox>
+#include <QStringList>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <QTest>
+#include <memory>
+
+#include "app/glwidget.h"
+#include "app/window.h"
+#include "view/side_glwidget.h"
+
+namespace paneltest {
+
+// Presses a button the way a user would: a real mouse click on its visible
+// face, or, for controls the configuration does not place in the window, the
+// programmatic click a hidden button still answers to.
+inline void press(QAbstractButton* button) {
+  if (!button->isVisible()) {
+    button->click();
+    return;
+  }
+  QPoint at = button->rect().center();
+  if (auto* box = qobject_cast<QCheckBox*>(button)) {
+    QStyleOptionButton option;
+    option.initFrom(box);
+    at = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center();
+  }
+  QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
+}
+
+class WindowFixture : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    window = std::make_unique<Window>();
+    view = window->mainView();
+    view->showMessage = [this](QWidget*, const QString& text) { messages << text; };
+    view->chooseModelFile = [this](QWidget*, const QString& caption, const QString& dir, const QString& filter) {
+      dialogCalls << (caption + "|" + dir + "|" + filter);
+      return nextFile;
+    };
+    window->resize(1300, 900);
+    window->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  }
+
+  void TearDown() override {
+    SideGLWidget* side = window->sideView();
+    window.reset();
+    delete side;
+  }
+
+  std::unique_ptr<Window> window;
+  GLWidget* view = nullptr;
+  QStringList messages;
+  QStringList dialogCalls;
+  QString nextFile;  // what the file dialog "returns"; empty = cancel
+};
+
+}  // namespace paneltest

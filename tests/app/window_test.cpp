@@ -1,0 +1,56 @@
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QGuiApplication>
+#include <QPixmap>
+#include <QScreen>
+
+#include "app/panel_fixture.h"
+#include "app/study_mode.h"
+#include "support/test_support.h"
+
+namespace {
+
+class MainWindow : public paneltest::WindowFixture {};
+
+}  // namespace
+
+TEST_F(MainWindow, TitleAndDefaultFraming) {
+  EXPECT_EQ(window->windowTitle(), "Korvane");
+  // No model yet: framed on the default bounds, radius 1 about (0, 1, 0).
+  const Camera& camera = view->camera();
+  EXPECT_NEAR(camera.eye.x, 1.1547f, 1e-4f);
+  EXPECT_NEAR(camera.eye.y, 2.1547f, 1e-4f);
+  EXPECT_NEAR(camera.eye.z, 1.1547f, 1e-4f);
+  EXPECT_FLOAT_EQ(camera.centre.x, 0.0f);
+  EXPECT_FLOAT_EQ(camera.centre.y, 1.0f);
+  EXPECT_FLOAT_EQ(camera.centre.z, 0.0f);
+  EXPECT_FLOAT_EQ(camera.up.x, 0.0f);
+  EXPECT_FLOAT_EQ(camera.up.y, 1.0f);
+  EXPECT_FLOAT_EQ(camera.up.z, 0.0f);
+  // The side view is a separate window, not shown at start.
+  EXPECT_FALSE(window->sideView()->isVisible());
+  EXPECT_FALSE(window->isAncestorOf(window->sideView()));
+}
+
+TEST_F(MainWindow, ViewsNeverShrinkBelowTheirMinimum) {
+  EXPECT_EQ(view->minimumSizeHint(), QSize(400, 300));
+  EXPECT_EQ(window->sideView()->minimumSizeHint(), QSize(400, 300));
+  window->resize(50, 50);
+  QTest::qWait(50);
+  EXPECT_GE(view->width(), 400);
+  EXPECT_GE(view->height(), 300);
+  EXPECT_GE(window->width(), 400);
+}
+
+TEST_F(MainWindow, Screenshot) {
+  QTest::qWait(200);
+  QScreen* screen = QGuiApplication::primaryScreen();
+  ASSERT_NE(screen, nullptr);
+  const QPixmap shot = screen->grabWindow(window->winId());
+  ASSERT_FALSE(shot.isNull());
+  const QString name = studyMode ? "window_study.png" : "window_research.png";
+  QDir().mkpath(testsupport::outputDir());
+  ASSERT_TRUE(shot.save(QDir(testsupport::outputDir()).filePath(name)));
+  EXPECT_EQ(shot.size(), window->size());
+}

@@ -1,0 +1,209 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "engine/sorvex.h"
+#include "model/render_mesh.h"
+
+namespace {
+
+// Appends an axis-aligned box [lo, hi] as 12 outward-facing triangles, all
+// in segment `segment`.
+void addBox(QVector<Vec3>& v, QVector<QVector<int>>& f, QVector<int>& seg, const Vec3& lo, const Vec3& hi,
+            int segment) {
+  const int b = v.size();
+  for (int i = 0; i < 8; ++i) v.append(Vec3(i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z));
+  const int quads[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
+  for (const auto& q : quads) {
+    f.append({b + q[0], b + q[1], b + q[2]});
+    f.append({b + q[0], b + q[2], b + q[3]});
+    seg.append(segment);
+    seg.append(segment);
+  }
+}
+
+// Engine holding a model and only symmetry-plane features.
+struct RunFixture {
+  Sorvex engine{nullptr};
+  QVector<int> progress;
+  int finished = 0;
+
+  RunFixture() {
+    for (int t = 0; t < kFeatureTypeCount; ++t) {
+      engine.featureEnabled[t] = (t == FeatureSymmetryPlanes || t == FeatureSymmetryAxes);
+      engine.featureWeight[t] = 1.0f;
+      engine.featureRadius[t] = 0.1f;
+    }
+    engine.bins.setBinSelectThreshold(1.0f);
+    QObject::connect(&engine, &Sorvex::percentComplete, [this](int p) { progress.append(p); });
+    QObject::connect(&engine, &Sorvex::algoFinished, [this]() { ++finished; });
+  }
+
+  void setMesh(const QVector<Vec3>& v, const QVector<QVector<int>>& f, const QVector<int>& seg) {
+    engine.renderMesh->setGeometry(v, f);
+    engine.renderMesh->flipFaceNormals();
+    engine.faceSegment = seg;
+    QSet<int> ids;
+    for (int s : seg) ids.insert(s);
+    engine.segmentCount = ids.size();
+  }
+
+  void singleBox() {
+    QVector<Vec3> v;
+    QVector<QVector<int>> f;
+    QVector<int> seg;
+    addBox(v, f, seg, Vec3(-0.4f, -0.2f, -0.3f), Vec3(0.4f, 0.2f, 0.3f), 0);
+    setMesh(v, f, seg);
+  }
+
+  void addSymmetryPlane(const Vec3& n, float d) {
+    CutPlane p;
+    p.normal = n.normalized();
+    p.d = d;
+    normalizePlane(p);
+    engine.symmetryPlanes.append(p);
+  }
+};
+
+float angleDeg(const Vec3& a, const Vec3& b) {
+  return std::acos(std::min(1.0f, std::fabs(a.normalized().dot(b.normalized())))) * 180.0f / float(M_PI);
+}
+
+}  // namespace
+
+TEST(SelectionRun, BoxWithSymmetryFileGivesItsSymmetryPlanes) {
+  RunFixture fx;
+  fx.singleBox();
+  fx.addSymmetryPlane(Vec3(1, 0, 0), 0);
+  fx.addSymmetryPlane(Vec3(0, 1, 0), 0);
+  fx.addSymmetryPlane(Vec3(0, 0, 1), 0);
+  fx.engine.runSelection();
+
+  ASSERT_EQ(fx.engine.planes.size(), 3);
+  ASSERT_EQ(fx.engine.selectedBins.size(), 3);
+  // Each symmetry plane is found once; the local search may tilt a plane by
+  // less than a degree towards a larger cut.
+  const Vec3 axes[3] = {Vec3(1, 0, 0), Vec3(0, 1, 0), Vec3(0, 0, 1)};
+  const float areas[3] = {0.4f * 0.6f, 0.8f * 0.6f, 0.8f * 0.4f};
+  for (int a = 0; a < 3; ++a) {
+    int found = 0;
+    for (const SectionPlane& p : fx.engine.planes) {
+      if (angleDeg(p.normal, axes[a]) < 1.5f) {
+        ++found;
+        EXPECT_LT(std::fabs(p.d), 0.02f);
+        EXPECT_NEAR(p.area, areas[a], 0.05f * areas[a]);
+        EXPECT_FALSE(p.triangles.isEmpty());
+      }
+    }
+    EXPECT_EQ(found, 1) << "axis " << a;
+  }
+  EXPECT_EQ(fx.engine.currentPlane, Sorvex::kNoPlane);
+  EXPECT_EQ(fx.finished, 1);
+  ASSERT_FALSE(fx.progress.isEmpty());
+  EXPECT_EQ(fx.progress.last(), 1000);
+  EXPECT_EQ(fx.progress.mid(0, 5), (QVector<int>{50, 100, 150, 200, 250}));
+}
+
+TEST(SelectionRun, ThresholdAndItsSlack) {
+  // Above every total: nothing is accepted, but the run still ends properly.
+  {
+    RunFixture fx;
+    fx.singleBox();
+    fx.addSymmetryPlane(Vec3(1, 0, 0), 0);
+    fx.engine.bins.setBinSelectThreshold(3.0f);
+    fx.engine.addPlane(SectionPlane());  // the run starts by clearing the list
+    fx.engine.runSelection();
+    EXPECT_TRUE(fx.engine.planes.isEmpty());
+    EXPECT_EQ(fx.finished, 1);
+    EXPECT_EQ(fx.progress.last(), 1000);
+  }
+  // A total exactly 0.00001 below the threshold is accepted, a little less is not.
+  for (float weight : {1.0f - 0.00001f, 1.0f - 0.00003f}) {
+    RunFixture fx;
+    fx.singleBox();
+    fx.addSymmetryPlane(Vec3(1, 0, 0), 0);
+    fx.engine.featureWeight[FeatureSymmetryPlanes] = weight;
+    fx.engine.runSelection();
+    EXPECT_EQ(fx.engine.planes.size(), weight == 1.0f - 0.00001f ? 1 : 0) << weight;
+  }
+}
+
+TEST(SelectionRun, ProgressStopsAt990AfterTheTenthPlane) {
+  RunFixture fx;
+  fx.singleBox();
+  fx.engine.bins.setBinSelectThreshold(0.5f);
+  // Twelve planes through the origin, 15 degrees apart: none shares a bin reach.
+  for (int a = 0; a < 12; ++a) {
+    const float t = a * 15.0f * float(M_PI) / 180.0f;
+    fx.addSymmetryPlane(Vec3(std::cos(t), std::sin(t), 0), 0);
+  }
+  fx.engine.runSelection();
+  ASSERT_EQ(fx.engine.planes.size(), 12);
+  QVector<int> after;
+  for (int p : fx.progress)
+    if (p > 750) after.append(p);
+  QVector<int> expected;
+  for (int n = 1; n <= 12; ++n) expected.append(std::min(750 + 25 * n, 990));
+  expected.append(1000);
+  EXPECT_EQ(after, expected);
+}
+
+TEST(SelectionRun, CoverAllSegmentsThrowsAwayAndAcceptsBelowThreshold) {
+  RunFixture fx;
+  QVector<Vec3> v;
+  QVector<QVector<int>> f;
+  QVector<int> seg;
+  addBox(v, f, seg, Vec3(0.2f, -0.2f, -0.2f), Vec3(0.6f, 0.2f, 0.2f), 0);
+  addBox(v, f, seg, Vec3(-0.6f, -0.2f, -0.2f), Vec3(-0.2f, 0.2f, 0.2f), 1);
+  fx.setMesh(v, f, seg);
+  fx.engine.featureRadius[FeatureSymmetryPlanes] = 0.02f;
+  fx.engine.bins.setBinSelectThreshold(0.9f);
+  fx.engine.setCoverAllSegments(true);
+  fx.addSymmetryPlane(Vec3(1, 0, 0), 0.4f);     // on a bin: total 1, accepted, cuts segment 0
+  fx.addSymmetryPlane(Vec3(1, 0, 0), 0.455f);   // best bin 0.75: cuts segment 0 only, thrown away
+  fx.addSymmetryPlane(Vec3(-1, 0, 0), 0.405f);  // best bin 0.75: cuts segment 1, accepted anyway
+  fx.engine.runSelection();
+
+  ASSERT_EQ(fx.engine.planes.size(), 2);
+  EXPECT_LT(angleDeg(fx.engine.planes[0].normal, Vec3(1, 0, 0)), 1.5f);
+  EXPECT_NEAR(fx.engine.planes[0].d, 0.4f, 0.01f);
+  EXPECT_LT(fx.engine.planes[1].normal.x, -0.99f);
+  // Parallel cuts of a box have equal area, so the local search may slide the
+  // plane; it must still cut the second box only.
+  EXPECT_GT(fx.engine.planes[1].d, 0.2f);
+  EXPECT_LT(fx.engine.planes[1].d, 0.6f);
+
+  // Without the option the run stops at the first bin under the threshold.
+  RunFixture plain;
+  plain.setMesh(v, f, seg);
+  plain.engine.featureRadius[FeatureSymmetryPlanes] = 0.02f;
+  plain.engine.bins.setBinSelectThreshold(0.9f);
+  plain.engine.symmetryPlanes = fx.engine.symmetryPlanes;
+  plain.engine.runSelection();
+  EXPECT_EQ(plain.engine.planes.size(), 1);
+}
+
+TEST(SelectionRun, EmptyFeatureListEndsAtOnce) {
+  RunFixture fx;
+  fx.singleBox();
+  fx.engine.runSelection();
+  EXPECT_TRUE(fx.engine.planes.isEmpty());
+  EXPECT_TRUE(fx.engine.features.isEmpty());
+  EXPECT_EQ(fx.finished, 1);
+}
+
+TEST(SelectionRun, CoveredSegmentsIgnoresFacesOutsideTheSegmentation) {
+  Sorvex engine(nullptr);
+  engine.faceSegment = {4, 7};
+  SectionPlane p;
+  SectionSegment s;
+  s.face = 1;
+  p.segments.append(s);
+  s.face = 99;  // a bridge or stale face index
+  p.segments.append(s);
+  s.face = -1;
+  p.segments.append(s);
+  QSet<int> covered;
+  engine.coveredSegments(p, covered);
+  EXPECT_EQ(covered, (QSet<int>{7}));
+}

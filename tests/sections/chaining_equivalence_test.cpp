@@ -1,0 +1,171 @@
+// The grid-based duplicate removal and chaining must give exactly the results
+// of the plain quadratic scans: same kept segments, same picks, same flips.
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+
+#include "sections/contour_chaining.h"
+#include "sections/contours_reference.h"
+#include "sections/section_segments.h"
+#include "support/sections_support.h"
+
+using namespace sectionsupport;
+
+namespace {
+
+bool sameBits(const Vec3& a, const Vec3& b) { return std::memcmp(&a, &b, sizeof(Vec3)) == 0; }
+
+bool sameSegment(const SectionSegment& a, const SectionSegment& b) {
+  return sameBits(a.start, b.start) && sameBits(a.end, b.end) && sameBits(a.normal, b.normal) && a.face == b.face;
+}
+
+::testing::AssertionResult sameLists(const QList<SectionSegment>& a, const QList<SectionSegment>& b) {
+  if (a.size() != b.size()) return ::testing::AssertionFailure() << "sizes " << a.size() << " and " << b.size();
+  for (int k = 0; k < a.size(); ++k)
+    if (!sameSegment(a[k], b[k])) return ::testing::AssertionFailure() << "segment " << k << " differs";
+  return ::testing::AssertionSuccess();
+}
+
+// Runs both paths on copies of `input` and compares everything they produce.
+void expectSameAsReference(const QList<SectionSegment>& input, const std::string& what) {
+  SCOPED_TRACE(what);
+  QList<SectionSegment> fast = input, plain = input;
+  removeDuplicateSegments(fast);
+  removeDuplicateSegmentsReference(plain);
+  ASSERT_TRUE(sameLists(fast, plain)) << "after duplicate removal";
+
+  QList<SectionContour> fastContours, plainContours;
+  linkSegments(fast, fastContours);
+  linkSegmentsReference(plain, plainContours);
+  ASSERT_TRUE(sameLists(fast, plain)) << "flips written back";
+  ASSERT_EQ(fastContours.size(), plainContours.size());
+  for (int c = 0; c < fastContours.size(); ++c) {
+    ASSERT_TRUE(sameLists(fastContours[c].segments, plainContours[c].segments)) << "contour " << c;
+    ASSERT_EQ(fastContours[c].isClosed, plainContours[c].isClosed) << "contour " << c;
+  }
+}
+
+class Generator {
+ public:
+  explicit Generator(unsigned seed) : rng_(seed) {}
+  float uniform(float a, float b) { return std::uniform_real_distribution<float>(a, b)(rng_); }
+  int integer(int a, int b) { return std::uniform_int_distribution<int>(a, b)(rng_); }
+  bool chance(double p) { return std::bernoulli_distribution(p)(rng_); }
+  std::mt19937& rng() { return rng_; }
+
+ private:
+  std::mt19937 rng_;
+};
+
+// Segments between points of a small lattice: many shared ends, equal
+// distances (ties), zero-length and coincident segments, both ways round.
+QList<SectionSegment> latticeSegments(Generator& g, int count, float spacing) {
+  QList<SectionSegment> s;
+  const int side = g.integer(2, 6);
+  auto point = [&]() {
+    return Vec3(spacing * float(g.integer(0, side)), spacing * float(g.integer(0, side)),
+                g.chance(0.2) ? spacing * float(g.integer(0, 1)) : 0.0f);
+  };
+  for (int k = 0; k < count; ++k) {
+    const Vec3 a = point();
+    const Vec3 b = g.chance(0.1) ? a : point();
+    s << seg(a, b, Vec3(0, 0, 1), k);
+    if (g.chance(0.15)) s << seg(g.chance(0.5) ? a : b, g.chance(0.5) ? b : a, Vec3(0, 1, 0), k + 1000);
+  }
+  return s;
+}
+
+// Several closed loops and open polylines, shuffled, some segments flipped,
+// ends jittered a little (sometimes more than the tolerance).
+QList<SectionSegment> loopsAndChains(Generator& g, int loops) {
+  QList<SectionSegment> s;
+  int face = 0;
+  for (int l = 0; l < loops; ++l) {
+    const Vec3 centre(g.uniform(-1, 1), g.uniform(-1, 1), g.uniform(-0.01f, 0.01f));
+    const float radius = g.uniform(0.002f, 0.5f);
+    const int n = g.integer(1, 40);
+    const bool open = g.chance(0.3);
+    QList<Vec3> pts;
+    for (int k = 0; k <= n; ++k) {
+      const float a = 2.0f * float(M_PI) * float(k) / float(n) * (open ? 0.7f : 1.0f);
+      pts << centre + Vec3(radius * std::cos(a), radius * std::sin(a), 0);
+    }
+    if (!open) pts.last() = pts.first();
+    const float jitter = g.chance(0.3) ? 0.0012f : 0.0004f;
+    for (int k = 0; k < n; ++k) {
+      Vec3 a = pts[k], b = pts[k + 1];
+      if (g.chance(0.3)) a += Vec3(g.uniform(-jitter, jitter), g.uniform(-jitter, jitter), 0);
+      if (g.chance(0.5)) std::swap(a, b);
+      s << seg(a, b, Vec3(float(l), 0, 0), face++);
+    }
+  }
+  std::shuffle(s.begin(), s.end(), g.rng());
+  return s;
+}
+
+}  // namespace
+
+TEST(ChainingMatchesReference, LatticeSegmentsWithSharedEndsAndTies) {
+  for (unsigned seed = 1; seed <= 300; ++seed) {
+    Generator g(seed);
+    // Spacing below the tolerance: several lattice points are within reach of each other.
+    const float spacing = g.chance(0.5) ? 0.0004f : 0.0025f;
+    expectSameAsReference(latticeSegments(g, g.integer(1, 120), spacing), "lattice seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(ChainingMatchesReference, ShuffledLoopsAndOpenChains) {
+  for (unsigned seed = 1; seed <= 200; ++seed) {
+    Generator g(seed * 7919u);
+    expectSameAsReference(loopsAndChains(g, g.integer(1, 8)), "loops seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(ChainingMatchesReference, MeshCutsThroughVerticesAndEdges) {
+  // A tube cut at its cap (edges in the plane: many exact duplicates) and
+  // through its middle, plus the cube cut through a corner diagonal.
+  const RenderMesh tube = tubeMesh(0.4f, 1.0f, 1.0f, 32);
+  for (float z : {0.0f, 0.5f, 1.0f}) {
+    SectionPlane plane = planeThrough(Vec3(0, 0, z), Vec3(0, 0, 1));
+    computeSegments(plane, tube, {}, false);
+    ASSERT_FALSE(plane.segments.isEmpty());
+    expectSameAsReference(plane.segments, "tube z " + std::to_string(z));
+  }
+  const RenderMesh cube = unitCubeMesh();
+  SectionPlane diagonal = planeThrough(Vec3(0.5f, 0.5f, 0.5f), Vec3(1, 1, 1));
+  computeSegments(diagonal, cube, {}, false);
+  expectSameAsReference(diagonal.segments, "cube diagonal");
+}
+
+TEST(ChainingMatchesReference, NonFiniteAndFarAwayCoordinates) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  for (unsigned seed = 1; seed <= 100; ++seed) {
+    Generator g(seed * 104729u);
+    QList<SectionSegment> s = loopsAndChains(g, 3);
+    for (SectionSegment& x : s) {
+      if (g.chance(0.05)) x.start.x = nan;
+      if (g.chance(0.05)) x.end.y = g.chance(0.5) ? inf : -inf;
+      if (g.chance(0.1)) x.start.z += 3.0e5f;  // beyond the grid's cell range
+      if (g.chance(0.05)) x.end = Vec3(3.0e38f, -3.0e38f, 0);
+    }
+    expectSameAsReference(s, "non-finite seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
+  }
+}
+
+TEST(ChainingMatchesReference, CoincidentPileOfSegments) {
+  // Many segments sharing both ends, and zero-length ones on top of them.
+  QList<SectionSegment> s;
+  for (int k = 0; k < 50; ++k) {
+    s << seg(Vec3(0, 0, 0), Vec3(0.0007f * float(k % 3), 0, 0), {}, k);
+    s << seg(Vec3(0.0007f * float(k % 3), 0, 0), Vec3(0, 0, 0), {}, 100 + k);
+  }
+  expectSameAsReference(s, "pile");
+}

@@ -1,0 +1,158 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+#include "sections/contour_chaining.h"
+#include "sections/section_segments.h"
+#include "sections/slab_triangulation.h"
+#include "support/sections_support.h"
+
+using namespace sectionsupport;
+
+namespace {
+
+SectionContour contourOf(const QList<Vec3>& corners, bool hole) {
+  SectionContour c;
+  c.segments = polygon(corners, !hole);
+  c.isClosed = true;
+  c.isHole = hole;
+  return c;
+}
+
+SectionPlane zPlane() { return planeThrough(Vec3(0, 0, 0), Vec3(0, 0, 1)); }
+
+Vec3 centroid(const SlabTriangle& t) { return (t.corners[0] + t.corners[1] + t.corners[2]) / 3.0f; }
+
+bool inside(const Vec3& p, float x0, float y0, float x1, float y1) {
+  return p.x > x0 && p.x < x1 && p.y > y0 && p.y < y1;
+}
+
+}  // namespace
+
+TEST(TriangulateSlab, ContoursOfFewerThanFourSegmentsTakeNoPart) {
+  SectionPlane plane = zPlane();
+  plane.contours << contourOf({Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}, false);
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+
+  // The same region drawn with four segments is triangulated.
+  plane.contours[0] = contourOf({Vec3(0, 0, 0), Vec3(0.5f, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}, false);
+  triangulateSlab(plane);
+  EXPECT_FALSE(plane.triangles.isEmpty());
+  EXPECT_NEAR(totalArea(plane.triangles), 0.5, 1e-6);
+}
+
+TEST(TriangulateSlab, SquareRingIsCoveredOutsideTheHoleOnly) {
+  SectionPlane plane = zPlane();
+  plane.contours << contourOf(squareCorners(0, 0, 4, 4, 2), false) << contourOf(squareCorners(1, 1, 3, 3, 2), true);
+  ASSERT_EQ(plane.contours[0].segments.size(), 8);
+  ASSERT_EQ(plane.contours[1].segments.size(), 8);
+  triangulateSlab(plane);
+  ASSERT_FALSE(plane.triangles.isEmpty());
+  EXPECT_NEAR(totalArea(plane.triangles), 16.0 - 4.0, 1e-4);
+  for (const SlabTriangle& t : plane.triangles) {
+    const Vec3 c = centroid(t);
+    EXPECT_TRUE(inside(c, 0, 0, 4, 4));
+    EXPECT_FALSE(inside(c, 1, 1, 3, 3));
+  }
+  // Without the hole flag the inner square is filled too.
+  plane.contours[1].isHole = false;
+  triangulateSlab(plane);
+  EXPECT_NEAR(totalArea(plane.triangles), 16.0, 1e-4);
+}
+
+TEST(TriangulateSlab, CornersLieOnATiltedPlaneAndCoverTheSection) {
+  const RenderMesh cube = unitCubeMesh();
+  SectionPlane plane = planeThrough(Vec3(0.5f, 0.5f, 0.5f), Vec3(0.3f, 0.2f, 1.0f));
+  computeSegments(plane, cube, {}, false);
+  chainContours(plane, SectionOptions{});
+  ASSERT_EQ(plane.contours.size(), 1);
+  ASSERT_TRUE(plane.contours[0].isClosed);
+  triangulateSlab(plane);
+  ASSERT_FALSE(plane.triangles.isEmpty());
+  const float d = plane.normal.dot(plane.point);
+  for (const SlabTriangle& t : plane.triangles)
+    for (const Vec3& c : t.corners) {
+      EXPECT_NEAR(plane.normal.dot(c), d, 1e-5f);
+      EXPECT_GT(c.x, -1e-5f);
+      EXPECT_LT(c.x, 1 + 1e-5f);
+    }
+  EXPECT_GT(plane.area, 1.0f);  // a tilted cut is larger than the cross-section square
+  EXPECT_NEAR(totalArea(plane.triangles), plane.area, 1e-4);
+}
+
+TEST(TriangulateSlab, NonFiniteInputLeavesTheSlabEmpty) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  SectionPlane plane = zPlane();
+  plane.contours << contourOf(squareCorners(0, 0, 1, 1, 2), false);
+  plane.triangles << SlabTriangle{};
+  plane.contours[0].segments[3].start.x = nan;
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+
+  plane.contours[0] = contourOf(squareCorners(0, 0, 1, 1, 2), false);
+  plane.contours[0].segments[1].start.y = inf;
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+
+  plane.contours[0] = contourOf(squareCorners(0, 0, 1, 1, 2), false);
+  plane.r1 = Vec3(nan, 0, 0);
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+
+  // A plane without usable axes projects everything onto one point or line.
+  plane.r1 = Vec3(0, 0, 0);
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+}
+
+TEST(TriangulateSlab, DegenerateGraphsDoNotStopTheProgram) {
+  SectionPlane plane = zPlane();
+  // Every point the same.
+  plane.contours << contourOf({Vec3(1, 1, 0), Vec3(1, 1, 0), Vec3(1, 1, 0), Vec3(1, 1, 0)}, false);
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+  // All on one line.
+  plane.contours[0] = contourOf({Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(2, 0, 0), Vec3(3, 0, 0)}, false);
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+  // Only two distinct points.
+  plane.contours[0] = contourOf({Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 0, 0), Vec3(1, 0, 0)}, false);
+  triangulateSlab(plane);
+  EXPECT_TRUE(plane.triangles.isEmpty());
+
+  // Repeated points inside a contour: the square is still covered once.
+  plane.contours[0] = contourOf(
+      {Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(1, 0, 0), Vec3(1, 1, 0), Vec3(0, 1, 0), Vec3(0, 1, 0), Vec3(0, 0, 0)}, false);
+  triangulateSlab(plane);
+  EXPECT_NEAR(totalArea(plane.triangles), 1.0, 1e-5);
+}
+
+TEST(TriangulateSlab, CrossingContoursAndStrayHolePointsAreResolvedByTheLibrary) {
+  SectionPlane plane = zPlane();
+  // Two overlapping squares: the crossing segments are split where they meet
+  // and the union is covered.
+  plane.contours << contourOf(squareCorners(0, 0, 2, 2, 1), false) << contourOf(squareCorners(1, 1, 3, 3, 1), false);
+  triangulateSlab(plane);
+  EXPECT_NEAR(totalArea(plane.triangles), 7.0, 1e-4);
+
+  // A C-shaped hole whose bounding-box centre lies in the material, outside
+  // the hole: the library removes the region around that point. Whatever it
+  // removes, it returns without ending the process and stays inside the outer square.
+  plane.contours.clear();
+  plane.contours << contourOf(squareCorners(0, 0, 10, 10, 1), false)
+                 << contourOf({Vec3(2, 2, 0), Vec3(8, 2, 0), Vec3(8, 3, 0), Vec3(3, 3, 0), Vec3(3, 7, 0), Vec3(8, 7, 0),
+                               Vec3(8, 8, 0), Vec3(2, 8, 0)},
+                              true);
+  triangulateSlab(plane);
+  EXPECT_LE(totalArea(plane.triangles), 100.0 - 16.0 + 1e-3);
+  for (const SlabTriangle& t : plane.triangles) EXPECT_TRUE(inside(centroid(t), 0, 0, 10, 10));
+
+  // A hole point outside everything removes nothing.
+  plane.contours.clear();
+  plane.contours << contourOf(squareCorners(0, 0, 1, 1, 1), false) << contourOf(squareCorners(5, 5, 6, 6, 1), true);
+  triangulateSlab(plane);
+  EXPECT_NEAR(totalArea(plane.triangles), 1.0, 1e-5);
+}

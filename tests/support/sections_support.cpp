@@ -1,0 +1,101 @@
+#include "support/sections_support.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <cmath>
+
+#include "engine/cut_plane.h"
+#include "support/test_support.h"
+
+namespace sectionsupport {
+
+RenderMesh makeMesh(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
+  RenderMesh mesh;
+  mesh.setGeometry(vertices, faces);
+  mesh.flipFaceNormals();
+  return mesh;
+}
+
+RenderMesh unitCubeMesh() {
+  QTemporaryDir dir;
+  const QString path = dir.filePath("cube.off");
+  testsupport::writeTextFile(path, testsupport::unitCubeOff());
+  QVector<Vec3> vertices;
+  QVector<QVector<int>> faces;
+  readOff(path.toLocal8Bit().constData(), vertices, faces);
+  return makeMesh(vertices, faces);
+}
+
+RenderMesh tubeMesh(float inner, float outer, float height, int sides) {
+  QVector<Vec3> v;
+  QVector<QVector<int>> f;
+  // Per side k: outer bottom 4k, outer top 4k+1, inner bottom 4k+2, inner top 4k+3.
+  for (int k = 0; k < sides; ++k) {
+    const float a = 2.0f * float(M_PI) * float(k) / float(sides);
+    const float c = std::cos(a), s = std::sin(a);
+    v << Vec3(outer * c, outer * s, 0) << Vec3(outer * c, outer * s, height) << Vec3(inner * c, inner * s, 0)
+      << Vec3(inner * c, inner * s, height);
+  }
+  for (int k = 0; k < sides; ++k) {
+    const int a = 4 * k, b = 4 * ((k + 1) % sides);
+    // outer wall, facing away from the axis
+    f << QVector<int>{a, b, b + 1} << QVector<int>{a, b + 1, a + 1};
+    // inner wall, facing the axis
+    f << QVector<int>{a + 2, a + 3, b + 3} << QVector<int>{a + 2, b + 3, b + 2};
+    // top cap, facing +z
+    f << QVector<int>{a + 1, b + 1, b + 3} << QVector<int>{a + 1, b + 3, a + 3};
+    // bottom cap, facing -z
+    f << QVector<int>{a, a + 2, b + 2} << QVector<int>{a, b + 2, b};
+  }
+  return makeMesh(v, f);
+}
+
+SectionPlane planeThrough(const Vec3& point, const Vec3& normal) {
+  SectionPlane p;
+  p.normal = normal.normalized();
+  p.point = point;
+  p.d = p.normal.dot(point);
+  planeAxesFromNormal(p.normal, p.r1, p.r2);
+  return p;
+}
+
+SectionSegment seg(const Vec3& a, const Vec3& b, const Vec3& normal, int face) {
+  SectionSegment s;
+  s.start = a;
+  s.end = b;
+  s.normal = normal;
+  s.face = face;
+  return s;
+}
+
+QList<SectionSegment> polygon(const QList<Vec3>& corners, bool outwardNormals) {
+  QList<SectionSegment> out;
+  for (int k = 0; k < corners.size(); ++k) {
+    const Vec3 a = corners[k], b = corners[(k + 1) % corners.size()];
+    const Vec3 dir = b - a;
+    // For a counter-clockwise polygon, (dy, -dx) points outward.
+    Vec3 n(dir.y, -dir.x, 0);
+    n = n.normalized();
+    out << seg(a, b, outwardNormals ? n : -n, k);
+  }
+  return out;
+}
+
+QList<Vec3> squareCorners(float x0, float y0, float x1, float y1, int split) {
+  QList<Vec3> c;
+  const Vec3 p[4] = {Vec3(x0, y0, 0), Vec3(x1, y0, 0), Vec3(x1, y1, 0), Vec3(x0, y1, 0)};
+  for (int side = 0; side < 4; ++side) {
+    const Vec3 a = p[side], b = p[(side + 1) % 4];
+    for (int k = 0; k < split; ++k) c << a + (b - a) * (float(k) / float(split));
+  }
+  return c;
+}
+
+double totalArea(const QList<SlabTriangle>& triangles) {
+  double sum = 0;
+  for (const SlabTriangle& t : triangles)
+    sum += 0.5 * double((t.corners[1] - t.corners[0]).cross(t.corners[2] - t.corners[0]).length());
+  return sum;
+}
+
+}  // namespace sectionsupport

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QList>
+#include <QVector>
+
+#include "engine/vec3.h"
+#include "model/render_mesh.h"
+#include "sections/section_plane.h"
+
+// Meshes and planes for the section tests.
+namespace sectionsupport {
+
+// Render mesh with normals as after loading (outward for faces that run
+// counter-clockwise seen from outside).
+RenderMesh makeMesh(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+
+// The unit cube [0,1]^3 of testsupport::unitCubeOff(), read through readOff.
+RenderMesh unitCubeMesh();
+
+// Closed tube around the z axis between z = 0 and z = height: outer wall of
+// radius `outer`, inner wall of radius `inner`, annular caps; `sides` facets
+// around. Faces counter-clockwise seen from outside the solid.
+RenderMesh tubeMesh(float inner, float outer, float height, int sides);
+
+// Plane { x : normal . x = normal . point } with unit normal, `point` as given
+// and in-plane axes from the usual reference-axis rule.
+SectionPlane planeThrough(const Vec3& point, const Vec3& normal);
+
+// Segment from a to b with the given face normal.
+SectionSegment seg(const Vec3& a, const Vec3& b, const Vec3& normal = Vec3(0, 0, 0), int face = 0);
+
+// Closed polygon in the z = 0 plane as segments, corner k to corner k + 1;
+// `outwardNormals` gives each segment the in-plane normal pointing away from
+// the polygon's interior for counter-clockwise corners.
+QList<SectionSegment> polygon(const QList<Vec3>& corners, bool outwardNormals = true);
+
+// Axis-aligned square [x0, x1] x [y0, y1] at z = 0, each side split into
+// `split` segments, counter-clockwise.
+QList<Vec3> squareCorners(float x0, float y0, float x1, float y1, int split);
+
+// Sum of the areas of the triangles.
+double totalArea(const QList<SlabTriangle>& triangles);
+
+}  // namespace sectionsupport
