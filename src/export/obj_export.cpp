@@ -40,8 +40,8 @@ bool writePlanesObj(const QList<SectionPlane>& planes, const QString& path) {
   f.printf("# %i Plane Parameters:\n", int(planes.size()));
   f.write("# nx, ny, nz, px, py, pz, d, r1x, r1y, r1z, r2x, r2y, r2z, area\n");
   for (const SectionPlane& p : planes) {
-    f.printf("# %f %f %f %f %f %f %f %f %f %f %f %f %f %f\n", p.normal.x, p.normal.y, p.normal.z, p.point.x,
-             p.point.y, p.point.z, p.d, p.r1.x, p.r1.y, p.r1.z, p.r2.x, p.r2.y, p.r2.z, p.area);
+    f.printf("# %f %f %f %f %f %f %f %f %f %f %f %f %f %f\n", p.normal.x, p.normal.y, p.normal.z, p.point.x, p.point.y,
+             p.point.z, p.d, p.r1.x, p.r1.y, p.r1.z, p.r2.x, p.r2.y, p.r2.z, p.area);
   }
   f.write("#\n");
   f.write("# Vertex/normal list\n");
@@ -71,9 +71,8 @@ bool writeSlabsObj(const QList<SectionPlane>& planes, const QString& path) {
     // Two spaces between px and py: readers of these files skip them as any
     // whitespace, and the layout has always been so.
     f.printf("# %g %g %g %g  %g %g %g %g %g %g %g %g %g %g\n", double(p.normal.x), double(p.normal.y),
-             double(p.normal.z), double(p.point.x), double(p.point.y), double(p.point.z), double(p.d),
-             double(p.r1.x), double(p.r1.y), double(p.r1.z), double(p.r2.x), double(p.r2.y), double(p.r2.z),
-             double(p.area));
+             double(p.normal.z), double(p.point.x), double(p.point.y), double(p.point.z), double(p.d), double(p.r1.x),
+             double(p.r1.y), double(p.r1.z), double(p.r2.x), double(p.r2.y), double(p.r2.z), double(p.area));
   }
   f.write("#\n");
   f.write("# Vertex/normal list\n");

@@ -15,9 +15,9 @@ constexpr float kSlabThickness = 0.005f;
 // Outcome of a user-visible export: what the message box says, and which
 // files could not be written.
 struct ExportResult {
-  bool ok = false;           // every file was written
-  QString message;           // text for the message box
-  QStringList failedFiles;   // paths that were not written, in writing order
+  bool ok = false;          // every file was written
+  QString message;          // text for the message box
+  QStringList failedFiles;  // paths that were not written, in writing order
 };
 
 // The section planes as flat triangulated pieces: a comment header with the

@@ -65,11 +65,12 @@ TEST(MatrixExport, SingleTypeBinsGiveMaximaAndMixedBinsTheirWeights) {
   const QString path = dir.filePath(QStringLiteral("AandC.m"));
   ASSERT_TRUE(writeMatrix(*engine, path));
   const QStringList lines = readLines(path);
-  ASSERT_EQ(lines.size(), 4);
+  ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0], QStringLiteral("A = [ ];"));
   EXPECT_EQ(lines[1], QStringLiteral("C = [ ") + row({{2, 1.1f}}));
   EXPECT_EQ(lines[2], row({{0, 0.3f}, {4, 0.2f}}));
-  EXPECT_EQ(lines[3], row({{6, 0.25f}, {7, 0.125f}}) + QStringLiteral("];"));
+  EXPECT_EQ(lines[3], row({{6, 0.25f}, {7, 0.125f}}));
+  EXPECT_EQ(lines[4], QStringLiteral("];"));
 }
 
 TEST(MatrixExport, TwoPlanesInOneBinSeeTheVotesLeftByTheFirst) {
@@ -97,11 +98,12 @@ TEST(MatrixExport, TwoPlanesInOneBinSeeTheVotesLeftByTheFirst) {
   const QString path = dir.filePath(QStringLiteral("AandC.m"));
   ASSERT_TRUE(writeMatrix(*engine, path));
   const QStringList lines = readLines(path);
-  ASSERT_EQ(lines.size(), 4);
+  ASSERT_EQ(lines.size(), 5);
   EXPECT_EQ(lines[0], QStringLiteral("A = [ 385 2.500000 3 0.750000 2 ") + row({{0, 0.5f}, {4, 0.25f}}));
   EXPECT_EQ(lines[1], QStringLiteral("385 0.000000 0 0.000000 0 ") + row({}));
   EXPECT_EQ(lines[2], QStringLiteral("];"));
-  EXPECT_EQ(lines[3], QStringLiteral("C = [ ") + row({{3, 0.1f}}) + QStringLiteral("];"));
+  EXPECT_EQ(lines[3], QStringLiteral("C = [ ") + row({{3, 0.1f}}));
+  EXPECT_EQ(lines[4], QStringLiteral("];"));
   ASSERT_EQ(engine->selectedBins.size(), 2);
   EXPECT_EQ(engine->selectedBins[0].votes.size(), 2);
   EXPECT_TRUE(engine->selectedBins[1].votes.isEmpty());
@@ -139,14 +141,16 @@ TEST(MatrixExport, OctaveReadsTheMatrices) {
 
   ASSERT_TRUE(exportMatrix(*engine));
   QString out;
-  ASSERT_EQ(runTool(octave, {QStringLiteral("--norc"), QStringLiteral("--quiet"), QStringLiteral("--eval"),
-                             QStringLiteral("source('AandC.m'); printf('SIZES %d %d %d %d NAME %d TOTAL %g W4 %g\\n', "
-                                            "size(A), size(C), A(1,1), A(1,4), A(1,10));")},
+  ASSERT_EQ(runTool(octave,
+                    {QStringLiteral("--norc"), QStringLiteral("--quiet"), QStringLiteral("--eval"),
+                     QStringLiteral("source('AandC.m'); printf('SIZES %d %d %d %d NAME %d TOTAL %g W4 %g\\n', "
+                                    "size(A), size(C), A(1,1), A(1,4), A(1,10));")},
                     out),
             0)
       << out.toStdString();
   const QRegularExpressionMatch m =
-      QRegularExpression(QStringLiteral("SIZES (\\d+) (\\d+) (\\d+) (\\d+) NAME (\\d+) TOTAL (\\S+) W4 (\\S+)")).match(out);
+      QRegularExpression(QStringLiteral("SIZES (\\d+) (\\d+) (\\d+) (\\d+) NAME (\\d+) TOTAL (\\S+) W4 (\\S+)"))
+          .match(out);
   ASSERT_TRUE(m.hasMatch()) << out.toStdString();
   EXPECT_EQ(m.captured(1), QStringLiteral("1"));   // one plane
   EXPECT_EQ(m.captured(2), QStringLiteral("15"));  // name, score, count, total, votes, 10 types

@@ -104,9 +104,9 @@ TEST(ObjExport, FaceIndicesCountTrianglesOfEarlierPlanes) {
   // triangle and three sides.
   const int g0 = sl.indexOf(QStringLiteral("g plane0"));
   ASSERT_GE(g0, 0);
-  EXPECT_EQ(sl.mid(g0 + 1, 5), (QStringList{QStringLiteral("f 1 2 3 "), QStringLiteral("f 6 5 4 "),
-                                            QStringLiteral("f 1 3 6 4 "), QStringLiteral("f 3 2 5 6 "),
-                                            QStringLiteral("f 2 1 4 5 ")}));
+  EXPECT_EQ(sl.mid(g0 + 1, 5),
+            (QStringList{QStringLiteral("f 1 2 3 "), QStringLiteral("f 6 5 4 "), QStringLiteral("f 1 3 6 4 "),
+                         QStringLiteral("f 3 2 5 6 "), QStringLiteral("f 2 1 4 5 ")}));
   // The offset copies sit slabThickness above along the normal.
   const int v0 = sl.indexOf(QStringLiteral("# Vertex/normal list"));
   EXPECT_EQ(sl[v0 + 1], QStringLiteral("v 0 0 0.25"));
@@ -189,8 +189,8 @@ TEST(ObjExport, EveryFileThatFailsIsReported) {
   EXPECT_EQ(r.message, QStringLiteral("Exporting ../ann/m.off.obj successful.\n"
                                       "Exporting ../ann/m.off_slab.obj failed.\n"
                                       "Exporting ../ann/m.off_inputmesh.obj failed."));
-  EXPECT_EQ(r.failedFiles, (QStringList{QStringLiteral("../ann/m.off_slab.obj"),
-                                        QStringLiteral("../ann/m.off_inputmesh.obj")}));
+  EXPECT_EQ(r.failedFiles,
+            (QStringList{QStringLiteral("../ann/m.off_slab.obj"), QStringLiteral("../ann/m.off_inputmesh.obj")}));
 
   // The planes file failing keeps its own message first.
   ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("q.off.obj")));

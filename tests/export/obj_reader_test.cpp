@@ -26,9 +26,9 @@ Info assimpInfo(const QString& tool, const QString& path, bool raw) {
   if (raw) args << QStringLiteral("-r");
   if (runTool(tool, args, info.text) != 0) return info;
   const auto number = [&](const char* label) {
-    const QRegularExpressionMatch m =
-        QRegularExpression(QStringLiteral("^%1:\\s+(\\d+)").arg(QLatin1String(label)), QRegularExpression::MultilineOption)
-            .match(info.text);
+    const QRegularExpressionMatch m = QRegularExpression(QStringLiteral("^%1:\\s+(\\d+)").arg(QLatin1String(label)),
+                                                         QRegularExpression::MultilineOption)
+                                          .match(info.text);
     return m.hasMatch() ? m.captured(1).toInt() : -1;
   };
   info.vertices = number("Vertices");
@@ -52,8 +52,8 @@ TEST(ObjExportReadBack, AssimpReadsTheCountsWeWrote) {
   ASSERT_TRUE(writePlanesObj(planes, planesPath));
   ASSERT_TRUE(writeSlabsObj(planes, slabsPath));
   RenderMesh mesh;
-  QVector<Vec3> v{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(1, 1, 0), Vec3(0, 1, 0), Vec3(0, 0, 1), Vec3(1, 0, 1),
-                  Vec3(1, 1, 1), Vec3(0, 1, 1)};
+  QVector<Vec3> v{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(1, 1, 0), Vec3(0, 1, 0),
+                  Vec3(0, 0, 1), Vec3(1, 0, 1), Vec3(1, 1, 1), Vec3(0, 1, 1)};
   QVector<QVector<int>> f{{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
                           {3, 7, 6}, {3, 6, 2}, {0, 4, 7}, {0, 7, 3}, {1, 2, 6}, {1, 6, 5}};
   mesh.setGeometry(v, f);

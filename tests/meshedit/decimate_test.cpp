@@ -140,7 +140,8 @@ TEST(Decimate, VerticesWithTwoNeighboursStay) {
   EXPECT_TRUE(mesh.faces().contains(QVector<int>{6, 7, 8}));
   EXPECT_TRUE(mesh.faces().contains(QVector<int>{6, 8, 7}));
   EXPECT_EQ(mesh.faces().size(), 10 - 2 * 2);
-  EXPECT_TRUE(meshedit::closedSurfaceProblems(mesh.faces(), 9).isEmpty());
+  EXPECT_TRUE(meshedit::closedSurfaceProblems(mesh.faces(), 9).isEmpty())
+      << meshedit::closedSurfaceProblems(mesh.faces(), 9).join("; ").toStdString();
 }
 
 TEST(Decimate, TetrahedronIsLeftWhole) {
@@ -218,7 +219,9 @@ TEST(Decimate, OpenMeshKeepsItsBoundaryAndStaysValid) {
   const QVector<bool> used = meshedit::referencedVertices(mesh.faces(), 49);
   for (int j = 0; j <= 6; ++j)
     for (int i = 0; i <= 6; ++i)
-      if (i == 0 || j == 0 || i == 6 || j == 6) EXPECT_TRUE(used[j * 7 + i]);
+      if (i == 0 || j == 0 || i == 6 || j == 6) {
+        EXPECT_TRUE(used[j * 7 + i]);
+      }
   auto hasEdge = [&](int a, int b) {
     for (const QVector<int>& f : mesh.faces())
       for (int c = 0; c < 3; ++c)

@@ -14,7 +14,9 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/sorvex.h"
 #include "model/render_mesh.h"
+#include "trimesh/trimesh.h"
 #include "support/bundled_models_support.h"
 
 using testsupport::BundledModel;
@@ -210,6 +212,43 @@ std::string modelTestName(const ::testing::TestParamInfo<BundledModel>& info) {
   QString s = QString::fromLatin1(info.param.label);
   s.remove(QLatin1Char(' '));
   return s.toStdString();
+}
+
+TEST_P(BundledModelTest, LoadsThroughTheEngineWithItsCompanionFiles) {
+  Sorvex engine(nullptr);
+  engine.curvatureSmooth = 0.01f;
+  const QByteArray path = testsupport::bundledModelPath(GetParam()).toLocal8Bit();
+  ASSERT_TRUE(engine.loadModel(path.constData(), GetParam().label, nullptr, false));
+  EXPECT_EQ(engine.renderMesh->faces().size(), faces_.size());
+  ASSERT_TRUE(engine.triMesh);
+  EXPECT_EQ(engine.triMesh->vertices.size(), size_t(vertices_.size()));
+  EXPECT_EQ(engine.triMesh->principal_curv1.size(), engine.triMesh->vertices.size());
+  EXPECT_EQ(engine.faceSegment.size(), faces_.size());
+
+  QStringList segLines;
+  ASSERT_TRUE(testsupport::readLines(testsupport::bundledSegmentationPath(GetParam()), segLines));
+  QSet<int> ids;
+  for (const QString& line : segLines) ids.insert(line.trimmed().toInt());
+  EXPECT_EQ(engine.segmentCount, ids.size());
+
+  QStringList symLines;
+  ASSERT_TRUE(testsupport::readLines(testsupport::bundledSymmetryPath(GetParam()), symLines));
+  int planes = 0, axes = 0;
+  for (const QString& line : symLines) {
+    const QString field0 = line.section(' ', 0, 0);
+    if (field0.contains('P'))
+      ++planes;
+    else if (field0.contains('A'))
+      ++axes;
+  }
+  EXPECT_EQ(engine.symmetryPlanes.size(), planes);
+  EXPECT_EQ(engine.symmetryAxes.size(), axes);
+  EXPECT_GT(planes, 0);
+  // The bin space assumes models inside the unit ball: the framing radius and
+  // every symmetry plane offset stay below 1.
+  EXPECT_LT((engine.renderMesh->centre()).length() + engine.renderMesh->radius(), 1.8f);
+  for (const CutPlane& p : engine.symmetryPlanes) EXPECT_LT(p.d, 1.0f);
+  EXPECT_TRUE(engine.planes.isEmpty());
 }
 
 INSTANTIATE_TEST_SUITE_P(Sequence, BundledModelTest,

@@ -65,7 +65,7 @@ TEST_F(SideViewTest, RemovedVotesShowInTheirKindColourOnceTheDrawingIsToggled) {
   // One bin with a strong "Symmetry Planes" vote (kind 4, green): a cube of
   // edge 10 x stride = 20 bins from (180, 90, 50).
   engine->bins.addVote(180, 90, 50, 0, 4, 10.0f);
-  side->invalidateBinDisplayList();  // the first paint compiled the empty space
+  side->invalidateBinDisplayList();           // the first paint compiled the empty space
   const Vec3 front = binPoint(190, 100, 70);  // centre of its z = 1 face
   side->camera().setFrame(front + Vec3(0, 0, 2.0f), front, Vec3(0, 1, 0));
 
@@ -98,8 +98,8 @@ TEST_F(SideViewTest, StrongestRemovedVoteChoosesTheColourAndSize) {
   covered.votes << Vote{0, 8, 3.0f} << Vote{1, 0, 5.0f};
   engine->bins.removeFeatureVotes(covered);
   side->invalidateBinDisplayList();
-  const Vec3 inside = binPoint(185, 95, 60);    // centre of the z = 1 face of a 10-bin cube
-  const Vec3 outside = binPoint(195, 95, 60);   // beside it: within a 40-bin cube only
+  const Vec3 inside = binPoint(185, 95, 60);   // centre of the z = 1 face of a 10-bin cube
+  const Vec3 outside = binPoint(195, 95, 60);  // beside it: within a 40-bin cube only
   side->camera().setFrame(inside + Vec3(0, 0, 2.0f), inside, Vec3(0, 1, 0));
   const QImage img = frame();
   const Rgb c = rgbAt(img, int(at(inside).x()), int(at(inside).y()));
