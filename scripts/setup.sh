@@ -8,7 +8,7 @@ if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
 
 PKGS=(cmake g++ make qtbase5-dev libqt5opengl5-dev libgl1-mesa-dev libglu1-mesa-dev
       libtriangle-dev googletest libgtest-dev libbenchmark-dev xvfb xauth
-      libgl1-mesa-dri assimp-utils octave)
+      libgl1-mesa-dri assimp-utils octave chromium)
 PKGS+=("$@")
 
 missing=()

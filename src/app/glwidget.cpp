@@ -3,12 +3,16 @@
 #include <QCheckBox>
 #include <QDebug>
 #include <QDoubleSpinBox>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 
 #include "engine/sorvex.h"
 #include "view/side_glwidget.h"
 #include "view/scene_renderer.h"
+#include "view/picking.h"
+#include "view/plane_manipulation.h"
 
 GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   qDebug("Constructing glwidget");
@@ -68,8 +72,130 @@ void GLWidget::paintGL() {
   renderer.paintFrame();
 }
 
-void GLWidget::mousePressEvent(QMouseEvent*) {}
-void GLWidget::mouseReleaseEvent(QMouseEvent*) {}
-void GLWidget::mouseMoveEvent(QMouseEvent*) {}
-void GLWidget::keyReleaseEvent(QKeyEvent*) {}
+// ---- mouse and keys: camera moves, plane manipulation, annotation ----
+//
+// While a plane-selection run is active the run owns the plane list: presses
+// start no manipulation and draw no stroke, X, Y and Z align nothing, and the
+// drags move the camera instead. Camera moves always work.
 
+namespace {
+
+PickContext pickContextOf(GLWidget& view) {
+  PickContext context;
+  context.engine = view.engine();
+  context.camera = &view.camera();
+  context.options = view.drawOptions;
+  context.width = view.viewportWidth();
+  context.height = view.viewportHeight();
+  return context;
+}
+
+void logRefusedEdit() { qDebug("Plane edit refused: a plane-selection run is in progress"); }
+
+}  // namespace
+
+void GLWidget::mousePressEvent(QMouseEvent* event) {
+  const int x = event->x(), y = event->y();
+  lastMouseX = x;
+  lastMouseY = y;
+  makeCurrent();
+  camera_.applyView();
+  const bool editsAllowed = !selectionRunActive();
+  if (!drawOptions.annotateMode) {
+    if (editsAllowed)
+      pickGlyph(pickContextOf(*this), x, y);
+    else if (engine_->hasCurrentPlane())
+      logRefusedEdit();
+  } else if (event->buttons() & Qt::RightButton) {
+    if (editsAllowed)
+      addAnnotationPoint(pickContextOf(*this), x, y, true, openStrokePlane_);
+    else
+      logRefusedEdit();
+  }
+  redraw(drawBinSpaceCheck && drawBinSpaceCheck->isChecked());
+}
+
+void GLWidget::mouseMoveEvent(QMouseEvent* event) {
+  const int x = event->x(), y = event->y();
+  const int dx = x - lastMouseX, dy = y - lastMouseY;
+  const int w = viewportWidth_, h = viewportHeight_;
+  const Qt::MouseButtons buttons = event->buttons();
+  const bool editsAllowed = !selectionRunActive();
+  makeCurrent();
+  camera_.applyView();
+
+  if (drawOptions.annotateMode) {
+    if (editsAllowed) autoSelectPlane(*engine_, camera_);
+    if (buttons & Qt::LeftButton) {
+      if (w > 0 && h > 0) camera_.orbit(double(dx) / w, double(dy) / h);
+    } else if ((buttons & Qt::RightButton) && editsAllowed) {
+      addAnnotationPoint(pickContextOf(*this), x, y, false, openStrokePlane_);
+    }
+  } else {
+    // A manipulation whose release never arrived ends at the first move
+    // without a button, instead of dragging the plane on hover.
+    if (buttons == Qt::NoButton && manipmode::isDragging(engine_->pickState[0])) endManipulation(*engine_);
+    if (buttons != Qt::NoButton && editsAllowed && dragPlane(pickContextOf(*this), x, y)) {
+      lastMouseX = x;
+      lastMouseY = y;
+      UpdatePlaneList();
+      redraw(drawBinSpaceCheck && drawBinSpaceCheck->isChecked());
+      return;
+    }
+    if (w > 0 && h > 0) {
+      if (buttons & Qt::LeftButton)
+        camera_.orbit(double(dx) / w, double(dy) / h);
+      else if (buttons & Qt::RightButton)
+        camera_.dolly(double(dy) / h * double(camera_.eye.length()));
+    }
+  }
+  lastMouseX = x;
+  lastMouseY = y;
+  UpdatePlaneList();
+  redraw();
+}
+
+void GLWidget::mouseReleaseEvent(QMouseEvent* event) {
+  endManipulation(*engine_);
+  if (event->button() == Qt::RightButton) openStrokePlane_ = -1;
+  lastMouseX = event->x();
+  lastMouseY = event->y();
+  UpdatePlaneList();
+  redraw();
+}
+
+void GLWidget::keyReleaseEvent(QKeyEvent* event) {
+  Vec3 axis;
+  switch (event->key()) {
+    case Qt::Key_A:
+      camera_.roll(0.05);
+      break;
+    case Qt::Key_S:
+      camera_.roll(-0.05);
+      break;
+    case Qt::Key_X:
+      axis = Vec3(1, 0, 0);
+      break;
+    case Qt::Key_Y:
+      axis = Vec3(0, 1, 0);
+      break;
+    case Qt::Key_Z:
+      axis = Vec3(0, 0, 1);
+      break;
+    default:
+      QGLWidget::keyReleaseEvent(event);
+      break;
+  }
+  if (axis != Vec3()) {
+    if (selectionRunActive()) {
+      logRefusedEdit();
+    } else if (engine_->hasCurrentPlane()) {
+      engine_->alignCurrentPlane(axis);
+      // The section follows at once, so the contours, the area in the list
+      // and the exports agree with the plane that is shown.
+      engine_->updateSection(engine_->planes[engine_->currentPlane]);
+      UpdatePlaneList();
+    }
+  }
+  redraw();
+}

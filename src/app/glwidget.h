@@ -168,6 +168,9 @@ class GLWidget : public QGLWidget {
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
 
+  // The plane whose last stroke the running annotation drag extends; -1 none.
+  int openStrokePlane_ = -1;
+
   // Changes the user made while a run was active; applied when it ends.
   bool pendingAlgoParameters_ = false;
   bool pendingSectionOptions_ = false;

@@ -71,6 +71,8 @@ void GLWidget::LoadInputMesh() {
   }
   planeList->clear();
   initView();
+  // Cuts loaded with the model vote into the bins.
+  if (sideView_) sideView_->invalidateBinDisplayList();
   UpdatePlaneList();
   redraw(true);
 }
@@ -243,6 +245,8 @@ void GLWidget::UpdateUI() {
     if (pendingAlgoParameters_) applyAlgoParameters();
     if (pendingSectionOptions_) applySectionOptions();
   }
+  // A finished run leaves new votes: the side view recompiles its bins.
+  if (sideView_) sideView_->invalidateBinDisplayList();
   UpdatePlaneList();
   redraw(true);
 }
@@ -279,8 +283,12 @@ void GLWidget::ComputeMatrixA() {
 }
 
 void GLWidget::DoAnalysisOnUserData() {
-  if (!engine_) return;
-  // TODO(export): forward to the engine's user-cut analysis once it lands.
+  if (!engine_ || refuseDuringRun()) return;
+  if (!engine_->analyzeUserCuts()) return;
+  // The analysis voted afresh and may have added planes.
+  if (sideView_) sideView_->invalidateBinDisplayList();
+  UpdatePlaneList();
+  redraw(true);
 }
 
 // ---- mesh utilities ----
@@ -312,6 +320,9 @@ void GLWidget::CutsSegmentify() {
     const QSignalBlocker blocker(useSegmentationCheck);
     useSegmentationCheck->setChecked(engine_->useSegmentation);
   }
+  // The split leaves no current plane: rebuild the list without restoring the
+  // old row, which would make that plane current again.
+  planeList->clear();
   UpdatePlaneList();
   redraw(true);
 }

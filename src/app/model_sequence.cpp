@@ -10,6 +10,7 @@
 #include "app/glwidget.h"
 #include "app/study_mode.h"
 #include "engine/sorvex.h"
+#include "view/side_glwidget.h"
 
 const SequenceModel kSequenceModels[kSequenceModelCount] = {
     {"../objs/2.off", "Human"},     {"../objs/21.off", "Cup 1"},    {"../objs/22.off", "Cup 2"},
@@ -57,6 +58,7 @@ void GLWidget::LoadInputMeshFromSequence() {
 
   planeList->clear();
   initView();
+  if (sideView_) sideView_->invalidateBinDisplayList();
   resetFeatureWeights();
   // The field names the model on screen, and the exports name their files
   // after it: a model that failed to load must not take over the name of the

@@ -14,6 +14,7 @@
 #include "sections/section_plane.h"
 
 class Camera;
+struct UserCutCounts;
 class RenderMesh;
 class TriMesh;
 
@@ -56,6 +57,13 @@ class Sorvex : public QThread {
   bool loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts);
   // Reads the study participants' cuts of the loaded model (end of loadModel).
   void readHumanCuts(const QString& label);
+
+  // ---- study analysis (src/export/user_cut_analysis.cpp) ----
+  // Lets the current features vote and keeps in humanCuts only the cuts whose
+  // bin received no vote; each of those adds the plane of the nearest voted
+  // bin to `planes`. Refuses (false, nothing changed) while a run is active.
+  // `counts`, when given, receives this run's and the process-wide tallies.
+  bool analyzeUserCuts(UserCutCounts* counts = nullptr);
 
   // ---- segment and global feature families ----
   // Rebuilds segmentPlanes and segmentAxes from a PCA of every segment.

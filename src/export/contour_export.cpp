@@ -6,12 +6,6 @@
 #include "export/atomic_text_file.h"
 #include "export/export_paths.h"
 
-namespace {
-
-constexpr int kStateLockTimeoutMs = 2000;
-
-}  // namespace
-
 bool contourLabelZeroOne(const SectionContour& contour, const Vec3& n) {
   const QList<SectionSegment>& s = contour.segments;
   const int m = s.size();
@@ -88,15 +82,12 @@ ExportResult exportContours(Sorvex& engine, const QString& modelPath, const QStr
   makeExportDirectory(paths);
 
   ExportResult result;
-  if (!engine.stateMutex.tryLock(kStateLockTimeoutMs)) {
+  QList<SectionPlane> planes;
+  if (!snapshotPlanes(engine, planes, false)) {
     result.failedFiles << paths.contour;
-    result.message = exportMessage(paths.contour, false) +
-                     QStringLiteral("\nThe plane selection is still running; export again when it has finished.");
+    result.message = exportMessage(paths.contour, false) + busyRunNote();
     return result;
   }
-  const QList<SectionPlane> planes = engine.planes;
-  engine.stateMutex.unlock();
-
   result.ok = writeContours(planes, paths.contour);
   if (!result.ok) result.failedFiles << paths.contour;
   result.message = exportMessage(paths.contour, result.ok);

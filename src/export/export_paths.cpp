@@ -4,6 +4,14 @@
 #include <QDir>
 #include <QStringList>
 
+#include "engine/sorvex.h"
+
+namespace {
+// How long an export waits for a running plane selection to let go of the
+// plane list.
+constexpr int kStateLockTimeoutMs = 2000;
+}  // namespace
+
 ExportPaths exportPaths(const QString& modelPath, const QString& exportName) {
   ExportPaths p;
   p.folder = exportName;
@@ -25,4 +33,16 @@ bool makeExportDirectory(const ExportPaths& paths) {
 
 QString exportMessage(const QString& file, bool ok) {
   return QStringLiteral("Exporting ") + file + (ok ? QStringLiteral(" successful.") : QStringLiteral(" failed."));
+}
+
+bool snapshotPlanes(Sorvex& engine, QList<SectionPlane>& planes, bool triangulateSlabs) {
+  if (!engine.stateMutex.tryLock(kStateLockTimeoutMs)) return false;
+  if (triangulateSlabs) engine.triangulateAllSlabs();
+  planes = engine.planes;  // implicitly shared: the writers work on this snapshot
+  engine.stateMutex.unlock();
+  return true;
+}
+
+QString busyRunNote() {
+  return QStringLiteral("\nThe plane selection is still running; export again when it has finished.");
 }

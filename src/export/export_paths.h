@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QList>
 #include <QString>
+
+#include "sections/section_plane.h"
+
+class Sorvex;
 
 // Where the exports of one model go. `modelPath` is the text of the model
 // path field (normally the loaded model's file), `exportName` the text of the
@@ -24,3 +29,11 @@ bool makeExportDirectory(const ExportPaths& paths);
 
 // The text of the export message box for one file.
 QString exportMessage(const QString& file, bool ok);
+
+// Copies the engine's planes under its stateMutex, re-triangulating every
+// slab first when `triangulateSlabs` is set. False (nothing copied) when a
+// plane-selection run keeps the planes for longer than a moment.
+bool snapshotPlanes(Sorvex& engine, QList<SectionPlane>& planes, bool triangulateSlabs);
+
+// Added to the message box when snapshotPlanes gave up.
+QString busyRunNote();

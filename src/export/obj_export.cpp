@@ -1,7 +1,6 @@
 #include "export/obj_export.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 #include "engine/sorvex.h"
 #include "export/atomic_text_file.h"
@@ -9,10 +8,6 @@
 #include "model/render_mesh.h"
 
 namespace {
-
-// How long an export waits for a running plane selection to let go of the
-// plane list.
-constexpr int kStateLockTimeoutMs = 2000;
 
 QByteArray local(const QString& s) { return s.toLocal8Bit(); }
 
@@ -125,17 +120,11 @@ ExportResult exportObj(Sorvex& engine, const QString& modelPath, const QString& 
 
   ExportResult result;
   QList<SectionPlane> planes;
-  if (!engine.stateMutex.tryLock(kStateLockTimeoutMs)) {
-    // A plane-selection run is changing the planes: nothing consistent to
-    // write yet.
+  if (!snapshotPlanes(engine, planes, true)) {
     result.failedFiles << paths.planes << paths.slabs << paths.mesh;
-    result.message = exportMessage(paths.planes, false) +
-                     QStringLiteral("\nThe plane selection is still running; export again when it has finished.");
+    result.message = exportMessage(paths.planes, false) + busyRunNote();
     return result;
   }
-  engine.triangulateAllSlabs();
-  planes = engine.planes;  // implicitly shared copy: the writers work on a snapshot
-  engine.stateMutex.unlock();
 
   const bool planesOk = writePlanesObj(planes, paths.planes);
   const bool slabsOk = writeSlabsObj(planes, paths.slabs);

@@ -2,15 +2,10 @@
 
 #include <memory>
 
+#include "model/curvature_mesh.h"
+
 class RenderMesh;
 class TriMesh;
-
-// Computes, on a freshly read or built curvature mesh, everything the ridge
-// and valley features read: triangle strips, bounding sphere, vertex normals,
-// principal curvatures and their derivatives, then smooths the curvatures and
-// the derivatives with width `smooth` (model units). This is the chain a
-// model load runs; a mesh edit runs the same one.
-void prepareCurvatureMesh(TriMesh& mesh, float smooth);
 
 // A new curvature mesh with the render mesh's vertices (all of them, so the
 // indices agree, including vertices no face uses) and the first three indices

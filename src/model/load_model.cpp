@@ -8,6 +8,7 @@
 
 #include "engine/sorvex.h"
 #include "model/companion_files.h"
+#include "model/curvature_mesh.h"
 #include "model/obj_reader.h"
 #include "model/render_mesh.h"
 #include "trimesh/trimesh.h"
@@ -49,18 +50,6 @@ bool readRenderGeometry(const char* path, ModelFormat format, QVector<Vec3>& ver
   }
   if (dropped > 0) qDebug("Dropped %i OBJ faces without three usable corners", dropped);
   return true;
-}
-
-// Everything the ridge and valley features need from the curvature mesh,
-// computed once at load time.
-void prepareCurvatureMesh(TriMesh& mesh, float smooth) {
-  mesh.build_strips();
-  mesh.compute_bounding_sphere();
-  mesh.compute_normals();
-  mesh.compute_curvatures();
-  mesh.compute_curv_derivs();
-  mesh.smooth_curvatures(smooth);
-  mesh.smooth_curv_derivs(smooth);
 }
 
 }  // namespace

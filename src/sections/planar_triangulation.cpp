@@ -1,7 +1,20 @@
 #include "sections/planar_triangulation.h"
 
+#include <QDebug>
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <mutex>
+#include <string>
+
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 // Debian's Triangle is built with double coordinates (REAL = double). Its
 // header is included here only: it also defines macros and type names such as
@@ -37,6 +50,81 @@ bool hasArea(const std::vector<double>& p) {
   return false;
 }
 
+// Orientation of r against the line p -> q, with a flag telling whether the
+// sign is certain (the bound is far above the rounding error of the formula).
+int orientation(const double* p, const double* q, const double* r, bool& certain) {
+  const double l = (q[0] - p[0]) * (r[1] - p[1]);
+  const double rr = (q[1] - p[1]) * (r[0] - p[0]);
+  const double det = l - rr;
+  const double bound = 1e-12 * (std::fabs(l) + std::fabs(rr));
+  certain = std::fabs(det) > bound;
+  return det > 0 ? 1 : (det < 0 ? -1 : 0);
+}
+
+// True unless one segment lies certainly on one side of the other's line.
+bool mayTouch(const double* a, const double* b, const double* c, const double* d) {
+  bool k1, k2, k3, k4;
+  const int o1 = orientation(a, b, c, k1), o2 = orientation(a, b, d, k2);
+  if (k1 && k2 && o1 == o2) return false;
+  const int o3 = orientation(c, d, a, k3), o4 = orientation(c, d, b, k4);
+  if (k3 && k4 && o3 == o4) return false;
+  return true;
+}
+
+// Whether two segments of the graph may cross or touch anywhere other than at
+// a shared end point. Segments that cross make Triangle compute intersection
+// points, and in near-degenerate cases it then ends the process ("Internal
+// error in segmentintersection()"). Conservative: doubtful pairs count.
+// Sweep over x: about O(n log n) for contours.
+bool mayHaveCrossings(const std::vector<double>& p, const std::vector<int>& segments) {
+  struct Box {
+    double minX, maxX, minY, maxY;
+    int a, b;
+  };
+  const size_t n = segments.size() / 2;
+  std::vector<Box> boxes(n);
+  for (size_t k = 0; k < n; ++k) {
+    const int a = segments[2 * k], b = segments[2 * k + 1];
+    boxes[k] = Box{std::min(p[2 * a], p[2 * b]),
+                   std::max(p[2 * a], p[2 * b]),
+                   std::min(p[2 * a + 1], p[2 * b + 1]),
+                   std::max(p[2 * a + 1], p[2 * b + 1]),
+                   a,
+                   b};
+  }
+  std::sort(boxes.begin(), boxes.end(), [](const Box& x, const Box& y) { return x.minX < y.minX; });
+  std::vector<size_t> active;
+  for (size_t k = 0; k < n; ++k) {
+    const Box& s = boxes[k];
+    size_t w = 0;
+    for (size_t r = 0; r < active.size(); ++r)
+      if (boxes[active[r]].maxX >= s.minX) active[w++] = active[r];
+    active.resize(w);
+    for (size_t t : active) {
+      const Box& o = boxes[t];
+      if (o.maxY < s.minY || o.minY > s.maxY) continue;
+      if (o.a == s.a || o.a == s.b || o.b == s.a || o.b == s.b) continue;  // neighbours in a contour
+      if (mayTouch(&p[2 * s.a], &p[2 * s.b], &p[2 * o.a], &p[2 * o.b])) return true;
+    }
+    active.push_back(k);
+  }
+  return false;
+}
+
+bool writeAll(int fd, const void* data, size_t size) {
+  const char* c = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t w = write(fd, c, size);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    c += w;
+    size -= size_t(w);
+  }
+  return true;
+}
+
+void exitChildAtOnce() { _exit(3); }
+
 void freeOutput(triangulateio& out) {
   trifree(out.pointlist);
   trifree(out.pointattributelist);
@@ -50,6 +138,102 @@ void freeOutput(triangulateio& out) {
   trifree(out.edgemarkerlist);
   trifree(out.normlist);
   // holelist and regionlist are the caller's input arrays handed back.
+}
+
+// Triangle's call with the switches "pzQ"; copies its output points and
+// triangles and frees its arrays.
+void runTriangle(triangulateio& in, std::vector<double>& outPoints, std::vector<int>& outTriangles) {
+  triangulateio out{};  // every pointer null
+  char switches[] = "pzQ";
+  triangulate(switches, &in, &out, nullptr);
+
+  const int outPointCount = out.numberofpoints;
+  if (out.pointlist && outPointCount > 0) outPoints.assign(out.pointlist, out.pointlist + 2 * outPointCount);
+  if (out.trianglelist && out.numberoftriangles > 0) {
+    // Three corners per triangle (no higher-order switch is given).
+    const int corners = out.numberofcorners > 0 ? out.numberofcorners : 3;
+    outTriangles.reserve(size_t(out.numberoftriangles) * 3);
+    for (int t = 0; t < out.numberoftriangles; ++t)
+      for (int c = 0; c < 3; ++c) {
+        const int idx = out.trianglelist[t * corners + c];
+        outTriangles.push_back(idx >= 0 && idx < outPointCount ? idx : 0);
+      }
+  }
+  freeOutput(out);
+}
+
+// Runs Triangle in a child process, so that the library ending the process on
+// input it cannot resolve ends the child only. The results come back through
+// a pipe. Returns false when the child fails or takes longer than 10 s.
+bool runTriangleIsolated(triangulateio& in, std::vector<double>& outPoints, std::vector<int>& outTriangles) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  std::fflush(nullptr);  // nothing buffered may be written twice
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    // Runs first when Triangle calls exit(): skip the parent's exit handlers
+    // and static destructors.
+    std::atexit(exitChildAtOnce);
+    std::vector<double> points;
+    std::vector<int> triangles;
+    runTriangle(in, points, triangles);
+    const int64_t header[2] = {int64_t(points.size()), int64_t(triangles.size())};
+    const bool ok = writeAll(fds[1], header, sizeof header) &&
+                    writeAll(fds[1], points.data(), points.size() * sizeof(double)) &&
+                    writeAll(fds[1], triangles.data(), triangles.size() * sizeof(int));
+    _exit(ok ? 0 : 4);
+  }
+  close(fds[1]);
+
+  std::string data;
+  bool timedOut = false;
+  int waitedMs = 0;
+  char buffer[65536];
+  for (;;) {
+    pollfd pfd{fds[0], POLLIN, 0};
+    const int r = poll(&pfd, 1, 100);
+    if (r < 0 && errno == EINTR) continue;
+    if (r == 0) {
+      waitedMs += 100;
+      if (waitedMs >= 10000) {
+        timedOut = true;
+        break;
+      }
+      continue;
+    }
+    const ssize_t got = read(fds[0], buffer, sizeof buffer);
+    if (got < 0 && errno == EINTR) continue;
+    if (got <= 0) break;
+    data.append(buffer, size_t(got));
+  }
+  close(fds[0]);
+  if (timedOut) kill(pid, SIGKILL);
+  int status = 0;
+  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
+
+  int64_t header[2];
+  if (data.size() < sizeof header) return false;
+  std::memcpy(header, data.data(), sizeof header);
+  if (header[0] < 0 || header[1] < 0 ||
+      data.size() != sizeof header + size_t(header[0]) * sizeof(double) + size_t(header[1]) * sizeof(int))
+    return false;
+  outPoints.resize(size_t(header[0]));
+  outTriangles.resize(size_t(header[1]));
+  std::memcpy(outPoints.data(), data.data() + sizeof header, outPoints.size() * sizeof(double));
+  std::memcpy(outTriangles.data(), data.data() + sizeof header + outPoints.size() * sizeof(double),
+              outTriangles.size() * sizeof(int));
+  const int pointCount = int(outPoints.size() / 2);
+  for (int idx : outTriangles)
+    if (idx < 0 || idx >= pointCount) return false;
+  return true;
 }
 
 }  // namespace
@@ -90,26 +274,14 @@ bool triangulateGraph(const std::vector<double>& points, const std::vector<int>&
   in.regionlist = nullptr;
   in.numberofregions = 0;
 
-  triangulateio out{};  // every pointer null
-
-  char switches[] = "pzQ";
-  {
-    std::lock_guard<std::mutex> lock(triangleMutex());
-    triangulate(switches, &in, &out, nullptr);
+  if (mayHaveCrossings(points, segmentlist)) {
+    if (runTriangleIsolated(in, outPoints, outTriangles)) return true;
+    outPoints.clear();
+    outTriangles.clear();
+    qDebug("Slab left empty: the triangulation failed on crossing contours");
+    return false;
   }
-
-  const int outPointCount = out.numberofpoints;
-  if (out.pointlist && outPointCount > 0) outPoints.assign(out.pointlist, out.pointlist + 2 * outPointCount);
-  if (out.trianglelist && out.numberoftriangles > 0) {
-    // Three corners per triangle (no higher-order switch is given).
-    const int corners = out.numberofcorners > 0 ? out.numberofcorners : 3;
-    outTriangles.reserve(size_t(out.numberoftriangles) * 3);
-    for (int t = 0; t < out.numberoftriangles; ++t)
-      for (int c = 0; c < 3; ++c) {
-        const int idx = out.trianglelist[t * corners + c];
-        outTriangles.push_back(idx >= 0 && idx < outPointCount ? idx : 0);
-      }
-  }
-  freeOutput(out);
+  std::lock_guard<std::mutex> lock(triangleMutex());
+  runTriangle(in, outPoints, outTriangles);
   return true;
 }

@@ -192,7 +192,6 @@ bool drawBinSpace(Sorvex& engine) {
   glEnable(GL_COLOR_MATERIAL);
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
 
-  bool complete = true;
   if (bins.displayList != 0) {
     glCallList(GLuint(bins.displayList));
   } else if (locked) {
@@ -205,13 +204,11 @@ bool drawBinSpace(Sorvex& engine) {
     } else {
       drawBinGeometry(bins);  // no list name to be had: draw directly this time
     }
-  } else {
-    complete = false;
   }
   if (locked) engine.stateMutex.unlock();
 
   glDisable(GL_COLOR_MATERIAL);
   glDisable(GL_LIGHTING);
   if (bins.highlight) drawHighlight(bins);
-  return complete;
+  return locked;
 }

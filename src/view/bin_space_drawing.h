@@ -18,8 +18,9 @@ constexpr float kBinSpaceScale = 1.0f / 72.0f;
 // `engine.bins.displayList`, compiling it on first use) and the cross-hair
 // of the current plane's bin. The bins and the plane list are read under the
 // engine's stateMutex; when a plane-selection run holds it for longer than a
-// moment nothing is compiled and the function returns false (the caller
-// should try again a little later). Returns true when the frame is complete.
+// moment nothing is compiled, the highlight stays where it was and the
+// function returns false (the caller should try again a little later).
+// Returns true when the frame shows the current state.
 bool drawBinSpace(Sorvex& engine);
 
 // Six outward-facing quads (inside a GL_QUADS batch) of the cube of bin

@@ -90,8 +90,9 @@ TEST(CutSegmentation, PlanesSplitBySegmentInIncreasingOrderGroupedBySource) {
     // The section lies in its own segment only.
     for (const SectionSegment& s : p.segments) EXPECT_EQ(engine.faceSegment[s.face], p.segmentIndex);
   }
-  // The box of segment 2 is the middle one: x in [2, 3].
-  for (const SectionSegment& s : engine.planes[1].segments) EXPECT_TRUE(s.start.x >= 2 && s.start.x <= 3);
+  // Segment 1 is the middle box (x in [2, 3]), segment 2 the right one.
+  for (const SectionSegment& s : engine.planes[0].segments) EXPECT_TRUE(s.start.x >= 2 && s.start.x <= 3);
+  for (const SectionSegment& s : engine.planes[1].segments) EXPECT_TRUE(s.start.x >= 4 && s.start.x <= 5);
 }
 
 TEST(CutSegmentation, RunningTwiceSplitsEveryCopyAgain) {

@@ -3,8 +3,10 @@
 #include <cmath>
 
 #include "meshedit/decimate.h"
+#include "model/companion_files.h"
 #include "meshedit/nearest_point_grid.h"
 #include "model/render_mesh.h"
+#include "support/bundled_models_support.h"
 #include "support/meshedit_support.h"
 
 using meshedit::Mesh;
@@ -94,10 +96,17 @@ TEST(Decimate, TenVertexMeshLosesFive) {
 }
 
 TEST(Decimate, FlatVerticesGoBeforeCurvedOnes) {
-  // The six side centres have four coplanar neighbours (cost 0); every cube
-  // corner sees three corners and three centres, which are not coplanar. 40 %
-  // of 14 allows exactly six removals: all centres and no corner.
-  RenderMesh mesh = renderMesh(meshedit::centredCube());
+  // The side centres, lifted outwards into low pyramids, have four coplanar
+  // neighbours (cost 0); every cube corner sees three corners and three
+  // lifted centres, which are not coplanar (unlifted they would all lie in
+  // one plane through the three corners). 40 % of 14 allows exactly six
+  // removals: all centres and no corner.
+  meshedit::Mesh cube = meshedit::centredCube();
+  for (int v = 8; v < 14; ++v) {
+    Vec3& c = cube.vertices[v];
+    c += (c - Vec3(0.5f, 0.5f, 0.5f)) * 0.4f;
+  }
+  RenderMesh mesh = renderMesh(cube);
   QVector<int> segments;
   DecimationReport report;
   meshedit::DebugCapture log;
@@ -140,8 +149,13 @@ TEST(Decimate, VerticesWithTwoNeighboursStay) {
   EXPECT_TRUE(mesh.faces().contains(QVector<int>{6, 7, 8}));
   EXPECT_TRUE(mesh.faces().contains(QVector<int>{6, 8, 7}));
   EXPECT_EQ(mesh.faces().size(), 10 - 2 * 2);
-  EXPECT_TRUE(meshedit::closedSurfaceProblems(mesh.faces(), 9).isEmpty())
-      << meshedit::closedSurfaceProblems(mesh.faces(), 9).join("; ").toStdString();
+  // What is left of the octahedron is a closed tetrahedron.
+  QVector<QVector<int>> rest;
+  for (const QVector<int>& f : mesh.faces())
+    if (f[0] < 6) rest << f;
+  EXPECT_EQ(rest.size(), 4);
+  EXPECT_TRUE(meshedit::closedSurfaceProblems(rest, 6).isEmpty())
+      << meshedit::closedSurfaceProblems(rest, 6).join("; ").toStdString();
 }
 
 TEST(Decimate, TetrahedronIsLeftWhole) {
@@ -258,8 +272,21 @@ TEST(Decimate, NonManifoldInputStaysValid) {
   ASSERT_TRUE(decimateMesh(mesh, segments, &report));
   EXPECT_GT(report.skipped, 0);
   EXPECT_TRUE(meshedit::referencedVertices(mesh.faces(), n)[0]);  // the shared vertex stays
-  EXPECT_TRUE(meshedit::surfaceProblems(mesh.faces(), n).isEmpty())
-      << meshedit::surfaceProblems(mesh.faces(), n).join("; ").toStdString();
+  // The fin (vertices 12 .. 16, whose edge 12-13 carries three faces) is kept
+  // as it was; the two octahedra stay a valid closed surface.
+  QVector<QVector<int>> octahedra;
+  int finFaces = 0;
+  for (const QVector<int>& f : mesh.faces()) {
+    if (f[0] >= 12 || f[1] >= 12 || f[2] >= 12)
+      ++finFaces;
+    else
+      octahedra << f;
+  }
+  EXPECT_EQ(finFaces, 3);
+  for (const QVector<int>& f : fin.faces)
+    EXPECT_TRUE(mesh.faces().contains(QVector<int>{f[0] + 12, f[1] + 12, f[2] + 12}));
+  EXPECT_TRUE(meshedit::closedSurfaceProblems(octahedra, n).isEmpty())
+      << meshedit::closedSurfaceProblems(octahedra, n).join("; ").toStdString();
   EXPECT_EQ(segments.size(), mesh.faces().size());
   for (int s : segments) EXPECT_EQ(s, 1);
 }
@@ -286,4 +313,35 @@ TEST(Decimate, DegenerateAndBrokenInput) {
   const QVector<QVector<int>> before = broken.faces();
   EXPECT_FALSE(decimateMesh(broken, segments));
   EXPECT_EQ(broken.faces(), before);
+}
+
+TEST(Decimate, EveryBundledModelStaysAValidSurface) {
+  // Each bundled model, as loaded: a closed, consistently oriented input stays
+  // so and loses two faces per removed vertex; any input keeps its segment ids
+  // in step with its faces.
+  for (const testsupport::BundledModel& model : testsupport::bundledModels()) {
+    SCOPED_TRACE(model.name);
+    QVector<Vec3> vertices;
+    QVector<QVector<int>> faces;
+    ASSERT_TRUE(readOff(testsupport::bundledModelPath(model).toLocal8Bit().constData(), vertices, faces));
+    RenderMesh mesh;
+    mesh.setGeometry(vertices, faces);
+    mesh.flipFaceNormals();
+    QVector<int> segments;
+    if (!readSegmentation(testsupport::bundledSegmentationPath(model).toLocal8Bit().constData(), mesh.faces().size(),
+                          segments))
+      segments.fill(0, mesh.faces().size());
+    const bool closed = meshedit::closedSurfaceProblems(mesh.faces(), vertices.size()).isEmpty();
+    DecimationReport report;
+    ASSERT_TRUE(decimateMesh(mesh, segments, &report));
+    EXPECT_GT(report.removed, 0);
+    EXPECT_EQ(segments.size(), mesh.faces().size());
+    if (closed) {
+      EXPECT_TRUE(meshedit::closedSurfaceProblems(mesh.faces(), vertices.size()).isEmpty());
+      EXPECT_EQ(mesh.faces().size(), report.facesBefore - 2 * report.removed);
+    } else {
+      EXPECT_TRUE(meshedit::surfaceProblems(mesh.faces(), vertices.size()).size() <=
+                  meshedit::surfaceProblems(faces, vertices.size()).size());
+    }
+  }
 }

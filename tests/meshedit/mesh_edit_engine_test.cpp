@@ -6,6 +6,7 @@
 #include "engine/sorvex.h"
 #include "meshedit/sync_trimesh.h"
 #include "model/render_mesh.h"
+#include "support/bundled_models_support.h"
 #include "support/meshedit_support.h"
 #include "support/sections_support.h"
 #include "trimesh/trimesh.h"
@@ -163,6 +164,39 @@ TEST(MeshEditEngine, EveryEditIsRefusedDuringASelectionRun) {
   int refusals = 0;
   for (const QString& line : log.lines()) refusals += line.contains("plane-selection run is in progress");
   EXPECT_EQ(refusals, 4);
+  // Let the run finish on an empty mesh: only the refusals are under test here.
+  engine.renderMesh->setGeometry(QVector<Vec3>(), QVector<QVector<int>>());
+  engine.faceSegment.clear();
   engine.stateMutex.unlock();
   ASSERT_TRUE(engine.wait(60000));
+}
+
+TEST(MeshEditEngine, BundledModelThroughAllThreeEdits) {
+  const testsupport::BundledModel& model = testsupport::bundledModels().first();
+  Sorvex engine(nullptr);
+  const QByteArray path = testsupport::bundledModelPath(model).toLocal8Bit();
+  ASSERT_TRUE(engine.loadModel(path.constData(), model.label, nullptr, false));
+  ASSERT_TRUE(engine.addNewPlane());
+  engine.alignCurrentPlane(Vec3(0, 1, 0));  // through the centre
+  engine.updateAllSections();
+  ASSERT_GT(engine.planes[0].area, 0.0f);
+  const int faces = engine.renderMesh->faces().size();
+
+  ASSERT_TRUE(engine.decimateMesh());
+  EXPECT_LT(engine.renderMesh->faces().size(), faces);
+  EXPECT_EQ(engine.faceSegment.size(), engine.renderMesh->faces().size());
+  ASSERT_TRUE(engine.noisifyMesh());
+  EXPECT_GT(engine.planes[0].area, 0.0f);
+
+  // The ridge tracer runs on the rebuilt curvature mesh, whose removed
+  // vertices belong to no face.
+  engine.extractRidges();
+  engine.extractValleys();
+  for (const Axis& a : engine.ridgeAxes) EXPECT_TRUE(a.point.isFinite() && a.direction.isFinite());
+
+  ASSERT_TRUE(engine.segmentCuts());
+  ASSERT_FALSE(engine.planes.isEmpty());
+  for (int i = 1; i < engine.planes.size(); ++i)
+    EXPECT_LT(engine.planes[i - 1].segmentIndex, engine.planes[i].segmentIndex);
+  for (const SectionPlane& p : engine.planes) EXPECT_FALSE(p.triangles.isEmpty());
 }

@@ -8,7 +8,7 @@
 #include "engine/bin_space.h"
 #include "support/test_support.h"
 #include "view/bin_space_drawing.h"
-#include "view/export_actions.h"
+#include "view/side_glwidget.h"
 #include "view/render_fixture.h"
 #include "view/side_glwidget.h"
 
@@ -79,12 +79,12 @@ TEST_F(SideViewTest, RemovedVotesShowInTheirKindColourOnceTheDrawingIsToggled) {
   const Rgb before = rgbAt(frame(), int(at(front).x()), int(at(front).y()));
   EXPECT_TRUE(same(before, live.r, live.g, live.b)) << "the compiled picture stays until the toggle";
 
-  runToggleDrawBinSpace(side.get(), true);
+  side->setBinSpaceShown(true);
   EXPECT_EQ(engine->bins.displayList, 0);
   const Rgb after = rgbAt(frame(), int(at(front).x()), int(at(front).y()));
   EXPECT_TRUE(isKindGreen(after)) << after.r << " " << after.g << " " << after.b;
   EXPECT_TRUE(side->isVisible());
-  runToggleDrawBinSpace(side.get(), false);
+  side->setBinSpaceShown(false);
   EXPECT_FALSE(side->isVisible());
 }
 

@@ -1,0 +1,48 @@
+// Whole plane-selection runs on bundled models with every feature kind on.
+#include <benchmark/benchmark.h>
+
+#include <QtGlobal>
+#include <cstdio>
+
+#include "engine/sorvex.h"
+#include "model/render_mesh.h"
+
+namespace {
+
+void quietLog(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+const float kStartWeights[kFeatureTypeCount] = {0.6794463f, 0.3130431f, 0.3657238f, 0.7233772f, 0.5000544f,
+                                                1.0002444f, 0.6080623f, 0.9997082f, 0.5078993f, 1.000211f};
+
+void BM_SelectionRun(benchmark::State& state, const char* model) {
+  qInstallMessageHandler(quietLog);
+  Sorvex engine(nullptr);
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    engine.featureWeight[t] = kStartWeights[t];
+    engine.featureRadius[t] = 0.1f;
+    engine.featureEnabled[t] = true;
+  }
+  engine.curvatureSmooth = 0.01f;
+  const QByteArray path = QByteArray(KORVANE_SOURCE_DIR "/objs/") + model + ".off";
+  if (!engine.loadModel(path.constData(), model, nullptr, false)) {
+    state.SkipWithError("bundled model missing (build korvane_models first)");
+    qInstallMessageHandler(nullptr);
+    return;
+  }
+  int planes = 0;
+  for (auto _ : state) {
+    engine.runSelection();
+    planes = engine.planes.size();
+  }
+  int votes = 0;
+  state.counters["faces"] = engine.renderMesh->faces().size();
+  state.counters["features"] = engine.features.size();
+  state.counters["planes"] = planes;
+  (void)votes;
+  qInstallMessageHandler(nullptr);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_SelectionRun, chair_105, "105")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_SelectionRun, cup_21, "21")->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+#include "engine/vec3.h"
+#include "sections/section_plane.h"
+
+// The study participants' cut files and the constants of the consensus search.
+namespace humancuts {
+
+// Participants per model; user k (1 .. kUserCount) has one cut file per model.
+constexpr int kUserCount = 12;
+// Vote radius of one cut in the bin space.
+constexpr float kVoteRadius = 0.08f;
+// A bin whose total reaches this becomes a consensus plane. Each cut adds at
+// most 1 to a bin, so it takes at least three cuts.
+constexpr float kConsensusTotal = 2.75f;
+// A cut at least this far (radians plus offset) from every consensus plane is
+// unique.
+constexpr float kUniqueDistance = 0.1f;
+// Fields of a cut line: tag, normal (3), point (3), unused, r1 (3), r2 (3).
+constexpr int kCutFieldCount = 14;
+
+// Cut file of user k (1-based) for the model at `modelPath`:
+// "../../userstudy/user" + k + the model's file name with its leading "/" +
+// ".obj", relative to the working directory. A path without "/" is taken as
+// a bare file name.
+QString cutFilePath(const QString& modelPath, int user);
+
+// Reads one cut line (fields separated by single spaces, empty fields kept;
+// a trailing line break is ignored) into the head of `cut`: unit normal,
+// point, r1, r2 and d = point . normal. The normal is scaled to unit length
+// (the plane stays the same). Returns false, with the reason, for fewer than
+// kCutFieldCount fields, a number that does not parse or is not finite, or a
+// zero normal; `cut` is then unchanged.
+bool parseCutLine(const QByteArray& line, HumanCut& cut, QString* reason = nullptr);
+
+// Distance of the planes (u, s) and (v, t), unit normals: the smaller of
+// angle(u, v) + |s - t| and angle(-u, v) + |s + t|, angles in radians.
+float planeDistanceRadians(const Vec3& u, float s, const Vec3& v, float t);
+
+}  // namespace humancuts
