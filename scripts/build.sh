@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing and builds everything into build/.
+# Builds everything into build/ (run scripts/setup.sh first on a new machine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh "$@"
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build build -j"$(nproc)"

@@ -6,10 +6,15 @@ set -euo pipefail
 SUDO=""
 if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
 
+# What building and running needs.
 PKGS=(cmake g++ make qtbase5-dev libqt5opengl5-dev libgl1-mesa-dev libglu1-mesa-dev
       libtriangle-dev googletest libgtest-dev libbenchmark-dev xvfb xauth
-      libgl1-mesa-dri assimp-utils octave chromium)
-PKGS+=("$@")
+      libgl1-mesa-dri)
+# With --test, also the independent programs the tests read our files with:
+# an OBJ reader, GNU Octave for the matrix file and a browser for the report.
+if [ "${1:-}" = "--test" ]; then
+  PKGS+=(assimp-utils octave chromium)
+fi
 
 missing=()
 for p in "${PKGS[@]}"; do

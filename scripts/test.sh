@@ -3,6 +3,7 @@
 # virtual X server with Mesa's software OpenGL.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/setup.sh --test
 bash scripts/build.sh
 cd build
 export LIBGL_ALWAYS_SOFTWARE=1

@@ -102,9 +102,10 @@ void GLWidget::mousePressEvent(QMouseEvent* event) {
   camera_.applyView();
   const bool editsAllowed = !selectionRunActive();
   if (!drawOptions.annotateMode) {
+    // During a run not even the plane list is read here (the run owns it).
     if (editsAllowed)
       pickGlyph(pickContextOf(*this), x, y);
-    else if (engine_->hasCurrentPlane())
+    else
       logRefusedEdit();
   } else if (event->buttons() & Qt::RightButton) {
     if (editsAllowed)

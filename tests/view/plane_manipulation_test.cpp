@@ -252,25 +252,3 @@ TEST(PlaneGeometry, AutomaticChoiceSwingsPlanesOnlyWithASymmetryAxis) {
   EXPECT_EQ(autoSelectPlane(engine, camera), 0);
   expectNear(engine.planes[0].normal, Vec3(0, 0, 1));  // swung to face the eye
 }
-
-TEST(PlaneGeometry, ReleaseReturnsToTheIdleModeOfItsStyle) {
-  EXPECT_EQ(manipmode::afterRelease(0), 0);
-  EXPECT_EQ(manipmode::afterRelease(1), 0);
-  EXPECT_EQ(manipmode::afterRelease(3), 0);
-  EXPECT_EQ(manipmode::afterRelease(4), 4);
-  EXPECT_EQ(manipmode::afterRelease(6), 4);
-  EXPECT_EQ(manipmode::afterRelease(7), 4);
-  // Picked colours: edges and axes from 0, handle reds from 4, nothing else.
-  EXPECT_EQ(modeForPickedColour(0, 254, 254, 254), 1);
-  EXPECT_EQ(modeForPickedColour(0, 253, 253, 253), 2);
-  EXPECT_EQ(modeForPickedColour(0, 255, 0, 0), 3);
-  EXPECT_EQ(modeForPickedColour(0, 0, 255, 0), 3);
-  EXPECT_EQ(modeForPickedColour(0, 0, 0, 0), -1);      // the black border
-  EXPECT_EQ(modeForPickedColour(0, 0, 255, 255), -1);  // the cyan background
-  EXPECT_EQ(modeForPickedColour(0, 255, 20, 20), -1);  // a handle outside 3-Ball
-  EXPECT_EQ(modeForPickedColour(4, 255, 20, 20), 5);
-  EXPECT_EQ(modeForPickedColour(4, 254, 20, 20), 6);
-  EXPECT_EQ(modeForPickedColour(4, 253, 20, 20), 7);
-  EXPECT_EQ(modeForPickedColour(4, 254, 254, 254), -1);  // edges do nothing in 3-Ball
-  EXPECT_EQ(modeForPickedColour(4, 255, 120, 120), -1);
-}
