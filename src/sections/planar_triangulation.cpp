@@ -125,6 +125,61 @@ bool writeAll(int fd, const void* data, size_t size) {
 
 void exitChildAtOnce() { _exit(3); }
 
+// Merges points with equal coordinates into the first of them and drops the
+// segments that become a single point. Triangle ignores a repeated point but
+// then reads uninitialised memory when a segment ends at it (a crash that
+// depends on what the heap held before), so it must only see distinct points.
+void mergeRepeatedPoints(std::vector<double>& points, std::vector<int>& segments) {
+  const size_t n = points.size() / 2;
+  size_t size = 16;
+  while (size < n * 2) size *= 2;
+  const size_t mask = size - 1;
+  std::vector<int> table(size, -1);
+  std::vector<int> target(n);
+  std::vector<double> merged;
+  merged.reserve(points.size());
+  auto bits = [](double v) {
+    v += 0.0;  // -0 -> +0: they compare equal
+    uint64_t u;
+    std::memcpy(&u, &v, sizeof u);
+    return u;
+  };
+  for (size_t k = 0; k < n; ++k) {
+    const double x = points[2 * k], y = points[2 * k + 1];
+    uint64_t h = bits(x) * 0x9E3779B97F4A7C15ull ^ (bits(y) + 0x632BE59BD9B4E019ull);
+    h ^= h >> 29;
+    h *= 0xBF58476D1CE4E5B9ull;
+    h ^= h >> 32;
+    size_t slot = size_t(h) & mask;
+    int found = -1;
+    while (table[slot] >= 0) {
+      const int m = table[slot];
+      if (merged[2 * size_t(m)] == x && merged[2 * size_t(m) + 1] == y) {
+        found = m;
+        break;
+      }
+      slot = (slot + 1) & mask;
+    }
+    if (found < 0) {
+      found = int(merged.size() / 2);
+      table[slot] = found;
+      merged.push_back(x);
+      merged.push_back(y);
+    }
+    target[k] = found;
+  }
+  std::vector<int> kept;
+  kept.reserve(segments.size());
+  for (size_t k = 0; k + 1 < segments.size(); k += 2) {
+    const int a = target[size_t(segments[k])], b = target[size_t(segments[k + 1])];
+    if (a == b) continue;
+    kept.push_back(a);
+    kept.push_back(b);
+  }
+  points.swap(merged);
+  segments.swap(kept);
+}
+
 void freeOutput(triangulateio& out) {
   trifree(out.pointlist);
   trifree(out.pointattributelist);
@@ -247,10 +302,13 @@ bool triangulateGraph(const std::vector<double>& points, const std::vector<int>&
   const int segmentCount = int(segments.size() / 2);
   const int holeCount = int(holes.size() / 2);
   if (pointCount < 3) return false;
+  // Coordinates come from single-precision points; anything beyond that range
+  // could overflow Triangle's predicates.
+  auto usable = [](double v) { return std::isfinite(v) && std::fabs(v) <= 3.5e38; };
   for (double v : points)
-    if (!std::isfinite(v)) return false;
+    if (!usable(v)) return false;
   for (double v : holes)
-    if (!std::isfinite(v)) return false;
+    if (!usable(v)) return false;
   for (int i : segments)
     if (i < 0 || i >= pointCount) return false;
   if (!hasArea(points)) return false;
@@ -259,22 +317,24 @@ bool triangulateGraph(const std::vector<double>& points, const std::vector<int>&
   std::vector<double> pointlist(points.begin(), points.begin() + 2 * pointCount);
   std::vector<int> segmentlist(segments.begin(), segments.begin() + 2 * segmentCount);
   std::vector<double> holelist(holes.begin(), holes.begin() + 2 * holeCount);
+  mergeRepeatedPoints(pointlist, segmentlist);
+  if (pointlist.size() / 2 < 3) return false;
 
   triangulateio in{};
   in.pointlist = pointlist.data();
   in.pointattributelist = nullptr;
   in.pointmarkerlist = nullptr;
-  in.numberofpoints = pointCount;
+  in.numberofpoints = int(pointlist.size() / 2);
   in.numberofpointattributes = 0;
-  in.segmentlist = segmentCount > 0 ? segmentlist.data() : nullptr;
+  in.segmentlist = segmentlist.empty() ? nullptr : segmentlist.data();
   in.segmentmarkerlist = nullptr;
-  in.numberofsegments = segmentCount;
+  in.numberofsegments = int(segmentlist.size() / 2);
   in.holelist = holeCount > 0 ? holelist.data() : nullptr;
   in.numberofholes = holeCount;
   in.regionlist = nullptr;
   in.numberofregions = 0;
 
-  if (mayHaveCrossings(points, segmentlist)) {
+  if (mayHaveCrossings(pointlist, segmentlist)) {
     if (runTriangleIsolated(in, outPoints, outTriangles)) return true;
     outPoints.clear();
     outTriangles.clear();

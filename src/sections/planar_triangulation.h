@@ -12,11 +12,14 @@
 // indices per triangle.
 //
 // Input Triangle cannot take without ending the process is refused (returns
-// false, outputs empty): a non-finite coordinate, a segment index out of range,
-// fewer than three points, or all points on one line (which has no triangles
-// anyway). A graph whose segments may cross or touch away from their shared
-// ends is triangulated in a child process, because Triangle can end the
-// process while it resolves such crossings; if the child fails the result is
-// false. Calls in this process are serialised: the library keeps global state.
+// false, outputs empty): a non-finite coordinate or one beyond the float
+// range, a segment index out of range, fewer than three points, or all points
+// on one line (which has no triangles anyway). Repeated points are merged
+// before the call (Triangle mishandles segments that end at a repeated point).
+// A graph whose segments may cross or touch away from their shared ends is
+// triangulated in a child process, because Triangle can end the process (or
+// hang) while it resolves such crossings; if the child fails or takes longer
+// than 10 s the result is false. Calls in this process are serialised: the
+// library keeps global state.
 bool triangulateGraph(const std::vector<double>& points, const std::vector<int>& segments,
                       const std::vector<double>& holes, std::vector<double>& outPoints, std::vector<int>& outTriangles);
