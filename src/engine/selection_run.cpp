@@ -1,5 +1,4 @@
 #include <QDebug>
-#include <QMutexLocker>
 #include <QSet>
 #include <algorithm>
 #include <limits>
@@ -65,14 +64,14 @@ void Sorvex::localSearch(SectionPlane& plane, float step, float minStep) {
 
 void Sorvex::runSelection() {
   {
-    QMutexLocker lock(&stateMutex);
+    std::lock_guard<StateLock> lock(stateMutex);
     clearPlanes();
     selectedBins.clear();
     bins.clearBins();
   }
   {
     // Features and votes change wholesale here; readers wait or skip a frame.
-    QMutexLocker lock(&stateMutex);
+    std::lock_guard<StateLock> lock(stateMutex);
     buildFeatures();
     populateBins();
   }
@@ -94,7 +93,7 @@ void Sorvex::runSelection() {
   for (int steps = 0; steps < kMaxSelectionSteps; ++steps) {
     Bin B;
     {
-      QMutexLocker lock(&stateMutex);
+      std::lock_guard<StateLock> lock(stateMutex);
       B = bins.maxBin();
     }
     SectionPlane P;
@@ -123,7 +122,7 @@ void Sorvex::runSelection() {
         qDebug("It covers one or more new segments, using anyway!!");
         accept = true;
       } else {
-        QMutexLocker lock(&stateMutex);
+        std::lock_guard<StateLock> lock(stateMutex);
         bins.removeFeatureVotes(B);
         qDebug("Throwing away.");
         continue;
@@ -132,7 +131,7 @@ void Sorvex::runSelection() {
 
     int planeCount = 0;
     {
-      QMutexLocker lock(&stateMutex);
+      std::lock_guard<StateLock> lock(stateMutex);
       addPlane(P);
       selectedBins.append(B);
       bins.removeFeatureVotes(B);
@@ -144,7 +143,7 @@ void Sorvex::runSelection() {
   }
 
   {
-    QMutexLocker lock(&stateMutex);
+    std::lock_guard<StateLock> lock(stateMutex);
     currentPlane = kNoPlane;
   }
   emit percentComplete(1000);

@@ -1,7 +1,6 @@
 #include "engine/sorvex.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 #include "model/render_mesh.h"
 

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QList>
-#include <QMutex>
 #include <QSet>
 #include <QString>
 #include <QThread>
@@ -10,6 +9,7 @@
 
 #include "engine/bin_space.h"
 #include "engine/cut_plane.h"
+#include "engine/state_lock.h"
 #include "engine/vec3.h"
 #include "sections/section_plane.h"
 
@@ -207,7 +207,7 @@ class Sorvex : public QThread {
   // the feature lists under it. The mutex is not recursive: never repaint
   // synchronously (updateGL, repaint) while holding it; code that draws a
   // single pass outside the frame (the glyph picking) takes it itself.
-  mutable QMutex stateMutex;
+  mutable StateLock stateMutex;
 
  protected:
   void run() override;

@@ -1,7 +1,6 @@
 #include "export/matrix_export.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 #include "engine/sorvex.h"
 #include "export/atomic_text_file.h"
@@ -100,7 +99,7 @@ bool exportMatrix(Sorvex& engine, const QString& path) {
     qDebug("The plane selection is running; %s not written.", path.toLocal8Bit().constData());
     return false;
   }
-  QMutexLocker lock(&engine.stateMutex);
+  std::lock_guard<StateLock> lock(engine.stateMutex);
   engine.bins.clearBins();
   engine.selectedBins.clear();
   engine.buildFeatures();

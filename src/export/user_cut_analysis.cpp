@@ -5,7 +5,6 @@
 #include "export/user_cut_analysis.h"
 
 #include <QDebug>
-#include <QMutexLocker>
 
 #include "engine/sorvex.h"
 
@@ -22,7 +21,7 @@ bool Sorvex::analyzeUserCuts(UserCutCounts* counts) {
     qDebug("The plane selection is running; the user cuts are not analysed.");
     return false;
   }
-  QMutexLocker lock(&stateMutex);
+  std::lock_guard<StateLock> lock(stateMutex);
   bins.clearBins();
   clearPlanes();
   buildFeatures();

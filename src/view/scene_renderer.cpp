@@ -3,7 +3,6 @@
 #include <GL/gl.h>
 
 #include <QDebug>
-#include <QMutexLocker>
 
 #include "app/study_mode.h"
 #include "engine/palette.h"
@@ -35,7 +34,7 @@ void SceneRenderer::paintFrame() {
   view.applyView();
 
   if (engine_) {
-    QMutexLocker lock(&engine_->stateMutex);
+    std::lock_guard<StateLock> lock(engine_->stateMutex);
     if (studyMode) drawGrid();
     if (options_.drawVertices) drawVertices();
     if (options_.drawEdges) drawEdges();

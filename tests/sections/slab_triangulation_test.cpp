@@ -2,8 +2,10 @@
 
 #include <cmath>
 #include <limits>
+#include <vector>
 
 #include "sections/contour_chaining.h"
+#include "sections/planar_triangulation.h"
 #include "sections/section_segments.h"
 #include "sections/slab_triangulation.h"
 #include "support/sections_support.h"
@@ -155,4 +157,60 @@ TEST(TriangulateSlab, CrossingContoursAndStrayHolePointsAreResolvedByTheLibrary)
   plane.contours << contourOf(squareCorners(0, 0, 1, 1, 1), false) << contourOf(squareCorners(5, 5, 6, 6, 1), true);
   triangulateSlab(plane);
   EXPECT_NEAR(totalArea(plane.triangles), 1.0, 1e-5);
+}
+
+TEST(TriangulateGraph, RepeatedPointsAtSegmentEndsAreMerged) {
+  // Two nested squares with every corner given twice: a zero-length segment
+  // at each corner and segments ending at repeated points. The library must
+  // see each point once (it reads uninitialised memory for segments ending at
+  // a repeated point).
+  std::vector<double> points;
+  std::vector<int> segments;
+  auto square = [&](double lo, double hi) {
+    const int b = int(points.size() / 2);
+    const double c[4][2] = {{lo, lo}, {hi, lo}, {hi, hi}, {lo, hi}};
+    for (const auto& p : c)
+      for (int twice = 0; twice < 2; ++twice) {
+        points.push_back(p[0]);
+        points.push_back(p[1]);
+      }
+    for (int k = 0; k < 8; ++k) {
+      segments.push_back(b + k);
+      segments.push_back(b + (k + 1) % 8);
+    }
+  };
+  square(0, 4);
+  square(1, 3);
+  std::vector<double> outPoints;
+  std::vector<int> outTriangles;
+  ASSERT_TRUE(triangulateGraph(points, segments, {2.0, 2.0}, outPoints, outTriangles));
+  double area = 0;
+  for (size_t t = 0; t + 2 < outTriangles.size(); t += 3) {
+    const double* a = &outPoints[2 * size_t(outTriangles[t])];
+    const double* b = &outPoints[2 * size_t(outTriangles[t + 1])];
+    const double* c = &outPoints[2 * size_t(outTriangles[t + 2])];
+    area += 0.5 * std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]));
+  }
+  EXPECT_NEAR(area, 12.0, 1e-9);
+  EXPECT_EQ(outPoints.size(), 16u);  // eight distinct corners
+}
+
+TEST(TriangulateGraph, InputTheLibraryCannotResolveFailsWithoutEndingTheProgram) {
+  // Self-crossing contours on integer points for which the library reports an
+  // internal error in its segment intersection and exits. The call runs in a
+  // child process: this process gets a failure and carries on.
+  const std::vector<double> points = {4, 1, 0, 0, 3, 0, 3, 4, 2, 4, 0, 4, 2, 3, 2,
+                                      2, 4, 2, 3, 3, 1, 3, 0, 2, 4, 4, 0, 1, 1, 1};
+  const std::vector<int> segments = {0,  1, 1,  2,  2, 3, 3, 4,  4,  5, 5,  6,  6,  7,  7,  8, 8,  0,  4,
+                                     9,  9, 10, 10, 9, 9, 1, 1,  8,  8, 11, 11, 12, 12, 7,  7, 13, 13, 12,
+                                     12, 4, 14, 5,  5, 1, 1, 12, 12, 9, 9,  6,  6,  14, 14, 0, 0,  14};
+  std::vector<double> outPoints;
+  std::vector<int> outTriangles;
+  EXPECT_FALSE(triangulateGraph(points, segments, {2.0, 2.0}, outPoints, outTriangles));
+  EXPECT_TRUE(outPoints.empty());
+  EXPECT_TRUE(outTriangles.empty());
+  // The same library still serves the next call.
+  const std::vector<double> square = {0, 0, 1, 0, 1, 1, 0, 1};
+  ASSERT_TRUE(triangulateGraph(square, {0, 1, 1, 2, 2, 3, 3, 0}, {}, outPoints, outTriangles));
+  EXPECT_EQ(outTriangles.size(), 6u);
 }

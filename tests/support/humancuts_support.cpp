@@ -55,25 +55,4 @@ std::string cutFile(const std::string& cutLines, int count) {
   return "cuts " + std::to_string(count) + "\nparticipant notes\n" + cutLines;
 }
 
-namespace {
-DebugCapture* activeCapture = nullptr;
-}
-
-DebugCapture::DebugCapture() {
-  outer_ = activeCapture;
-  activeCapture = this;
-  previous_ = qInstallMessageHandler(&DebugCapture::handler);
-}
-
-DebugCapture::~DebugCapture() {
-  qInstallMessageHandler(previous_);
-  activeCapture = outer_;
-}
-
-QStringList DebugCapture::matching(const QString& text) const { return messages_.filter(text); }
-
-void DebugCapture::handler(QtMsgType, const QMessageLogContext&, const QString& message) {
-  if (activeCapture) activeCapture->messages_.append(message);
-}
-
 }  // namespace humancutsupport

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/debug_capture.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -46,20 +48,6 @@ std::string cutLine(const Vec3& normal, const Vec3& point);
 // A whole cut file: the count line, the unused second line, the cut lines.
 std::string cutFile(const std::string& cutLines, int count);
 
-// Collects the debug messages issued during its lifetime.
-class DebugCapture {
- public:
-  DebugCapture();
-  ~DebugCapture();
-  const QStringList& messages() const { return messages_; }
-  // Messages containing `text`.
-  QStringList matching(const QString& text) const;
-
- private:
-  static void handler(QtMsgType type, const QMessageLogContext& context, const QString& message);
-  QStringList messages_;
-  QtMessageHandler previous_ = nullptr;
-  DebugCapture* outer_ = nullptr;
-};
+using DebugCapture = testsupport::DebugCapture;
 
 }  // namespace humancutsupport

@@ -176,30 +176,5 @@ QVector<bool> referencedVertices(const QVector<QVector<int>>& faces, int vertexC
   return used;
 }
 
-namespace {
-
-QStringList* capturedLines = nullptr;
-QtMessageHandler previousHandler = nullptr;
-
-void captureHandler(QtMsgType type, const QMessageLogContext& context, const QString& message) {
-  if (capturedLines) capturedLines->append(message);
-  if (previousHandler) previousHandler(type, context, message);
-}
-
-}  // namespace
-
-DebugCapture::DebugCapture() {
-  capturedLines = new QStringList();
-  previousHandler = qInstallMessageHandler(captureHandler);
-}
-
-DebugCapture::~DebugCapture() {
-  qInstallMessageHandler(previousHandler);
-  previousHandler = nullptr;
-  delete capturedLines;
-  capturedLines = nullptr;
-}
-
-const QStringList& DebugCapture::lines() const { return *capturedLines; }
 
 }  // namespace meshedit

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/debug_capture.h"
+
 #include <QString>
 #include <QStringList>
 #include <QVector>
@@ -54,13 +56,6 @@ QStringList surfaceProblems(const QVector<QVector<int>>& faces, int vertexCount)
 // Vertices used by at least one face.
 QVector<bool> referencedVertices(const QVector<QVector<int>>& faces, int vertexCount);
 
-// Collects debug-log lines while it exists.
-class DebugCapture {
- public:
-  DebugCapture();
-  ~DebugCapture();
-  const QStringList& lines() const;
-  bool contains(const QString& line) const { return lines().contains(line); }
-};
+using DebugCapture = testsupport::DebugCapture;
 
 }  // namespace meshedit

@@ -1,6 +1,5 @@
 // What the main view draws, read back pixel by pixel.
 #include <QDir>
-#include <QMutexLocker>
 #include <QStringList>
 #include <atomic>
 #include <chrono>
@@ -447,7 +446,7 @@ TEST_F(RenderTest, DrawingWaitsWhileTheStateIsBeingChanged) {
   std::atomic<bool> locked{false};
   std::chrono::steady_clock::time_point released;
   std::thread writer([&]() {
-    QMutexLocker lock(&engine->stateMutex);
+    std::lock_guard<StateLock> lock(engine->stateMutex);
     locked = true;
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     engine->planes.append(glyphPlane());
