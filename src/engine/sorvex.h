@@ -198,6 +198,10 @@ class Sorvex : public QThread {
   QList<QString> modelLabels;
   QList<QString> userNames;
   bool coverAllSegments = false;
+  // Cast votes with the plain one-bin-at-a-time kernels instead of the fast
+  // ones. Both give the same bins; the plain ones are the yardstick that
+  // tests and benchmarks compare whole runs against.
+  bool plainVoting = false;
 
   // Guards the plane list, the feature lists and the bins against a reader
   // on another thread: the selection run holds it while it changes them, and

@@ -1,4 +1,5 @@
 #include "engine/voting.h"
+#include "engine/voting_reference.h"
 
 #include <QDebug>
 #include <algorithm>
@@ -266,6 +267,19 @@ void castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
 
 // ---- engine operations ----
 
+namespace {
+
+// One feature's votes, through the fast kernels or, when the engine asks for
+// them, the plain ones.
+void castSingleVote(Sorvex& engine, const voting::VoteJob& job) {
+  if (engine.plainVoting)
+    voting::castVotesPlain(engine.bins, job);
+  else
+    voting::castAllVotes(engine.bins, {job}, 1);
+}
+
+}  // namespace
+
 void Sorvex::votePlane(const Vec3& normal, float d, float radius, int featureIndex, int featureType, float weight) {
   voting::VoteJob job;
   job.kernel = voting::Kernel::Plane;
@@ -275,7 +289,7 @@ void Sorvex::votePlane(const Vec3& normal, float d, float radius, int featureInd
   job.featureIndex = featureIndex;
   job.featureType = featureType;
   job.weight = weight;
-  voting::castAllVotes(bins, {job}, 1);
+  castSingleVote(*this, job);
 }
 
 void Sorvex::voteAxis(const Vec3& direction, const Vec3& point, float radius, int featureIndex, int featureType,
@@ -288,7 +302,7 @@ void Sorvex::voteAxis(const Vec3& direction, const Vec3& point, float radius, in
   job.featureIndex = featureIndex;
   job.featureType = featureType;
   job.weight = weight;
-  voting::castAllVotes(bins, {job}, 1);
+  castSingleVote(*this, job);
 }
 
 void Sorvex::voteSlab(const Vec3& normal, const Vec3& point, float halfWidth, float radius, int featureIndex,
@@ -302,7 +316,7 @@ void Sorvex::voteSlab(const Vec3& normal, const Vec3& point, float halfWidth, fl
   job.featureIndex = featureIndex;
   job.featureType = featureType;
   job.weight = weight;
-  voting::castAllVotes(bins, {job}, 1);
+  castSingleVote(*this, job);
 }
 
 void Sorvex::populateBins() {
@@ -315,8 +329,16 @@ void Sorvex::populateBins() {
   for (int t = 0; t < kFeatureTypeCount; ++t) qDebug("Num of feature #%i: %i", t, counts[t]);
   const QVector<voting::VoteJob> jobs = voting::voteJobsForFeatures(*this);
   const int n = jobs.size();
-  voting::castAllVotes(bins, jobs, voting::voteThreadCount(), [this, n](int i) {
+  auto beforeJob = [this, n](int i) {
     emit percentComplete(int(std::lround(250.0 + 500.0 * double(i) / double(n))));
     if (i % 10 == 0) qDebug("Processing feature %i of %i...", i, n);
-  });
+  };
+  if (plainVoting) {
+    for (int i = 0; i < n; ++i) {
+      beforeJob(i);
+      voting::castVotesPlain(bins, jobs[i]);
+    }
+    return;
+  }
+  voting::castAllVotes(bins, jobs, voting::voteThreadCount(), beforeJob);
 }
