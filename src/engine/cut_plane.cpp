@@ -3,8 +3,9 @@
 #include <cmath>
 
 const char* const kFeatureTypeNames[kFeatureTypeCount] = {
-    "Segment PCA Planes", "Segment PCA Axes", "Ridges",     "Valleys",           "Symmetry Planes",
-    "Symmetry Axes",      "Global XYZ",       "Global PCA", "Perpendicular Support", "Symmetric Support"};
+    "Segment PCA Planes",    "Segment PCA Axes", "Ridges",     "Valleys",
+    "Symmetry Planes",       "Symmetry Axes",    "Global XYZ", "Global PCA",
+    "Perpendicular Support", "Symmetric Support"};
 
 void planeAxesFromNormal(const Vec3& normal, Vec3& r1, Vec3& r2) {
   const Vec3 h = std::fabs(normal.y) > 0.9f ? Vec3(1, 0, 0) : Vec3(0, 1, 0);

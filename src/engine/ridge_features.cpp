@@ -90,8 +90,7 @@ void traceCurvatureLines(const TriMesh& mesh, bool ridge, float threshold, QVect
   while (pos < strips.size()) {
     const int n = strips[pos++];
     if (n < 0 || size_t(n) > strips.size() - pos) break;  // malformed strip list
-    for (int w = 0; w + 2 < n; ++w)
-      faceCurvatureLine(ctx, strips[pos + w], strips[pos + w + 1], strips[pos + w + 2]);
+    for (int w = 0; w + 2 < n; ++w) faceCurvatureLine(ctx, strips[pos + w], strips[pos + w + 1], strips[pos + w + 2]);
     pos += size_t(n);
   }
 }

@@ -103,8 +103,8 @@ void Sorvex::runSelection() {
     updateSection(P);
 
     float step = 0.5f * stride;
-    if (hasVoteOfType(B, {FeatureSymmetryPlanes, FeatureSymmetryAxes, FeaturePerpendicularSupport,
-                          FeatureSymmetricSupport}))
+    if (hasVoteOfType(
+            B, {FeatureSymmetryPlanes, FeatureSymmetryAxes, FeaturePerpendicularSupport, FeatureSymmetricSupport}))
       step = 0.25f * stride;
     qDebug("Doing local search...");
     localSearch(P, step, 0.5f * stride * 0.03125f);

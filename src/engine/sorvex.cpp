@@ -55,8 +55,8 @@ void Sorvex::printCoverageReport(int p) const {
   qDebug("Features covered by selected plane %i (%i in total, weight total %f):", p, int(bin.votes.size()),
          double(bin.total));
   for (const Vote& v : bin.votes) {
-    const char* name = (v.featureType >= 0 && v.featureType < kFeatureTypeCount) ? kFeatureTypeNames[v.featureType]
-                                                                                   : "unknown";
+    const char* name =
+        (v.featureType >= 0 && v.featureType < kFeatureTypeCount) ? kFeatureTypeNames[v.featureType] : "unknown";
     qDebug("\tFeature %i (type %i: %s) (weight: %f)", v.featureIndex, v.featureType, name, double(v.weight));
   }
 }

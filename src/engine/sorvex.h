@@ -109,8 +109,8 @@ class Sorvex : public QThread {
   void votePlane(const Vec3& normal, float d, float radius, int featureIndex, int featureType, float weight);
   void voteAxis(const Vec3& direction, const Vec3& point, float radius, int featureIndex, int featureType,
                 float weight);
-  void voteSlab(const Vec3& normal, const Vec3& point, float halfWidth, float radius, int featureIndex,
-                int featureType, float weight);
+  void voteSlab(const Vec3& normal, const Vec3& point, float halfWidth, float radius, int featureIndex, int featureType,
+                float weight);
   // Support features derived from a selected plane and its winning bin.
   void addPerpendicularSupport(const SectionPlane& selected, const Bin& winning);
   void addSymmetricSupport(const SectionPlane& selected, const Bin& winning);

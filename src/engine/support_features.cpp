@@ -5,6 +5,29 @@
 
 #include "engine/sorvex.h"
 
+namespace {
+
+// Normalises the plane (normal, d), lets it vote as a new support feature of
+// `type` (its identity: the next position in the feature list) and records it
+// in `list` and in the feature list. Returns the normalised plane.
+CutPlane addSupportFeature(Sorvex& engine, FeatureType type, const Vec3& normal, float d, QList<CutPlane>& list) {
+  CutPlane q;
+  q.normal = normal;
+  q.d = d;
+  normalizePlane(q);
+  const int n = engine.features.size();
+  engine.votePlane(q.normal, q.d, engine.featureRadius[type], n, type, engine.featureWeight[type]);
+  list.append(q);
+  Feature support;
+  support.type = type;
+  support.index = list.size() - 1;
+  support.plane = q;
+  engine.features.append(support);
+  return q;
+}
+
+}  // namespace
+
 // For every axis that voted for the selected plane and lies in it, the plane
 // through the axis perpendicular to the selected plane. Each axis feature
 // spawns at most one such plane per run (its `covered` flag).
@@ -25,19 +48,8 @@ void Sorvex::addPerpendicularSupport(const SectionPlane& selected, const Bin& wi
       qDebug("Perpendicular support: feature %i has no usable axis or the selected plane no normal.", v.featureIndex);
       continue;
     }
-    CutPlane q;
-    q.normal = normal;
-    q.d = normal.dot(axisFeature.axis.point);
-    normalizePlane(q);
-    const int n = features.size();
-    votePlane(q.normal, q.d, featureRadius[FeaturePerpendicularSupport], n, FeaturePerpendicularSupport,
-              featureWeight[FeaturePerpendicularSupport]);
-    perpendicularSupportPlanes.append(q);
-    Feature support;
-    support.type = FeaturePerpendicularSupport;
-    support.index = perpendicularSupportPlanes.size() - 1;
-    support.plane = q;
-    features.append(support);
+    addSupportFeature(*this, FeaturePerpendicularSupport, normal, normal.dot(axisFeature.axis.point),
+                      perpendicularSupportPlanes);
     features[v.featureIndex].covered = true;
   }
 }
@@ -66,19 +78,8 @@ void Sorvex::addSymmetricSupport(const SectionPlane& selected, const Bin& winnin
       qDebug("Symmetric support: symmetry plane %i gives no usable mirror image.", i);
       continue;
     }
-    CutPlane q;
-    q.normal = mirroredNormal;
-    q.d = mirroredD;
-    normalizePlane(q);
-    const int n = features.size();
-    votePlane(q.normal, q.d, featureRadius[FeatureSymmetricSupport], n, FeatureSymmetricSupport,
-              featureWeight[FeatureSymmetricSupport]);
-    symmetricSupportPlanes.append(q);
-    Feature support;
-    support.type = FeatureSymmetricSupport;
-    support.index = symmetricSupportPlanes.size() - 1;
-    support.plane = q;
-    features.append(support);
+    const CutPlane q =
+        addSupportFeature(*this, FeatureSymmetricSupport, mirroredNormal, mirroredD, symmetricSupportPlanes);
     qDebug(
         "Adding symmetry support to binspace. Symmetry plane (%i): %f,%f,%f,%f Pairplane: %f,%f,%f, %f New plane: "
         "%f,%f,%f,%f",

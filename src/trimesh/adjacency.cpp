@@ -8,6 +8,20 @@
 
 using trimesh_util::valid_face;
 
+namespace {
+
+// Number of valid faces using each vertex.
+std::vector<int> faces_per_vertex(const std::vector<TriMesh::Face>& faces, int nv) {
+  std::vector<int> counts(nv, 0);
+  for (const TriMesh::Face& f : faces) {
+    if (!valid_face(f, nv)) continue;
+    for (int j = 0; j < 3; j++) counts[f[j]]++;
+  }
+  return counts;
+}
+
+}  // namespace
+
 // Faces that refer to a vertex outside the vertex list (possible only when a
 // caller filled the arrays by hand) take part in no map.
 void TriMesh::compute_vertex_faces() {
@@ -16,11 +30,7 @@ void TriMesh::compute_vertex_faces() {
   print_message("Finding vertex to triangle maps... ");
   const int nv = static_cast<int>(vertices.size());
   const int nf = static_cast<int>(faces.size());
-  std::vector<int> counts(nv, 0);
-  for (int i = 0; i < nf; i++) {
-    if (!valid_face(faces[i], nv)) continue;
-    for (int j = 0; j < 3; j++) counts[faces[i][j]]++;
-  }
+  const std::vector<int> counts = faces_per_vertex(faces, nv);
   vertex_faces.resize(nv);
   for (int i = 0; i < nv; i++) vertex_faces[i].reserve(counts[i]);
   for (int i = 0; i < nf; i++) {
@@ -74,11 +84,7 @@ void TriMesh::compute_neighbors() {
   print_message("Finding vertex neighbors... ");
   const int nv = static_cast<int>(vertices.size());
   const int nf = static_cast<int>(faces.size());
-  std::vector<int> counts(nv, 0);
-  for (int i = 0; i < nf; i++) {
-    if (!valid_face(faces[i], nv)) continue;
-    for (int j = 0; j < 3; j++) counts[faces[i][j]]++;
-  }
+  const std::vector<int> counts = faces_per_vertex(faces, nv);
   vertex_neighbors.resize(nv);
   for (int i = 0; i < nv; i++) vertex_neighbors[i].reserve(counts[i] + 2);
   for (int i = 0; i < nf; i++) {

@@ -69,16 +69,16 @@ TEST_F(Workflow, ParticipantLoadsFromTheSequenceAndPlacesTwoPlanes) {
   QTest::qWait(50);
   const QImage shot = view->grabFrameBuffer();
   ASSERT_FALSE(shot.isNull());
-  EXPECT_TRUE(shot.save(testsupport::outputDir() + (studyMode ? "/study_model_two_planes.png"
-                                                               : "/research_model_two_planes.png")));
+  EXPECT_TRUE(shot.save(testsupport::outputDir() +
+                        (studyMode ? "/study_model_two_planes.png" : "/research_model_two_planes.png")));
   // Widgets grab without their GL content: paint the view's frame into place.
   QImage whole = window->grab().toImage();
   {
     QPainter painter(&whole);
     painter.drawImage(view->mapTo(window.get(), QPoint(0, 0)), shot);
   }
-  EXPECT_TRUE(whole.save(testsupport::outputDir() + (studyMode ? "/study_window_with_model.png"
-                                                                : "/research_window_with_model.png")));
+  EXPECT_TRUE(whole.save(testsupport::outputDir() +
+                         (studyMode ? "/study_window_with_model.png" : "/research_window_with_model.png")));
 }
 
 TEST_F(Workflow, ResearcherRunsThePipelineOnABundledModel) {

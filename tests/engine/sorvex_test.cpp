@@ -83,7 +83,7 @@ TEST(Engine, AddNewPlaneSitsOneRadiusBesideTheCentre) {
 TEST(Engine, AlignCurrentPlaneKeepsOffsetNonNegative) {
   Sorvex engine(nullptr);
   engine.renderMesh->setGeometry({Vec3(-3, -1, -1), Vec3(-1, 1, 1)}, {});  // centre (-2, 0, 0)
-  engine.alignCurrentPlane(Vec3(1, 0, 0));  // no current plane: nothing happens
+  engine.alignCurrentPlane(Vec3(1, 0, 0));                                 // no current plane: nothing happens
   EXPECT_TRUE(engine.planes.isEmpty());
 
   ASSERT_TRUE(engine.addNewPlane());

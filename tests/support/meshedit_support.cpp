@@ -176,5 +176,4 @@ QVector<bool> referencedVertices(const QVector<QVector<int>>& faces, int vertexC
   return used;
 }
 
-
 }  // namespace meshedit
