@@ -1,8 +1,8 @@
 #include "sections/planar_triangulation.h"
+#include "sections/isolated_worker.h"
 
 #include <QDebug>
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,11 +10,6 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-
-#include <poll.h>
-#include <signal.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 // Debian's Triangle is built with double coordinates (REAL = double). Its
 // header is included here only: it also defines macros and type names such as
@@ -111,20 +106,6 @@ bool mayHaveCrossings(const std::vector<double>& p, const std::vector<int>& segm
   return false;
 }
 
-bool writeAll(int fd, const void* data, size_t size) {
-  const char* c = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t w = write(fd, c, size);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    c += w;
-    size -= size_t(w);
-  }
-  return true;
-}
-
-void exitChildAtOnce() { _exit(3); }
-
 // Merges points with equal coordinates into the first of them and drops the
 // segments that become a single point. Triangle ignores a repeated point but
 // then reads uninitialised memory when a segment ends at it (a crash that
@@ -217,74 +198,61 @@ void runTriangle(triangulateio& in, std::vector<double>& outPoints, std::vector<
   freeOutput(out);
 }
 
+// Request and answer of the triangulation child: counts, then the arrays.
+template <typename T>
+void appendArray(std::string& out, const T* data, size_t count) {
+  const int64_t n = int64_t(count);
+  out.append(reinterpret_cast<const char*>(&n), sizeof n);
+  out.append(reinterpret_cast<const char*>(data), count * sizeof(T));
+}
+
+template <typename T>
+bool takeArray(const std::string& in, size_t& pos, std::vector<T>& out) {
+  int64_t n = 0;
+  if (in.size() - pos < sizeof n) return false;
+  std::memcpy(&n, in.data() + pos, sizeof n);
+  pos += sizeof n;
+  if (n < 0 || uint64_t(n) > (in.size() - pos) / sizeof(T)) return false;
+  out.resize(size_t(n));
+  if (n > 0) std::memcpy(out.data(), in.data() + pos, size_t(n) * sizeof(T));
+  pos += size_t(n) * sizeof(T);
+  return true;
+}
+
+// Runs in the child: one triangulation.
+std::string triangulateInChild(const std::string& request) {
+  std::vector<double> points, holes, outPoints;
+  std::vector<int> segments, outTriangles;
+  size_t pos = 0;
+  std::string answer;
+  if (!takeArray(request, pos, points) || !takeArray(request, pos, segments) || !takeArray(request, pos, holes))
+    return answer;  // an empty answer means failure
+  triangulateio in{};
+  in.pointlist = points.data();
+  in.numberofpoints = int(points.size() / 2);
+  in.segmentlist = segments.empty() ? nullptr : segments.data();
+  in.numberofsegments = int(segments.size() / 2);
+  in.holelist = holes.empty() ? nullptr : holes.data();
+  in.numberofholes = int(holes.size() / 2);
+  runTriangle(in, outPoints, outTriangles);
+  appendArray(answer, outPoints.data(), outPoints.size());
+  appendArray(answer, outTriangles.data(), outTriangles.size());
+  return answer;
+}
+
 // Runs Triangle in a child process, so that the library ending the process on
-// input it cannot resolve ends the child only. The results come back through
-// a pipe. Returns false when the child fails or takes longer than 10 s.
+// input it cannot resolve ends the child only. The child is kept for the next
+// call (starting one per call would cost a fork each time). Returns false
+// when the child fails or takes longer than 10 s.
 bool runTriangleIsolated(triangulateio& in, std::vector<double>& outPoints, std::vector<int>& outTriangles) {
-  int fds[2];
-  if (pipe(fds) != 0) return false;
-  std::fflush(nullptr);  // nothing buffered may be written twice
-  const pid_t pid = fork();
-  if (pid < 0) {
-    close(fds[0]);
-    close(fds[1]);
-    return false;
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    // Runs first when Triangle calls exit(): skip the parent's exit handlers
-    // and static destructors.
-    std::atexit(exitChildAtOnce);
-    std::vector<double> points;
-    std::vector<int> triangles;
-    runTriangle(in, points, triangles);
-    const int64_t header[2] = {int64_t(points.size()), int64_t(triangles.size())};
-    const bool ok = writeAll(fds[1], header, sizeof header) &&
-                    writeAll(fds[1], points.data(), points.size() * sizeof(double)) &&
-                    writeAll(fds[1], triangles.data(), triangles.size() * sizeof(int));
-    _exit(ok ? 0 : 4);
-  }
-  close(fds[1]);
-
-  std::string data;
-  bool timedOut = false;
-  int waitedMs = 0;
-  char buffer[65536];
-  for (;;) {
-    pollfd pfd{fds[0], POLLIN, 0};
-    const int r = poll(&pfd, 1, 100);
-    if (r < 0 && errno == EINTR) continue;
-    if (r == 0) {
-      waitedMs += 100;
-      if (waitedMs >= 10000) {
-        timedOut = true;
-        break;
-      }
-      continue;
-    }
-    const ssize_t got = read(fds[0], buffer, sizeof buffer);
-    if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) break;
-    data.append(buffer, size_t(got));
-  }
-  close(fds[0]);
-  if (timedOut) kill(pid, SIGKILL);
-  int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (timedOut || !WIFEXITED(status) || WEXITSTATUS(status) != 0) return false;
-
-  int64_t header[2];
-  if (data.size() < sizeof header) return false;
-  std::memcpy(header, data.data(), sizeof header);
-  if (header[0] < 0 || header[1] < 0 ||
-      data.size() != sizeof header + size_t(header[0]) * sizeof(double) + size_t(header[1]) * sizeof(int))
-    return false;
-  outPoints.resize(size_t(header[0]));
-  outTriangles.resize(size_t(header[1]));
-  std::memcpy(outPoints.data(), data.data() + sizeof header, outPoints.size() * sizeof(double));
-  std::memcpy(outTriangles.data(), data.data() + sizeof header + outPoints.size() * sizeof(double),
-              outTriangles.size() * sizeof(int));
+  static IsolatedWorker worker(&triangulateInChild);
+  std::string request, answer;
+  appendArray(request, in.pointlist, size_t(in.numberofpoints) * 2);
+  appendArray(request, in.segmentlist, size_t(in.numberofsegments) * 2);
+  appendArray(request, in.holelist, size_t(in.numberofholes) * 2);
+  if (!worker.call(request, answer, 10000)) return false;
+  size_t pos = 0;
+  if (!takeArray(answer, pos, outPoints) || !takeArray(answer, pos, outTriangles) || pos != answer.size()) return false;
   const int pointCount = int(outPoints.size() / 2);
   for (int idx : outTriangles)
     if (idx < 0 || idx >= pointCount) return false;

@@ -209,7 +209,18 @@ TEST(TriangulateGraph, InputTheLibraryCannotResolveFailsWithoutEndingTheProgram)
   EXPECT_FALSE(triangulateGraph(points, segments, {2.0, 2.0}, outPoints, outTriangles));
   EXPECT_TRUE(outPoints.empty());
   EXPECT_TRUE(outTriangles.empty());
-  // The same library still serves the next call.
+  // A second time, and then crossing squares the library can resolve: the
+  // child that ended is replaced by a new one.
+  EXPECT_FALSE(triangulateGraph(points, segments, {2.0, 2.0}, outPoints, outTriangles));
+  const std::vector<double> crossing = {0, 0, 2, 0, 2, 2, 0, 2, 1, 1, 3, 1, 3, 3, 1, 3};
+  const std::vector<int> twoSquares = {0, 1, 1, 2, 2, 3, 3, 0, 4, 5, 5, 6, 6, 7, 7, 4};
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(triangulateGraph(crossing, twoSquares, {}, outPoints, outTriangles));
+    EXPECT_FALSE(outTriangles.empty());
+    // The crossings add the two intersection points.
+    EXPECT_EQ(outPoints.size(), 20u);
+  }
+  // The in-process library still serves the next call.
   const std::vector<double> square = {0, 0, 1, 0, 1, 1, 0, 1};
   ASSERT_TRUE(triangulateGraph(square, {0, 1, 1, 2, 2, 3, 3, 0}, {}, outPoints, outTriangles));
   EXPECT_EQ(outTriangles.size(), 6u);

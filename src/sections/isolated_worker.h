@@ -1,0 +1,37 @@
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+
+// A child process that answers requests with a fixed handler, so that code
+// which may end, crash or hang the process on hostile input (a library that
+// calls exit()) only takes the child down. The child is forked on the first
+// call and reused; when it dies or stops answering, the call fails and the
+// next call starts a new one. Calls are serialised.
+//
+// NOTE: the child is a fork of this process: the handler must only use what
+// a freshly forked child may use (no other threads, no GUI).
+class IsolatedWorker {
+ public:
+  // Runs in the child: the answer to one request.
+  using Handler = std::string (*)(const std::string& request);
+
+  explicit IsolatedWorker(Handler handler) : handler_(handler) {}
+  ~IsolatedWorker();
+  IsolatedWorker(const IsolatedWorker&) = delete;
+  IsolatedWorker& operator=(const IsolatedWorker&) = delete;
+
+  // Sends `request` and waits at most timeoutMs for the answer. False when
+  // the child could not be started, died on the request or took too long.
+  bool call(const std::string& request, std::string& answer, int timeoutMs);
+
+ private:
+  bool start();
+  void stop();
+
+  Handler handler_;
+  std::mutex mutex_;
+  pid_t pid_ = -1;
+  int socket_ = -1;
+};
