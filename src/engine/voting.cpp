@@ -280,42 +280,42 @@ void castSingleVote(Sorvex& engine, const voting::VoteJob& job) {
 
 }  // namespace
 
-void Sorvex::votePlane(const Vec3& normal, float d, float radius, int featureIndex, int featureType, float weight) {
+namespace {
+
+// The part of a vote job every kernel shares.
+voting::VoteJob jobFor(voting::Kernel kernel, float radius, int featureIndex, int featureType, float weight) {
   voting::VoteJob job;
-  job.kernel = voting::Kernel::Plane;
-  job.normal = normal;
-  job.d = d;
+  job.kernel = kernel;
   job.radius = radius;
   job.featureIndex = featureIndex;
   job.featureType = featureType;
   job.weight = weight;
+  return job;
+}
+
+}  // namespace
+
+void Sorvex::votePlane(const Vec3& normal, float d, float radius, int featureIndex, int featureType, float weight) {
+  voting::VoteJob job = jobFor(voting::Kernel::Plane, radius, featureIndex, featureType, weight);
+  job.normal = normal;
+  job.d = d;
   castSingleVote(*this, job);
 }
 
 void Sorvex::voteAxis(const Vec3& direction, const Vec3& point, float radius, int featureIndex, int featureType,
                       float weight) {
-  voting::VoteJob job;
-  job.kernel = voting::Kernel::Axis;
+  voting::VoteJob job = jobFor(voting::Kernel::Axis, radius, featureIndex, featureType, weight);
   job.normal = direction;
   job.point = point;
-  job.radius = radius;
-  job.featureIndex = featureIndex;
-  job.featureType = featureType;
-  job.weight = weight;
   castSingleVote(*this, job);
 }
 
 void Sorvex::voteSlab(const Vec3& normal, const Vec3& point, float halfWidth, float radius, int featureIndex,
                       int featureType, float weight) {
-  voting::VoteJob job;
-  job.kernel = voting::Kernel::Slab;
+  voting::VoteJob job = jobFor(voting::Kernel::Slab, radius, featureIndex, featureType, weight);
   job.normal = normal;
   job.point = point;
   job.halfWidth = halfWidth;
-  job.radius = radius;
-  job.featureIndex = featureIndex;
-  job.featureType = featureType;
-  job.weight = weight;
   castSingleVote(*this, job);
 }
 
