@@ -11,14 +11,11 @@ namespace {
 
 void quietLog(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-const float kStartWeights[kFeatureTypeCount] = {0.6794463f, 0.3130431f, 0.3657238f, 0.7233772f, 0.5000544f,
-                                                1.0002444f, 0.6080623f, 0.9997082f, 0.5078993f, 1.000211f};
-
 void BM_SelectionRun(benchmark::State& state, const char* model, bool plain) {
   qInstallMessageHandler(quietLog);
   Sorvex engine(nullptr);
   for (int t = 0; t < kFeatureTypeCount; ++t) {
-    engine.featureWeight[t] = kStartWeights[t];
+    engine.featureWeight[t] = float(kStartFeatureWeights[t]);
     engine.featureRadius[t] = 0.1f;
     engine.featureEnabled[t] = true;
   }

@@ -24,10 +24,6 @@
 
 namespace {
 
-// Start weights of the ten feature types, in FeatureType order.
-constexpr double kStartWeights[kFeatureTypeCount] = {0.6794463, 0.3130431, 0.3657238, 0.7233772, 0.5000544,
-                                                     1.0002444, 0.6080623, 0.9997082, 0.5078993, 1.000211};
-
 void configureSpin(QDoubleSpinBox* spin, int decimals, double lo, double hi, double step, double value) {
   // Decimals first: setRange and setValue round to the current decimal count.
   spin->setDecimals(decimals);
@@ -99,7 +95,7 @@ void GLWidget::createControlWidgets() {
 }
 
 void GLWidget::resetFeatureWeights() {
-  for (int t = 0; t < kFeatureTypeCount; ++t) featureWeightSpin[t]->setValue(kStartWeights[t]);
+  for (int t = 0; t < kFeatureTypeCount; ++t) featureWeightSpin[t]->setValue(kStartFeatureWeights[t]);
 }
 
 QWidget* GLWidget::buildControlPanel() {

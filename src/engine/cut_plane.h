@@ -39,6 +39,11 @@ constexpr int kFeatureTypeCount = 10;
 // Display name of each feature type, in type order.
 extern const char* const kFeatureTypeNames[kFeatureTypeCount];
 
+// Start weight of each feature type, in type order: the values the control
+// panel starts with.
+constexpr double kStartFeatureWeights[kFeatureTypeCount] = {0.6794463, 0.3130431, 0.3657238, 0.7233772, 0.5000544,
+                                                            1.0002444, 0.6080623, 0.9997082, 0.5078993, 1.000211};
+
 // Whether a feature type carries a plane (otherwise it carries an axis).
 inline bool isPlaneFeatureType(int t) { return t == 0 || t == 4 || t == 6 || t == 7 || t == 8 || t == 9; }
 

@@ -81,10 +81,16 @@ void principal_from_tensor(const Vec3& old_u, const Vec3& old_v, float ku, float
 
 namespace {
 
-// Unit edge direction t and the in-plane direction b perpendicular to it.
-inline void face_frame(const Vec3& e0, const Vec3& e1, Vec3& t, Vec3& b) {
-  t = trimesh_util::normalize_or_x(e0);
-  b = trimesh_util::normalize_or_x(e0.cross(e1).cross(t));
+// The edges of face f (e[j] is the edge opposite corner j, from corner j + 1
+// to corner j + 2), the unit direction t of e[0] and the in-plane direction b
+// perpendicular to it.
+inline void face_edges_and_frame(const std::vector<Vec3>& vertices, const TriMesh::Face& f, Vec3 e[3], Vec3& t,
+                                 Vec3& b) {
+  e[0] = vertices[f[2]] - vertices[f[1]];
+  e[1] = vertices[f[0]] - vertices[f[2]];
+  e[2] = vertices[f[1]] - vertices[f[0]];
+  t = trimesh_util::normalize_or_x(e[0]);
+  b = trimesh_util::normalize_or_x(e[0].cross(e[1]).cross(t));
 }
 
 // Weight of a corner in its vertex's average; 0 when the vertex has no area
@@ -133,10 +139,8 @@ void TriMesh::compute_curvatures() {
   for (int i = 0; i < nf; i++) {
     const Face& f = faces[i];
     if (!trimesh_util::valid_face(f, nv)) continue;
-    const Vec3 e[3] = {vertices[f[2]] - vertices[f[1]], vertices[f[0]] - vertices[f[2]],
-                       vertices[f[1]] - vertices[f[0]]};
-    Vec3 t, b;
-    face_frame(e[0], e[1], t, b);
+    Vec3 e[3], t, b;
+    face_edges_and_frame(vertices, f, e, t, b);
 
     // Least squares for the face's second fundamental form in (t, b).
     double m[3] = {0, 0, 0};
@@ -191,10 +195,8 @@ void TriMesh::compute_curv_derivs() {
   for (int i = 0; i < nf; i++) {
     const Face& f = faces[i];
     if (!trimesh_util::valid_face(f, nv)) continue;
-    const Vec3 e[3] = {vertices[f[2]] - vertices[f[1]], vertices[f[0]] - vertices[f[2]],
-                       vertices[f[1]] - vertices[f[0]]};
-    Vec3 t, b;
-    face_frame(e[0], e[1], t, b);
+    Vec3 e[3], t, b;
+    face_edges_and_frame(vertices, f, e, t, b);
 
     // Corner curvature tensors in the face frame.
     float fcurv[3][3];

@@ -50,8 +50,12 @@ TEST_F(Workflow, ParticipantLoadsFromTheSequenceAndPlacesTwoPlanes) {
   paneltest::press(view->loadFromSequenceButton);
   ASSERT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
   ASSERT_GT(engine->renderMesh->faces().size(), 1000);
-  for (const Vec3& v : engine->renderMesh->vertices()) ASSERT_LT(v.length(), 1.0f);
-  if (studyMode) EXPECT_NE(view->modelPathEdit->text(), QStringLiteral("Specify seed #, then load"));
+  for (const Vec3& v : engine->renderMesh->vertices()) {
+    ASSERT_LT(v.length(), 1.0f);
+  }
+  if (studyMode) {
+    EXPECT_NE(view->modelPathEdit->text(), QStringLiteral("Specify seed #, then load"));
+  }
 
   paneltest::press(view->addNewButton);
   paneltest::press(view->addNewButton);

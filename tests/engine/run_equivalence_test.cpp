@@ -11,9 +11,6 @@
 
 namespace {
 
-const float kStartWeights[kFeatureTypeCount] = {0.6794463f, 0.3130431f, 0.3657238f, 0.7233772f, 0.5000544f,
-                                                1.0002444f, 0.6080623f, 0.9997082f, 0.5078993f, 1.000211f};
-
 struct Setting {
   const char* model;
   float radius;
@@ -24,7 +21,7 @@ struct Setting {
 
 void configure(Sorvex& engine, const Setting& s) {
   for (int t = 0; t < kFeatureTypeCount; ++t) {
-    engine.featureWeight[t] = kStartWeights[t];
+    engine.featureWeight[t] = float(kStartFeatureWeights[t]);
     engine.featureRadius[t] = s.radius;
     engine.featureEnabled[t] = true;
   }

@@ -3,22 +3,11 @@
 #include <cmath>
 
 #include "engine/sorvex.h"
+#include "support/voting_support.h"
 
 namespace {
 
-Sorvex& engine() {
-  static Sorvex* e = new Sorvex(nullptr);
-  e->features.clear();
-  e->perpendicularSupportPlanes.clear();
-  e->symmetricSupportPlanes.clear();
-  for (int t = 0; t < kFeatureTypeCount; ++t) {
-    e->featureEnabled[t] = true;
-    e->featureWeight[t] = 1.0f;
-    e->featureRadius[t] = 0.1f;
-  }
-  e->bins.clearBins();
-  return *e;
-}
+Sorvex& engine() { return testsupport::votingEngine(); }
 
 SectionPlane selectedPlane(const Vec3& normal, float d) {
   SectionPlane p;

@@ -7,27 +7,13 @@
 #include <vector>
 
 #include "engine/sorvex.h"
+#include "support/voting_support.h"
 #include "engine/voting.h"
 #include "engine/voting_reference.h"
 
 namespace {
 
-// One engine shared by the tests (each holds an 800k-bin space).
-Sorvex& engine() {
-  static Sorvex* e = new Sorvex(nullptr);
-  e->features.clear();
-  e->ridgePieces.clear();
-  e->valleyPieces.clear();
-  e->perpendicularSupportPlanes.clear();
-  e->symmetricSupportPlanes.clear();
-  for (int t = 0; t < kFeatureTypeCount; ++t) {
-    e->featureEnabled[t] = true;
-    e->featureWeight[t] = 1.0f;
-    e->featureRadius[t] = 0.1f;
-  }
-  e->bins.clearBins();
-  return *e;
-}
+Sorvex& engine() { return testsupport::votingEngine(); }
 
 Feature planeFeature(FeatureType type, const Vec3& normal, float d, float extent = 0.0f) {
   Feature f;
