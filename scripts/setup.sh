@@ -9,7 +9,7 @@ if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
 # What building and running needs.
 PKGS=(cmake g++ make qtbase5-dev libqt5opengl5-dev libgl1-mesa-dev libglu1-mesa-dev
       libtriangle-dev googletest libgtest-dev libbenchmark-dev xvfb xauth
-      libgl1-mesa-dri)
+      libgl1-mesa-dri libxcb1-dev)
 # With --test, also the independent programs the tests read our files with:
 # an OBJ reader, GNU Octave for the matrix file and a browser for the report.
 if [ "${1:-}" = "--test" ]; then
