@@ -9,11 +9,12 @@ if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
 # What building and running needs.
 PKGS=(cmake g++ make qtbase5-dev libqt5opengl5-dev libgl1-mesa-dev libglu1-mesa-dev
       libtriangle-dev googletest libgtest-dev libbenchmark-dev xvfb xauth
-      libgl1-mesa-dri libxcb1-dev)
-# With --test, also the independent programs the tests read our files with:
-# an OBJ reader, GNU Octave for the matrix file and a browser for the report.
+      libgl1-mesa-dri libxcb1-dev libassimp-dev)
+# With --test, also the independent programs and libraries the tests check our
+# results with: an OBJ reader and converter, GNU Octave for the matrix file, a
+# browser for the report, CGAL's slicer for sections, GNU parallel for batches.
 if [ "${1:-}" = "--test" ]; then
-  PKGS+=(assimp-utils octave chromium)
+  PKGS+=(assimp-utils octave chromium libcgal-dev parallel)
 fi
 
 missing=()
@@ -24,16 +25,66 @@ for p in "${PKGS[@]}"; do
 done
 [ ${#missing[@]} -eq 0 ] && exit 0
 
-# Triangle is in Debian's non-free section.
+# Triangle is in Debian's non-free section. Its source entry is built from the
+# machine's own Debian entry (same mirror and keyring), so any mirror works.
 NONFREE=/etc/apt/sources.list.d/korvane-non-free.sources
 if [ ! -f "$NONFREE" ]; then
-  $SUDO tee "$NONFREE" >/dev/null <<'SRC'
-Types: deb
-URIs: http://deb.debian.org/debian
-Suites: bookworm
-Components: non-free
-Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
-SRC
+  codename="$(. /etc/os-release && echo "${VERSION_CODENAME:-}")"
+  if [ -z "$codename" ]; then
+    echo "setup: cannot tell this system's Debian release (no VERSION_CODENAME in /etc/os-release)" >&2
+    exit 1
+  fi
+  uris=""
+  keyring=""
+  # deb822 entries: the stanza that serves the release itself with "main".
+  for f in /etc/apt/sources.list.d/*.sources; do
+    [ -f "$f" ] || continue
+    [ "$f" = "$NONFREE" ] && continue
+    read -r u k < <(awk -v rel="$codename" '
+      function flush() {
+        if (types ~ /(^| )deb( |$)/ && (" " suites " ") ~ (" " rel " ") && (" " comps " ") ~ / main /)
+          { print uris, (key == "" ? "-" : key); found = 1; exit }
+        types = ""; uris = ""; suites = ""; comps = ""; key = ""
+      }
+      /^[ \t]*#/ { next }
+      /^[ \t]*$/ { flush(); next }
+      { line = $0; sub(/^[^:]*:[ \t]*/, "", line) }
+      tolower($1) == "types:"      { types = line }
+      tolower($1) == "uris:"       { uris = line; gsub(/ /, ",", uris) }
+      tolower($1) == "suites:"     { suites = line }
+      tolower($1) == "components:" { comps = line }
+      tolower($1) == "signed-by:"  { key = line }
+      END { if (!found) flush() }
+    ' "$f") || true
+    if [ -n "${u:-}" ]; then uris="${u//,/ }"; keyring="${k:-}"; break; fi
+  done
+  # Classic one-line entries: deb [signed-by=KEY] URI release main ...
+  if [ -z "$uris" ] && [ -f /etc/apt/sources.list ]; then
+    read -r u k < <(awk -v rel="$codename" '
+      $1 == "deb" {
+        key = "-"; i = 2
+        if ($2 ~ /^\[/) {
+          for (; i <= NF; i++) {
+            if ($i ~ /signed-by=/) { key = $i; sub(/.*signed-by=/, "", key); sub(/\]$/, "", key) }
+            if ($i ~ /\]$/) { i++; break }
+          }
+        }
+        if ($(i + 1) == rel) { for (j = i + 2; j <= NF; j++) if ($j == "main") { print $i, key; exit } }
+      }' /etc/apt/sources.list) || true
+    if [ -n "${u:-}" ]; then uris="$u"; keyring="${k:-}"; fi
+  fi
+  if [ -z "$uris" ]; then
+    echo "setup: found no Debian source entry for '$codename' with the main section;" >&2
+    echo "setup: add one (or the non-free section) by hand, then run this again." >&2
+    exit 1
+  fi
+  {
+    echo "Types: deb"
+    echo "URIs: $uris"
+    echo "Suites: $codename"
+    echo "Components: non-free"
+    if [ -n "$keyring" ] && [ "$keyring" != "-" ]; then echo "Signed-By: $keyring"; fi
+  } | $SUDO tee "$NONFREE" >/dev/null
 fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq

@@ -8,7 +8,7 @@ namespace {
 constexpr int kN = 3;
 constexpr int kMaxIterations = 32;
 
-// Householder reduction of the symmetric matrix `a` to tridiagonal form.
+// Reduction by reflections of the symmetric matrix `a` to tridiagonal form.
 // On return `d` holds the diagonal, `e` the sub-diagonal (e[0] = 0) and `a`
 // the orthogonal matrix of the accumulated transformations (columns).
 void householderTridiagonal(double a[kN][kN], double d[kN], double e[kN]) {

@@ -22,7 +22,7 @@ struct PrincipalAxes {
 };
 
 // Computes the principal axes of `count` points. The eigen-decomposition is a
-// Householder reduction to tridiagonal form followed by the implicit QL
+// reduction by reflections to tridiagonal form followed by the implicit QL
 // iteration; after 32 iterations on one eigenvalue without convergence the
 // iteration stops and the values reached so far are used.
 // Returns false (and leaves `out` zeroed) for an empty set or when a

@@ -1,6 +1,5 @@
-// Exact smallest enclosing sphere by Welzl's move-to-front algorithm with
-// pivoting, as described by Gaertner, "Fast and robust smallest enclosing
-// balls" (ESA 1999). Expected linear time.
+// Exact smallest enclosing sphere by the randomised move-to-front recursion
+// on support points, with pivoting. Expected linear time.
 
 #include <cmath>
 #include <vector>

@@ -2,8 +2,7 @@
 // face by least squares on the change of the vertex normals (resp. of the
 // curvature tensors) along the face's edges and distributed to the corners
 // in each vertex's own frame, weighted by the corner's share of the vertex
-// area (Rusinkiewicz, "Estimating curvatures and their derivatives on
-// triangle meshes", 3DPVT 2004).
+// area.
 
 #include "trimesh/curvature.h"
 
@@ -62,7 +61,7 @@ void principal_from_tensor(const Vec3& old_u, const Vec3& old_v, float ku, float
   rotate_frame(old_u, old_v, new_norm, r_u, r_v);
   float c = 1.0f, s = 0.0f, tt = 0.0f;
   if (kuv != 0.0f) {
-    // Jacobi rotation that zeroes the off-diagonal term.
+    // Plane rotation that zeroes the off-diagonal term.
     const float h = 0.5f * (kv - ku) / kuv;
     tt = (h < 0.0f) ? 1.0f / (h - std::sqrt(1.0f + h * h)) : 1.0f / (h + std::sqrt(1.0f + h * h));
     c = 1.0f / std::sqrt(1.0f + tt * tt);

@@ -8,7 +8,7 @@ namespace {
 
 constexpr int N = 3;
 
-// Householder reduction of the symmetric matrix V to tridiagonal form: d gets
+// Reduction by reflections of the symmetric matrix V to tridiagonal form: d gets
 // the diagonal, e the subdiagonal (e[0] = 0), V the accumulated transform.
 void tridiagonalize(double V[N][N], double d[N], double e[N]) {
   for (int j = 0; j < N; j++) d[j] = V[N - 1][j];

@@ -1,6 +1,6 @@
 #pragma once
 
-// Eigen-decomposition of a small symmetric matrix: Householder reduction to
+// Eigen-decomposition of a small symmetric matrix: reduction by reflections to
 // tridiagonal form followed by the implicit QL iteration.
 
 namespace trimesh_util {

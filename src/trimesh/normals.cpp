@@ -1,7 +1,6 @@
 // Vertex normals: from faces (or strips) weighted per corner by the inverse
-// product of the squared lengths of the two edges meeting there (Max, "Weights
-// for computing vertex normals from facet normals", 1999), or, for a point
-// cloud, from the scatter of the 12 nearest neighbours.
+// product of the squared lengths of the two edges meeting there, or, for a
+// point cloud, from the scatter of the 12 nearest neighbours.
 
 #include <set>
 

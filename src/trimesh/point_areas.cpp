@@ -1,7 +1,5 @@
-// Voronoi-style area per face corner and per vertex (Meyer, Desbrun,
-// Schroeder and Barr, "Discrete differential-geometry operators for
-// triangulated 2-manifolds", 2002): acute faces split by the circumcentre,
-// obtuse ones give half their area to the obtuse corner.
+// Voronoi-style area per face corner and per vertex: acute faces split by
+// the circumcentre, obtuse ones give half their area to the obtuse corner.
 
 #include "trimesh/mesh_util.h"
 #include "trimesh/trimesh.h"
