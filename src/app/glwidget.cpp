@@ -7,8 +7,10 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QTimer>
 
 #include "engine/sorvex.h"
+#include "model/model_loader.h"
 #include "view/side_glwidget.h"
 #include "view/scene_renderer.h"
 #include "view/picking.h"
@@ -23,6 +25,15 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   engine_ = new Sorvex(&camera_);
   connect(engine_, &Sorvex::percentComplete, progressBar, &QProgressBar::setValue);
   connect(engine_, &Sorvex::algoFinished, this, &GLWidget::UpdateUI);
+  connect(engine_, &QThread::finished, this, &GLWidget::ApplyPendingParameters);
+  loader_ = new ModelLoader(engine_, this);
+  frameRefresh_ = new QTimer(this);
+  frameRefresh_->setSingleShot(true);
+  frameRefresh_->setInterval(16);
+  connect(frameRefresh_, &QTimer::timeout, this, [this] {
+    UpdatePlaneList();
+    update();
+  });
   sequenceIndex = 0;
 
   createControlWidgets();
@@ -139,8 +150,8 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
     if (buttons != Qt::NoButton && editsAllowed && dragPlane(pickContextOf(*this), x, y)) {
       lastMouseX = x;
       lastMouseY = y;
-      UpdatePlaneList();
-      redraw(drawBinSpaceCheck && drawBinSpaceCheck->isChecked());
+      scheduleFrameRefresh();
+      if (drawBinSpaceCheck && drawBinSpaceCheck->isChecked() && sideView_) sideView_->update();
       return;
     }
     if (w > 0 && h > 0) {
@@ -152,8 +163,7 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
   }
   lastMouseX = x;
   lastMouseY = y;
-  UpdatePlaneList();
-  redraw();
+  scheduleFrameRefresh();
 }
 
 void GLWidget::mouseReleaseEvent(QMouseEvent* event) {

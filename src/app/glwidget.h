@@ -17,6 +17,8 @@ class QSpinBox;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
+class ModelLoader;
+class QTimer;
 class SideGLWidget;
 class Sorvex;
 
@@ -82,6 +84,13 @@ class GLWidget : public QGLWidget {
   void MeshNoisify();
   void CutsSegmentify();
   void UpdateUI();
+  // Connected to the engine thread's finished(): parameter changes made
+  // during the run reach the engine once the thread has really ended.
+  void ApplyPendingParameters();
+
+ public:
+  // True while a model load started from the panel is building or installing.
+  bool loadActive() const;
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -167,6 +176,16 @@ class GLWidget : public QGLWidget {
   void applyAlgoParameters();
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
+  // Starts loading a model on the loader; `done` runs on this thread when
+  // the load has ended (installed, failed or cancelled). Returns false when
+  // nothing was started.
+  bool startModelLoad(const QString& path, const QString& label, const QString& segmentationPath,
+                      QPushButton* button, std::function<void(bool loaded, bool cancelled)> done);
+  // The progress bar back to its idle look after a load.
+  void resetProgress();
+  // A refresh of the plane list and a repaint at the next frame; requests
+  // until then merge into that one (hover moves arrive faster than frames).
+  void scheduleFrameRefresh();
 
   // The plane whose last stroke the running annotation drag extends; -1 none.
   int openStrokePlane_ = -1;
@@ -174,6 +193,12 @@ class GLWidget : public QGLWidget {
   // Changes the user made while a run was active; applied when it ends.
   bool pendingAlgoParameters_ = false;
   bool pendingSectionOptions_ = false;
+
+  ModelLoader* loader_ = nullptr;
+  QPushButton* loadCancelButton_ = nullptr;  // the load button while it cancels
+  QString loadButtonText_;
+  std::function<void(bool, bool)> loadDone_;
+  QTimer* frameRefresh_ = nullptr;
 
   Camera camera_;
   Sorvex* engine_ = nullptr;

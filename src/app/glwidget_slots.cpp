@@ -5,8 +5,11 @@
 // the algorithm parameters on the engine's thread. While it is active, actions
 // that would change the model or the plane list are refused with a message,
 // and parameter changes are kept in the widgets and handed to the engine when
-// the run has finished (UpdateUI), so nothing races the run and nothing the
-// user set is lost.
+// the engine thread has finished (ApplyPendingParameters, on the thread's
+// finished signal: the run's own end signal comes before its thread ends),
+// so nothing races the run and nothing the user set is lost. The
+// "Binning Algorithm" button stops an active run; a load runs on a worker
+// and its button cancels it meanwhile.
 #include <QCheckBox>
 #include <QDebug>
 #include <QDoubleSpinBox>
@@ -14,7 +17,9 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QSignalBlocker>
+#include <QTimer>
 
 #include "app/glwidget.h"
 #include "engine/sorvex.h"
@@ -22,6 +27,7 @@
 #include "export/export_paths.h"
 #include "export/matrix_export.h"
 #include "export/obj_export.h"
+#include "model/model_loader.h"
 #include "view/side_glwidget.h"
 
 namespace {
@@ -55,26 +61,76 @@ void GLWidget::redraw(bool withSideView) {
 // ---- model input ----
 
 void GLWidget::LoadInputMesh() {
+  // While a load is active its button cancels it.
+  if (loadActive()) {
+    loader_->cancel();
+    return;
+  }
   if (refuseDuringRun()) return;
   if (!chooseModelFile) return;
   const QString path =
       chooseModelFile(this, tr("Load Model"), QStringLiteral("../objs"), tr("Model Files (*.off *.obj)"));
   if (path.isEmpty()) return;  // cancelled
 
-  const QByteArray path8 = QFile::encodeName(path);
-  const bool loaded = engine_->loadModel(path8.constData(), path8.constData(), nullptr, humanCutsCheck->isChecked());
-  if (loaded) {
-    modelPathEdit->setText(path);
-  } else if (showMessage) {
-    // The field still holds the model that stays loaded.
-    showMessage(this, QStringLiteral("Unable to load input ") + modelPathEdit->text() + QStringLiteral("."));
+  startModelLoad(path, path, QString(), loadButton, [this, path](bool loaded, bool cancelled) {
+    if (cancelled) return;
+    if (loaded) {
+      modelPathEdit->setText(path);
+    } else if (showMessage) {
+      // The field still holds the model that stays loaded.
+      showMessage(this, QStringLiteral("Unable to load input ") + modelPathEdit->text() + QStringLiteral("."));
+    }
+  });
+}
+
+bool GLWidget::loadActive() const { return loader_ && loader_->isActive(); }
+
+bool GLWidget::startModelLoad(const QString& path, const QString& label, const QString& segmentationPath,
+                              QPushButton* button, std::function<void(bool, bool)> done) {
+  if (!loader_->start(path, label, segmentationPath, humanCutsCheck->isChecked())) return false;
+  loadDone_ = std::move(done);
+  progressBar->setTextVisible(true);
+  progressBar->setRange(0, 1000);
+  progressBar->setValue(0);
+  loadCancelButton_ = button;
+  if (button) {
+    loadButtonText_ = button->text();
+    button->setText(tr("Cancel Loading"));
   }
-  planeList->clear();
-  initView();
-  // Cuts loaded with the model vote into the bins.
-  if (sideView_) sideView_->invalidateBinDisplayList();
-  UpdatePlaneList();
-  redraw(true);
+  connect(loader_, &ModelLoader::progress, this,
+          [this](int thousandths, const QString& stage) {
+            progressBar->setFormat(stage + QStringLiteral(" %p%"));
+            progressBar->setValue(thousandths);
+          },
+          Qt::UniqueConnection);
+  connect(loader_, &ModelLoader::finished, this,
+          [this](bool loaded, bool cancelled) {
+            if (loadCancelButton_) loadCancelButton_->setText(loadButtonText_);
+            loadCancelButton_ = nullptr;
+            resetProgress();
+            std::function<void(bool, bool)> done = std::move(loadDone_);
+            loadDone_ = nullptr;
+            if (done) done(loaded, cancelled);
+            if (cancelled) return;
+            // The plane list, the view's framing and the bins follow the model
+            // now installed (or the one that stayed).
+            planeList->clear();
+            initView();
+            if (sideView_) sideView_->invalidateBinDisplayList();
+            UpdatePlaneList();
+            redraw(true);
+          },
+          Qt::UniqueConnection);
+  return true;
+}
+
+void GLWidget::resetProgress() {
+  progressBar->setFormat(QStringLiteral("%p%"));
+  progressBar->reset();
+}
+
+void GLWidget::scheduleFrameRefresh() {
+  if (!frameRefresh_->isActive()) frameRefresh_->start();
 }
 
 // LoadInputMeshFromSequence: model_sequence.cpp.
@@ -229,7 +285,16 @@ void GLWidget::SetAlgoFeatureParameters() {
 }
 
 void GLWidget::DoBinningAlgorithm() {
-  if (refuseDuringRun()) return;
+  // While a run is active the button stops it.
+  if (selectionRunActive()) {
+    engine_->requestStop();
+    return;
+  }
+  if (loadActive()) {
+    qDebug("Run refused: a model is being loaded");
+    if (showMessage) showMessage(this, tr("A model is being loaded. Wait until it has finished."));
+    return;
+  }
   // Changes made during the previous run whose end has not been delivered yet.
   if (pendingAlgoParameters_) applyAlgoParameters();
   if (pendingSectionOptions_) applySectionOptions();
@@ -238,17 +303,25 @@ void GLWidget::DoBinningAlgorithm() {
   progressBar->setValue(0);
   engine_->setCoverAllSegments(coverAllSegmentsCheck->isChecked());
   engine_->start(QThread::InheritPriority);
+  binningButton->setText(tr("Stop Binning Algorithm"));
 }
 
 void GLWidget::UpdateUI() {
-  if (!selectionRunActive()) {
-    if (pendingAlgoParameters_) applyAlgoParameters();
-    if (pendingSectionOptions_) applySectionOptions();
-  }
-  // A finished run leaves new votes: the side view recompiles its bins.
+  // A finished run leaves new votes: the side view rebuilds its bins.
   if (sideView_) sideView_->invalidateBinDisplayList();
   UpdatePlaneList();
   redraw(true);
+}
+
+void GLWidget::ApplyPendingParameters() {
+  if (selectionRunActive()) return;
+  binningButton->setText(tr("Binning Algorithm"));
+  if (pendingAlgoParameters_) applyAlgoParameters();
+  if (pendingSectionOptions_) {
+    applySectionOptions();
+    UpdatePlaneList();
+    redraw();
+  }
 }
 
 // ---- options read elsewhere ----

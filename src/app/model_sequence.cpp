@@ -2,6 +2,7 @@
 
 #include <QCheckBox>
 #include <QFile>
+#include <QPushButton>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QSpinBox>
@@ -10,6 +11,7 @@
 #include "app/glwidget.h"
 #include "app/study_mode.h"
 #include "engine/sorvex.h"
+#include "model/model_loader.h"
 #include "view/side_glwidget.h"
 
 const SequenceModel kSequenceModels[kSequenceModelCount] = {
@@ -40,6 +42,11 @@ void buildModelSequence(int seed, bool shuffle, QList<QString>& paths, QList<QSt
 // The order is fixed at the first press and kept for the whole run; after
 // the last model the sequence starts again.
 void GLWidget::LoadInputMeshFromSequence() {
+  // While a load is active its button cancels it.
+  if (loadActive()) {
+    loader_->cancel();
+    return;
+  }
   if (refuseDuringRun()) return;
   if (sequencePaths.isEmpty()) buildModelSequence(seedSpin->value(), studyMode, sequencePaths, sequenceLabels);
   if (sequencePaths.isEmpty() || sequenceLabels.size() != sequencePaths.size()) return;
@@ -47,26 +54,19 @@ void GLWidget::LoadInputMeshFromSequence() {
 
   const QString path = sequencePaths[sequenceIndex];
   const QString label = sequenceLabels[sequenceIndex];
-  const QByteArray path8 = QFile::encodeName(path);
-  const QByteArray label8 = label.toUtf8();
-  QByteArray segmentation8;
-  if (sequenceIndex < sequenceSegmentationPaths.size())
-    segmentation8 = QFile::encodeName(sequenceSegmentationPaths[sequenceIndex]);
-  const bool loaded =
-      engine_->loadModel(path8.constData(), label8.constData(),
-                         segmentation8.isEmpty() ? nullptr : segmentation8.constData(), humanCutsCheck->isChecked());
-
-  planeList->clear();
-  initView();
-  if (sideView_) sideView_->invalidateBinDisplayList();
-  resetFeatureWeights();
-  // The field names the model on screen, and the exports name their files
-  // after it: a model that failed to load must not take over the name of the
-  // one that stays loaded.
-  if (loaded)
-    modelPathEdit->setText(label);
-  else if (showMessage)
-    showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
-  sequenceIndex = (sequenceIndex + 1) % sequencePaths.size();
-  redraw(true);
+  QString segmentation;
+  if (sequenceIndex < sequenceSegmentationPaths.size()) segmentation = sequenceSegmentationPaths[sequenceIndex];
+  startModelLoad(path, label, segmentation, loadFromSequenceButton, [this, path, label](bool loaded, bool cancelled) {
+    // A cancelled load keeps the sequence where it was.
+    if (cancelled) return;
+    resetFeatureWeights();
+    // The field names the model on screen, and the exports name their files
+    // after it: a model that failed to load must not take over the name of the
+    // one that stays loaded.
+    if (loaded)
+      modelPathEdit->setText(label);
+    else if (showMessage)
+      showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
+    sequenceIndex = (sequenceIndex + 1) % sequencePaths.size();
+  });
 }

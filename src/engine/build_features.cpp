@@ -1,15 +1,19 @@
 #include "engine/sorvex.h"
 
-// Runs the feature families and assembles the run's feature list. The
-// caller holds stateMutex: drawing reads these lists.
+// Runs the feature families and assembles the run's feature list. The run
+// calls it on its private engine; nothing else reads these lists meanwhile.
+// A stop request ends it between families (the list then stays as it was).
 
 void Sorvex::buildFeatures() {
   extractRidges();
   emit percentComplete(50);
+  if (stopRequested()) return;
   extractValleys();
   emit percentComplete(100);
+  if (stopRequested()) return;
   extractSegmentFeatures();
   emit percentComplete(150);
+  if (stopRequested()) return;
   extractGlobalXYZ();
   emit percentComplete(200);
   extractGlobalPCA();

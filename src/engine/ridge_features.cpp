@@ -1,6 +1,10 @@
 #include "engine/ridge_features.h"
 
+#include <algorithm>
+#include <array>
+#include <cfloat>
 #include <cmath>
+#include <vector>
 
 #include "engine/principal_axes.h"
 #include "engine/sorvex.h"
@@ -70,12 +74,6 @@ void faceCurvatureLine(TraceContext& ctx, int i0, int i1, int i2) {
     emitCurvatureSegment(ctx, i0, i1, i2, e0, e1, e2, k0, k1, k2);
 }
 
-float totalLength(const QList<SectionSegment>& segments) {
-  float L = 0.0f;
-  for (const SectionSegment& s : segments) L += (s.end - s.start).length();
-  return L;
-}
-
 }  // namespace
 
 void traceCurvatureLines(const TriMesh& mesh, bool ridge, float threshold, QVector<Vec3>& points,
@@ -95,22 +93,29 @@ void traceCurvatureLines(const TriMesh& mesh, bool ridge, float threshold, QVect
   }
 }
 
-Axis fitAxis(const QList<SectionSegment>& segments) {
+Axis fitAxis(const QList<SectionSegment>& segments) { return fitAxis(segments, 0, segments.size()); }
+
+Axis fitAxis(const QList<SectionSegment>& segments, int begin, int count) {
   Axis axis;
-  if (segments.isEmpty()) return axis;
+  if (begin < 0 || count <= 0 || begin + count > segments.size()) return axis;
+  const int end = begin + count;
   QVector<Vec3> pts;
-  pts.reserve(segments.size() + 1);
-  pts.append(segments.first().start);
-  for (const SectionSegment& s : segments) pts.append(s.end);
+  pts.reserve(count + 1);
+  pts.append(segments[begin].start);
+  for (int s = begin; s < end; ++s) pts.append(segments[s].end);
   PrincipalAxes pca;
   if (principalAxes(pts, pca)) axis.direction = pca.axes[0].normalized();
-  const float L = totalLength(segments);
+  float L = 0.0f;
+  for (int s = begin; s < end; ++s) L += (segments[s].end - segments[s].start).length();
   if (L > 0.0f) {
     Vec3 p;
-    for (const SectionSegment& s : segments) p += (s.start + s.end) * (0.5f * (s.end - s.start).length());
+    for (int s = begin; s < end; ++s) {
+      const SectionSegment& g = segments[s];
+      p += (g.start + g.end) * (0.5f * (g.end - g.start).length());
+    }
     axis.point = p / L;
   } else {
-    axis.point = segments.first().start;
+    axis.point = segments[begin].start;
   }
   axis.halfLength = 0.5f * L;
   return axis;
@@ -124,8 +129,174 @@ float pointLineDistance(const Vec3& x, const Axis& axis) {
   return (x - A).cross(x - B).length() / len;
 }
 
+namespace {
+
+// Length-weighted distance of the segments' starts from the axis fitted to
+// them: the straightness measure of a piece, summed exactly as the plain
+// splitting does.
+float pieceError(const QList<SectionSegment>& segments, int begin, int count) {
+  const Axis axis = fitAxis(segments, begin, count);
+  float err = 0.0f;
+  for (int s = begin; s < begin + count; ++s)
+    err += (segments[s].end - segments[s].start).length() * pointLineDistance(segments[s].start, axis);
+  return err;
+}
+
+// Running sums over a connected polyline (every start equals the previous
+// end) that bound the error of any piece in constant time.
+//
+// The points of piece [i, j] are start i and ends i .. j; its starts are a
+// subset of them. With c their centroid, d the fitted direction and
+// D^2 = sum of squared distances of the points from the line (c, d):
+//  - D^2 = t - d'Cd <= t - v'Cv for every unit v (d maximises the Rayleigh
+//    quotient of the scatter matrix C, t = trace C), and t - v'Cv of a
+//    superset bounds that of a subset (the fitted line of the subset is the
+//    best line for it);
+//  - the fitted axis passes through the length-weighted midpoint, a convex
+//    combination of the points, at most D from the line (c, d);
+//  - so err <= sum len * (dist to (c, d) + D) <= 2 L D by Cauchy-Schwarz.
+// Terms for the float rounding of the plain computation are added on top; a
+// piece whose bound stays below the tolerance cannot exceed it, and every
+// other piece is measured exactly.
+class PieceBound {
+ public:
+  explicit PieceBound(const QList<SectionSegment>& segments) : n_(segments.size()) {
+    usable_ = n_ > 0;
+    for (int k = 1; k < n_ && usable_; ++k) usable_ = segments[k].start == segments[k - 1].end;
+    if (!usable_) return;
+    origin_[0] = segments[0].start.x;
+    origin_[1] = segments[0].start.y;
+    origin_[2] = segments[0].start.z;
+    sums_.resize(size_t(n_) + 1);
+    starts_.resize(size_t(n_));
+    double m = 0.0;
+    for (int k = 0; k < n_; ++k) {
+      const SectionSegment& g = segments[k];
+      if (!g.start.isFinite() || !g.end.isFinite()) {
+        usable_ = false;
+        return;
+      }
+      for (const Vec3& p : {g.start, g.end})
+        m = std::max({m, double(std::fabs(p.x)), double(std::fabs(p.y)), double(std::fabs(p.z))});
+      Sums s = sums_[size_t(k)];
+      const double e[3] = {double(g.end.x) - origin_[0], double(g.end.y) - origin_[1], double(g.end.z) - origin_[2]};
+      s.length += double((g.end - g.start).length());
+      for (int a = 0; a < 3; ++a) s.first[a] += e[a];
+      int q = 0;
+      for (int a = 0; a < 3; ++a)
+        for (int b = a; b < 3; ++b) s.second[q++] += e[a] * e[b];
+      sums_[size_t(k) + 1] = s;
+      starts_[size_t(k)] = {double(g.start.x) - origin_[0], double(g.start.y) - origin_[1],
+                            double(g.start.z) - origin_[2]};
+    }
+    maxCoordinate_ = m;
+  }
+
+  bool usable() const { return usable_; }
+
+  // True when piece [i, j] provably stays within the tolerance.
+  bool withinTolerance(int i, int j, float tolerance) const {
+    if (!usable_) return false;
+    const Sums& a = sums_[size_t(i)];
+    const Sums& b = sums_[size_t(j) + 1];
+    const std::array<double, 3>& p0 = starts_[size_t(i)];
+    const double count = double(j - i + 2);
+    double first[3], second[6];
+    for (int k = 0; k < 3; ++k) first[k] = b.first[k] - a.first[k] + p0[k];
+    int q = 0;
+    for (int r = 0; r < 3; ++r)
+      for (int s = r; s < 3; ++s, ++q) second[q] = b.second[q] - a.second[q] + p0[r] * p0[s];
+    const double L = b.length - a.length;
+    // Scatter about the centroid, and its part along the chord of the piece.
+    const double c[3] = {first[0] / count, first[1] / count, first[2] / count};
+    const double C[3][3] = {{second[0] - count * c[0] * c[0], second[1] - count * c[0] * c[1],
+                             second[2] - count * c[0] * c[2]},
+                            {0, second[3] - count * c[1] * c[1], second[4] - count * c[1] * c[2]},
+                            {0, 0, second[5] - count * c[2] * c[2]}};
+    const double t = C[0][0] + C[1][1] + C[2][2];
+    const std::array<double, 3>& last = endPoint(j);
+    double v[3] = {last[0] - p0[0], last[1] - p0[1], last[2] - p0[2]};
+    const double vl = std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]);
+    if (vl > 0.0) {
+      for (double& x : v) x /= vl;
+    } else {
+      v[0] = 1.0, v[1] = 0.0, v[2] = 0.0;
+    }
+    const double along = C[0][0] * v[0] * v[0] + C[1][1] * v[1] * v[1] + C[2][2] * v[2] * v[2] +
+                         2.0 * (C[0][1] * v[0] * v[1] + C[0][2] * v[0] * v[2] + C[1][2] * v[1] * v[2]);
+    // Rounding of these sums, and of the float eigenvector the plain fit uses.
+    const double raw = second[0] + second[3] + second[5];
+    const double D2 = std::max(0.0, t - along) + 1e-6 * std::fabs(t) + 1e-12 * raw;
+    const double D = std::sqrt(D2);
+    const double eps = double(FLT_EPSILON);
+    const double M = maxCoordinate_ + 1.0;
+    const double pointError = 8.0 * count * eps * M;         // float weighted midpoint
+    const double termError = L * eps * 16.0 * (2.0 * M + 1.0) * (2.0 * M + 1.0);  // float distances
+    const double sumError = count * eps * double(tolerance);  // float summation
+    const double bound = 2.0 * L * D + L * pointError + termError + sumError;
+    return bound < 0.99 * double(tolerance);
+  }
+
+ private:
+  struct Sums {
+    double length = 0.0;
+    double first[3] = {0, 0, 0};
+    double second[6] = {0, 0, 0, 0, 0, 0};
+  };
+
+  std::array<double, 3> endPoint(int j) const {
+    if (j + 1 < n_) return starts_[size_t(j) + 1];
+    // The last end: recover it from the first moments.
+    std::array<double, 3> e;
+    for (int k = 0; k < 3; ++k) e[k] = sums_[size_t(j) + 1].first[k] - sums_[size_t(j)].first[k];
+    return e;
+  }
+
+  int n_ = 0;
+  bool usable_ = false;
+  double origin_[3] = {0, 0, 0};
+  double maxCoordinate_ = 0.0;
+  std::vector<Sums> sums_;
+  std::vector<std::array<double, 3>> starts_;
+};
+
+}  // namespace
+
 void splitPolyline(const QList<SectionSegment>& segments, float tolerance, QList<Axis>& axesOut,
                    QList<QList<SectionSegment>>& piecesOut) {
+  const int n = segments.size();
+  if (n == 0) return;
+  const PieceBound bound(segments);
+  int i = 0;
+  while (i < n) {
+    const int restart = i + 1;
+    if (restart >= n) {
+      i = restart;
+      continue;
+    }
+    // The whole rest of the polyline within the tolerance bounds every piece
+    // of it: the scan from i reaches the end without a cut.
+    if (bound.withinTolerance(i, n - 1, tolerance)) {
+      i = restart;
+      continue;
+    }
+    for (int j = i + 1;; ++j) {
+      if (!bound.withinTolerance(i, j, tolerance) && pieceError(segments, i, j - i + 1) > tolerance) {
+        axesOut.append(fitAxis(segments, i, j - i));
+        piecesOut.append(segments.mid(i, j - i));
+        i = j;
+        break;
+      }
+      if (j == n - 1) {
+        i = restart;
+        break;
+      }
+    }
+  }
+}
+
+void splitPolylinePlain(const QList<SectionSegment>& segments, float tolerance, QList<Axis>& axesOut,
+                        QList<QList<SectionSegment>>& piecesOut) {
   const int n = segments.size();
   int i = 0;
   while (i < n) {
@@ -180,7 +351,12 @@ void extractCurvatureFamily(Sorvex& e, bool ridge) {
     chainer.segments.append(s);
   }
   e.chainContours(chainer);
-  for (const SectionContour& c : chainer.contours) splitPolyline(c.segments, 0.001f, axes, pieces);
+  for (const SectionContour& c : chainer.contours) {
+    if (e.plainSplitting)
+      splitPolylinePlain(c.segments, 0.001f, axes, pieces);
+    else
+      splitPolyline(c.segments, 0.001f, axes, pieces);
+  }
   for (const QList<SectionSegment>& piece : pieces) {
     Vec3 n;
     for (const SectionSegment& s : piece) n += s.normal * (s.end - s.start).length();

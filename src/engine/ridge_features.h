@@ -21,6 +21,8 @@ void traceCurvatureLines(const TriMesh& mesh, bool ridge, float threshold, QVect
 // at the length-weighted midpoint; halfLength is half the total length. A piece
 // of zero length gets its first point and a zero direction.
 Axis fitAxis(const QList<SectionSegment>& segments);
+// The same for segments[begin .. begin + count).
+Axis fitAxis(const QList<SectionSegment>& segments, int begin, int count);
 
 // Distance of x from the line through axis.point along axis.direction (0 for a
 // zero direction... the distance from the point then).
@@ -28,6 +30,13 @@ float pointLineDistance(const Vec3& x, const Axis& axis);
 
 // Cuts a polyline into pieces that are straight within `tolerance`
 // (length-weighted distance of the starts from the fitted axis). Straight
-// tails produce no piece.
+// tails produce no piece. Greedy growth from each start; a scan that reaches
+// the end without a cut starts again one segment later. Running sums bound
+// the error of a piece in constant time, so only pieces near the tolerance
+// are measured segment by segment: near-linear in the chain length.
 void splitPolyline(const QList<SectionSegment>& segments, float tolerance, QList<Axis>& axesOut,
                    QList<QList<SectionSegment>>& piecesOut);
+// The same pieces and axes, measuring every grown piece segment by segment
+// (cubic on long straight chains): the yardstick for tests and benchmarks.
+void splitPolylinePlain(const QList<SectionSegment>& segments, float tolerance, QList<Axis>& axesOut,
+                        QList<QList<SectionSegment>>& piecesOut);

@@ -2,8 +2,11 @@
 #include <QSet>
 #include <algorithm>
 #include <limits>
+#include <memory>
+#include <utility>
 
 #include "engine/sorvex.h"
+#include "model/render_mesh.h"
 
 namespace {
 
@@ -62,26 +65,125 @@ void Sorvex::localSearch(SectionPlane& plane, float step, float minStep) {
   plane = best;
 }
 
+void Sorvex::requestStop() {
+  if (isRunning()) stopRequested_.store(true);
+}
+
+bool Sorvex::stopRequested() const {
+  return runOwner_ ? runOwner_->stopRequested_.load() : stopRequested_.load();
+}
+
+void Sorvex::copyRunInputs(const Sorvex& source) {
+  if (source.renderMesh) *renderMesh = *source.renderMesh;
+  triMesh = source.triMesh;
+  modelPath = source.modelPath;
+  segmentCount = source.segmentCount;
+  faceSegment = source.faceSegment;
+  useSegmentation = source.useSegmentation;
+  hermiteInterp = source.hermiteInterp;
+  hermiteTanFactor = source.hermiteTanFactor;
+  curvatureSmooth = source.curvatureSmooth;
+  curvatureThreshold = source.curvatureThreshold;
+  symmetryPlanes = source.symmetryPlanes;
+  symmetryAxes = source.symmetryAxes;
+  humanCuts = source.humanCuts;
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    featureWeight[t] = source.featureWeight[t];
+    featureRadius[t] = source.featureRadius[t];
+    featureEnabled[t] = source.featureEnabled[t];
+  }
+  coverAllSegments = source.coverAllSegments;
+  plainVoting = source.plainVoting;
+  plainSplitting = source.plainSplitting;
+  bins.setBinSelectThreshold(source.bins.binSelectThreshold());
+}
+
+void Sorvex::publishRunState(Sorvex& target) const {
+  target.segmentPlanes = segmentPlanes;
+  target.segmentAxes = segmentAxes;
+  target.ridgeAxes = ridgeAxes;
+  target.ridgePieces = ridgePieces;
+  target.ridgeNormals = ridgeNormals;
+  target.valleyAxes = valleyAxes;
+  target.valleyPieces = valleyPieces;
+  target.valleyNormals = valleyNormals;
+  target.globalXYZPlanes = globalXYZPlanes;
+  target.globalPCAPlanes = globalPCAPlanes;
+  target.perpendicularSupportPlanes = perpendicularSupportPlanes;
+  target.symmetricSupportPlanes = symmetricSupportPlanes;
+  target.features = features;
+  target.planes = planes;
+  target.selectedBins = selectedBins;
+  target.selectedPlanes = selectedPlanes;
+  target.currentPlane = currentPlane;
+}
+
+namespace {
+
+// Swaps the votes of two bin spaces, leaving each its own drawing state and
+// threshold.
+void swapVotes(BinSpace& a, BinSpace& b) {
+  const float ta = a.binSelectThreshold(), tb = b.binSelectThreshold();
+  std::swap(a, b);
+  a.setBinSelectThreshold(ta);
+  b.setBinSelectThreshold(tb);
+  std::swap(a.displayList, b.displayList);
+  std::swap(a.typeColours, b.typeColours);
+  std::swap(a.highlight, b.highlight);
+  std::swap(a.highlightIndex, b.highlightIndex);
+}
+
+}  // namespace
+
 void Sorvex::runSelection() {
+  // Everything the run computes lives in `work` until it is published; the
+  // run reads this engine only here, under the lock.
+  std::unique_ptr<Sorvex> work(new Sorvex(nullptr));
+  work->runOwner_ = this;
+  connect(work.get(), &Sorvex::percentComplete, this, &Sorvex::percentComplete, Qt::DirectConnection);
+  std::unique_ptr<BinSpace> cleared(new BinSpace);
   {
     std::lock_guard<StateLock> lock(stateMutex);
+    work->copyRunInputs(*this);
     clearPlanes();
     selectedBins.clear();
-    bins.clearBins();
+    selectedPlanes.clear();
+    features.clear();
+    swapVotes(bins, *cleared);
   }
+  cleared.reset();  // the old votes are released outside the lock
+
+  const auto finish = [&](bool publish) {
+    {
+      std::lock_guard<StateLock> lock(stateMutex);
+      if (publish) {
+        work->currentPlane = kNoPlane;
+        work->publishRunState(*this);
+        swapVotes(bins, work->bins);
+      }
+      currentPlane = kNoPlane;
+    }
+    work.reset();  // outside the lock: the previous votes go with it
+    stopRequested_.store(false);
+    emit percentComplete(1000);
+    emit algoFinished();
+  };
+
+  work->buildFeatures();
+  if (stopRequested()) return finish(false);
   {
-    // Features and votes change wholesale here; readers wait or skip a frame.
     std::lock_guard<StateLock> lock(stateMutex);
-    buildFeatures();
-    populateBins();
+    work->publishRunState(*this);
   }
+  work->populateBins();
+  if (stopRequested()) return finish(true);
 
   int in = 0, out = 0;
-  for (const QList<HumanCut>& user : humanCuts) {
+  for (const QList<HumanCut>& user : work->humanCuts) {
     for (const HumanCut& cut : user) {
       int i = 0, j = 0, k = 0;
       BinSpace::planeToBin(cut.normal, cut.d, i, j, k);
-      if (bins.isUnvotedBin(i, j, k))
+      if (work->bins.isUnvotedBin(i, j, k))
         ++out;
       else
         ++in;
@@ -89,63 +191,55 @@ void Sorvex::runSelection() {
   }
   qDebug("Human authored planes in feature volume: %i out: %i off mesh: %i total: %i", in, out, 0, in + out);
 
-  const int stride = bins.stride();
-  for (int steps = 0; steps < kMaxSelectionSteps; ++steps) {
-    Bin B;
-    {
-      std::lock_guard<StateLock> lock(stateMutex);
-      B = bins.maxBin();
-    }
+  BinSpace& runBins = work->bins;
+  const int stride = runBins.stride();
+  for (int steps = 0; steps < kMaxSelectionSteps && !stopRequested(); ++steps) {
+    const Bin B = runBins.maxBin();
     SectionPlane P;
     P.normal = B.normal;
     P.d = B.d;
     normalizePlane(P);
-    updateSection(P);
+    work->updateSection(P);
 
     float step = 0.5f * stride;
     if (hasVoteOfType(
             B, {FeatureSymmetryPlanes, FeatureSymmetryAxes, FeaturePerpendicularSupport, FeatureSymmetricSupport}))
       step = 0.25f * stride;
     qDebug("Doing local search...");
-    localSearch(P, step, 0.5f * stride * 0.03125f);
+    work->localSearch(P, step, 0.5f * stride * 0.03125f);
     qDebug("Done.");
+    if (stopRequested()) break;  // the search may have been cut short
 
-    bool accept = B.total >= bins.binSelectThreshold() - 0.00001f;
+    bool accept = B.total >= runBins.binSelectThreshold() - 0.00001f;
     if (!accept) {
-      if (!coverAllSegments) break;
+      if (!work->coverAllSegments) break;
       QSet<int> covered;
-      for (const SectionPlane& Q : planes) coveredSegments(Q, covered);
-      if (covered.size() == segmentCount || !(B.total > 0.0f)) break;
+      for (const SectionPlane& Q : qAsConst(work->planes)) work->coveredSegments(Q, covered);
+      if (covered.size() == work->segmentCount || !(B.total > 0.0f)) break;
       const int before = covered.size();
-      coveredSegments(P, covered);
+      work->coveredSegments(P, covered);
       if (covered.size() > before || hasVoteOfType(B, {FeatureSymmetricSupport})) {
         qDebug("It covers one or more new segments, using anyway!!");
         accept = true;
       } else {
-        std::lock_guard<StateLock> lock(stateMutex);
-        bins.removeFeatureVotes(B);
+        runBins.removeFeatureVotes(B);
         qDebug("Throwing away.");
         continue;
       }
     }
 
-    int planeCount = 0;
+    work->addPlane(P);
+    work->selectedBins.append(B);
+    work->selectedPlanes.append(P.head());
+    runBins.removeFeatureVotes(B);
+    work->addPerpendicularSupport(P, B);
+    work->addSymmetricSupport(P, B);
+    const int planeCount = work->planes.size();
     {
       std::lock_guard<StateLock> lock(stateMutex);
-      addPlane(P);
-      selectedBins.append(B);
-      bins.removeFeatureVotes(B);
-      addPerpendicularSupport(P, B);
-      addSymmetricSupport(P, B);
-      planeCount = planes.size();
+      work->publishRunState(*this);
     }
     emit percentComplete(std::min(750 + 25 * planeCount, 990));
   }
-
-  {
-    std::lock_guard<StateLock> lock(stateMutex);
-    currentPlane = kNoPlane;
-  }
-  emit percentComplete(1000);
-  emit algoFinished();
+  finish(true);
 }

@@ -1,6 +1,7 @@
 #include "engine/sorvex.h"
 
 #include <QDebug>
+#include <algorithm>
 
 #include "model/render_mesh.h"
 
@@ -46,7 +47,21 @@ void Sorvex::selectPlane(int p) {
     return;
   }
   currentPlane = p;
-  if (p < selectedBins.size()) printCoverageReport(p);
+  // The report belongs to the plane, not to its row: after an erase or an
+  // added plane the rows no longer match the order of selection.
+  const int k = selectedBinOfPlane(p);
+  if (k >= 0) printCoverageReport(k);
+}
+
+int Sorvex::selectedBinOfPlane(int p) const {
+  if (p < 0 || p >= planes.size()) return -1;
+  const SectionPlane& plane = planes[p];
+  const int n = std::min(selectedBins.size(), selectedPlanes.size());
+  for (int k = 0; k < n; ++k) {
+    const CutPlane& s = selectedPlanes[k];
+    if (s.normal == plane.normal && s.d == plane.d && s.point == plane.point) return k;
+  }
+  return -1;
 }
 
 void Sorvex::printCoverageReport(int p) const {

@@ -5,6 +5,7 @@
 #include <QString>
 #include <QThread>
 #include <QVector>
+#include <atomic>
 #include <memory>
 
 #include "engine/bin_space.h"
@@ -14,6 +15,7 @@
 #include "sections/section_plane.h"
 
 class Camera;
+struct LoadedModel;
 struct UserCutCounts;
 class RenderMesh;
 class TriMesh;
@@ -51,10 +53,17 @@ class Sorvex : public QThread {
   void alignCurrentPlane(const Vec3& axis);
   bool hasCurrentPlane() const { return currentPlane >= 0 && currentPlane < planes.size(); }
 
-  // ---- model loading ----
-  // Loads a model with its companion files (GUI thread only). Returns true
-  // when the render mesh was loaded.
+  // ---- model loading (load_model.cpp, model_loader.h) ----
+  // Loads a model with its companion files (GUI thread only): builds it with
+  // buildModel, then installModel. Returns true when the render mesh was
+  // loaded. Refused (false) while a run is active.
   bool loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts);
+  // Puts a model built by buildModel in place of the current one, in one
+  // short step under stateMutex: mesh, curvature mesh, companion data, an
+  // empty plane list, empty feature lists, bins and selected bins. Then reads
+  // the participants' cuts when asked. Refused (false) while a run is
+  // active or when `model` holds no mesh.
+  bool installModel(LoadedModel& model, const QString& label, bool loadHumanCuts);
   // Reads the study participants' cuts of the loaded model (end of loadModel).
   void readHumanCuts(const QString& label);
 
@@ -84,8 +93,11 @@ class Sorvex : public QThread {
   // Re-triangulates every plane that has contours (planes without keep theirs).
   void triangulateAllSlabs();
 
-  // Coverage report of selected plane p (p indexes selectedBins).
-  void printCoverageReport(int p) const;
+  // Coverage report of selected bin k (k indexes selectedBins).
+  void printCoverageReport(int k) const;
+  // Index into selectedBins of the bin that plane p was accepted from (its
+  // geometry is still the one the run accepted), or -1.
+  int selectedBinOfPlane(int p) const;
 
   // ---- ridge and valley families (ridge_features.cpp) ----
   void extractRidges();
@@ -95,7 +107,18 @@ class Sorvex : public QThread {
   // Runs the feature families and assembles `features`; progress 50 .. 250.
   void buildFeatures();
   // The thread body: features, votes, greedy selection with local search.
+  // The run works on a private engine holding a copy of the model and the
+  // parameters, and publishes into this one under stateMutex in short steps
+  // (the cleared lists at the start, the features once built, the plane list
+  // after every accepted plane, the bins at the end).
   void runSelection();
+  // Asks an active run to stop: it ends within about a second, keeping the
+  // planes accepted so far, and emits its end signals as usual. Does
+  // nothing when no run is active.
+  void requestStop();
+  // True once a stop was asked for the active run (on a run's private
+  // engine: for the run it serves).
+  bool stopRequested() const;
   // Hill climbing on the cross-section area over fractional bin coordinates.
   void localSearch(SectionPlane& plane, float step, float minStep);
   // Adds the segment id of every face the plane's segments cut.
@@ -187,6 +210,8 @@ class Sorvex : public QThread {
   QList<Feature> features;
   BinSpace bins;
   QVector<Bin> selectedBins;
+  // The plane each selected bin became, as accepted (same index).
+  QVector<CutPlane> selectedPlanes;
   float featureWeight[kFeatureTypeCount] = {};
   float featureRadius[kFeatureTypeCount] = {};
   bool featureEnabled[kFeatureTypeCount] = {};
@@ -202,10 +227,15 @@ class Sorvex : public QThread {
   // ones. Both give the same bins; the plain ones are the yardstick that
   // tests and benchmarks compare whole runs against.
   bool plainVoting = false;
+  // Likewise: smooth curvatures on loading with the plain one-thread filter,
+  // and cut ridge lines with the plain piece-by-piece splitting.
+  bool plainSmoothing = false;
+  bool plainSplitting = false;
 
-  // Guards the plane list, the feature lists and the bins against a reader
-  // on another thread: the selection run holds it while it changes them, and
-  // drawing holds it while it reads them.
+  // Guards the model, the plane list, the feature lists and the bins against
+  // a reader on another thread. A selection run computes on a private copy
+  // and holds it only for its short publishing steps; a load holds it only
+  // while it installs the built model; drawing holds it while it reads.
   // The main view's paint (SceneRenderer::paintFrame) holds it for the whole
   // frame and reads planes, currentPlane, pickState, faceSegment, palette and
   // the feature lists under it. The mutex is not recursive: never repaint
@@ -215,4 +245,15 @@ class Sorvex : public QThread {
 
  protected:
   void run() override;
+
+ private:
+  // Copies the model, the parameters and the inputs of a run from `source`.
+  void copyRunInputs(const Sorvex& source);
+  // Publishes the run's feature lists, plane list and selected bins into
+  // `target` (implicitly shared copies; the caller holds target's lock).
+  void publishRunState(Sorvex& target) const;
+
+  std::atomic<bool> stopRequested_{false};
+  // Set on a run's private engine: the engine whose run it carries out.
+  const Sorvex* runOwner_ = nullptr;
 };

@@ -5,10 +5,13 @@
 #include <QString>
 #include <QVector>
 #include <memory>
+#include <mutex>
+#include <utility>
 
 #include "engine/sorvex.h"
 #include "model/companion_files.h"
 #include "model/curvature_mesh.h"
+#include "model/loaded_model.h"
 #include "model/obj_reader.h"
 #include "model/render_mesh.h"
 #include "trimesh/trimesh.h"
@@ -54,15 +57,56 @@ bool readRenderGeometry(const char* path, ModelFormat format, QVector<Vec3>& ver
 
 }  // namespace
 
-bool Sorvex::loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts) {
+namespace {
+
+// What an install takes out of the engine, released after the lock.
+struct DroppedModel {
+  std::shared_ptr<TriMesh> triMesh;
+  QList<QList<SectionSegment>> ridgePieces, valleyPieces;
+  RenderMesh renderMesh;
+  std::unique_ptr<BinSpace> bins;
+};
+
+void report(LoadControl* control, int thousandths, const char* stage) {
+  if (control && control->progress) control->progress(thousandths, stage);
+}
+
+bool cancelled(LoadControl* control) { return control && control->cancel.load(); }
+
+// The curvature chain of a freshly read mesh (as prepareCurvatureMesh), with
+// progress between the steps and cancellation inside the smoothing.
+bool prepareCurvature(TriMesh& mesh, float smooth, LoadControl* control) {
+  const std::atomic<bool>* cancel = control ? &control->cancel : nullptr;
+  report(control, 150, "Computing curvatures");
+  mesh.build_strips();
+  mesh.compute_bounding_sphere();
+  mesh.compute_normals();
+  mesh.compute_curvatures();
+  if (cancelled(control)) return false;
+  report(control, 250, "Computing curvature derivatives");
+  mesh.compute_curv_derivs();
+  if (cancelled(control)) return false;
+  const bool plain = control && control->plainSmoothing;
+  report(control, 350, "Smoothing curvatures");
+  if (plain)
+    mesh.smooth_curvatures_plain(smooth);
+  else
+    mesh.smooth_curvatures(smooth, 0, cancel);
+  if (cancelled(control)) return false;
+  report(control, 600, "Smoothing curvature derivatives");
+  if (plain)
+    mesh.smooth_curv_derivs_plain(smooth);
+  else
+    mesh.smooth_curv_derivs(smooth, 0, cancel);
+  return !cancelled(control);
+}
+
+}  // namespace
+
+bool buildModel(const char* path, const char* segmentationPath, float curvatureSmooth, LoadedModel& out,
+                LoadControl* control) {
   if (!path || !*path) {
     qDebug("No model path given");
-    return false;
-  }
-  // The selection run reads the mesh and the feature lists without a lock of
-  // its own; replacing them under it would pull the model from under its feet.
-  if (isRunning()) {
-    qDebug("Cannot load %s while the plane-selection run is in progress", path);
     return false;
   }
   const QString newPath = QString::fromLocal8Bit(path);
@@ -72,13 +116,14 @@ bool Sorvex::loadModel(const char* path, const char* label, const char* segmenta
     return false;
   }
 
-  // Read both meshes before touching anything, so that a file that fails
-  // leaves the previous model whole and usable.
+  report(control, 0, "Reading");
   std::shared_ptr<TriMesh> newTriMesh(TriMesh::read(path));
   if (!newTriMesh) {
     qDebug("Unable to read %s as a mesh", path);
     return false;
   }
+  if (cancelled(control)) return false;
+  report(control, 80, "Reading the render mesh");
   QVector<Vec3> vertices;
   QVector<QVector<int>> faces;
   if (!readRenderGeometry(path, format, vertices, faces)) {
@@ -91,48 +136,103 @@ bool Sorvex::loadModel(const char* path, const char* label, const char* segmenta
     qDebug("No vertices in %s for its file type; not loaded", path);
     return false;
   }
-  prepareCurvatureMesh(*newTriMesh, curvatureSmooth);
+  if (cancelled(control)) return false;
+  if (!prepareCurvature(*newTriMesh, curvatureSmooth, control)) {
+    qDebug("Loading %s cancelled", path);
+    return false;
+  }
 
-  // Install the new model.
-  modelPath = newPath;
-  triMesh = newTriMesh;
+  report(control, 850, "Building the render mesh");
+  out.renderMesh.setGeometry(vertices, faces);
+  out.renderMesh.flipFaceNormals();
 
-  segmentPlanes.clear();
-  segmentAxes.clear();
-  ridgePieces.clear();
-  ridgeAxes.clear();
-  valleyPieces.clear();
-  valleyAxes.clear();
-  symmetryPlanes.clear();
-  symmetryAxes.clear();
-  globalXYZPlanes.clear();
-  globalPCAPlanes.clear();
-  perpendicularSupportPlanes.clear();
-  symmetricSupportPlanes.clear();
-
-  renderMesh->setGeometry(vertices, faces);
-  renderMesh->flipFaceNormals();
-
-  clearPlanes();
-
+  report(control, 900, "Reading companion files");
   // Segmentation: exactly one id per render-mesh face.
-  const int faceCount = renderMesh->faces().size();
+  const int faceCount = out.renderMesh.faces().size();
   const QByteArray segFile =
       segmentationPath ? QByteArray(segmentationPath) : companionPath(newPath, QStringLiteral("_0.seg")).toLocal8Bit();
-  faceSegment.clear();
-  if (!readSegmentation(segFile.constData(), faceCount, faceSegment)) faceSegment.fill(0, faceCount);
-  segmentCount = countSegments(faceSegment);
+  out.faceSegment.clear();
+  if (!readSegmentation(segFile.constData(), faceCount, out.faceSegment)) out.faceSegment.fill(0, faceCount);
+  out.segmentCount = countSegments(out.faceSegment);
 
   // Symmetry planes and axes; a missing file is silent.
   const QByteArray symFile = companionPath(newPath, QStringLiteral(".sym")).toLocal8Bit();
-  symmetryPlanes.clear();
-  symmetryAxes.clear();
-  readSymmetry(symFile.constData(), symmetryPlanes, symmetryAxes);
+  out.symmetryPlanes.clear();
+  out.symmetryAxes.clear();
+  readSymmetry(symFile.constData(), out.symmetryPlanes, out.symmetryAxes);
 
-  humanCuts.clear();
-  humanCutColours.clear();
+  out.emptyBins.reset(new BinSpace);
+  out.path = newPath;
+  out.triMesh = newTriMesh;
+  if (cancelled(control)) return false;
+  report(control, 1000, "Installing");
+  return true;
+}
+
+bool Sorvex::installModel(LoadedModel& model, const QString& label, bool loadHumanCuts) {
+  // The selection run reads the model; replacing it under the run would pull
+  // it from under its feet.
+  if (isRunning()) {
+    qDebug("Cannot load %s while the plane-selection run is in progress", model.path.toLocal8Bit().constData());
+    return false;
+  }
+  if (!model.triMesh || model.renderMesh.vertices().isEmpty() || !model.emptyBins) return false;
+  // The previous model's data leaves in `old` and is released after the lock.
+  DroppedModel old;
+  {
+    std::lock_guard<StateLock> lock(stateMutex);
+    modelPath = model.path;
+    old.triMesh = std::move(triMesh);
+    triMesh = std::move(model.triMesh);
+
+    segmentPlanes.clear();
+    segmentAxes.clear();
+    std::swap(old.ridgePieces, ridgePieces);
+    ridgeAxes.clear();
+    std::swap(old.valleyPieces, valleyPieces);
+    valleyAxes.clear();
+    globalXYZPlanes.clear();
+    globalPCAPlanes.clear();
+    perpendicularSupportPlanes.clear();
+    symmetricSupportPlanes.clear();
+    features.clear();
+
+    std::swap(old.renderMesh, *renderMesh);
+    std::swap(*renderMesh, model.renderMesh);
+
+    clearPlanes();
+    // The bins, the selected bins and their reports were the previous model's.
+    const float threshold = bins.binSelectThreshold();
+    std::swap(bins, *model.emptyBins);
+    bins.setBinSelectThreshold(threshold);
+    std::swap(bins.displayList, model.emptyBins->displayList);
+    std::swap(bins.typeColours, model.emptyBins->typeColours);
+    old.bins = std::move(model.emptyBins);
+    selectedBins.clear();
+    selectedPlanes.clear();
+
+    faceSegment = model.faceSegment;
+    segmentCount = model.segmentCount;
+    symmetryPlanes = model.symmetryPlanes;
+    symmetryAxes = model.symmetryAxes;
+
+    humanCuts.clear();
+    humanCutColours.clear();
+  }
 
   // Hand-over to the participants' cuts of this model.
-  if (loadHumanCuts) readHumanCuts(label ? QString::fromLocal8Bit(label) : newPath);
+  if (loadHumanCuts) readHumanCuts(label.isEmpty() ? modelPath : label);
   return true;
+}
+
+bool Sorvex::loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts) {
+  if (isRunning()) {
+    qDebug("Cannot load %s while the plane-selection run is in progress", path ? path : "");
+    return false;
+  }
+  LoadedModel model;
+  LoadControl control;
+  control.plainSmoothing = plainSmoothing;
+  if (!buildModel(path, segmentationPath, curvatureSmooth, model, &control)) return false;
+  return installModel(model, label ? QString::fromLocal8Bit(label) : model.path, loadHumanCuts);
 }

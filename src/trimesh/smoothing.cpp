@@ -1,8 +1,16 @@
 // Gaussian smoothing of the curvature tensors and of the curvature
 // derivative tensors over each vertex's connected neighbourhood.
+//
+// Two implementations with bit-identical results: the plain one walks the
+// mesh's own lists vertex by vertex; the packed one copies what a visit reads
+// into contiguous per-vertex records and a flat neighbour array, and filters
+// the vertices on several threads, each with its own visit marks. Every
+// vertex's traversal, weights and sums happen in the same order in both.
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <thread>
 
 #include "trimesh/curvature.h"
 #include "trimesh/mesh_util.h"
@@ -64,7 +72,7 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
 
 }  // namespace
 
-void TriMesh::smooth_curvatures(float sigma) {
+void TriMesh::smooth_curvatures_plain(float sigma) {
   compute_normals();
   compute_point_areas();
   compute_curvatures();
@@ -118,7 +126,7 @@ void TriMesh::smooth_curvatures(float sigma) {
   print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));
 }
 
-void TriMesh::smooth_curv_derivs(float sigma) {
+void TriMesh::smooth_curv_derivs_plain(float sigma) {
   compute_normals();
   compute_point_areas();
   compute_curvatures();
@@ -155,6 +163,295 @@ void TriMesh::smooth_curv_derivs(float sigma) {
       ok = std::isfinite(r[k]);
     }
     smoothed[i] = ok ? r : curv_derivs[i];
+  }
+  curv_derivs.swap(smoothed);
+  print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));
+}
+
+namespace {
+
+// What a neighbourhood visit reads of a vertex, in one record.
+struct Site {
+  Vec3 position;
+  Vec3 normal;
+  float area;
+};
+
+// A vertex's frame (principal directions and their cross product, the frame's
+// normal) and what is projected out of it.
+struct CurvatureSource {
+  Vec3 u, v, uxv;
+  float k1, k2;
+};
+struct DerivSource {
+  Vec3 u, v, uxv;
+  TriMesh::CurvDeriv d;
+};
+
+// Vertex neighbours as one flat array: the neighbours of i are
+// index[offset[i] .. offset[i + 1]), in the order of vertex_neighbors[i].
+struct FlatNeighbours {
+  std::vector<int> offset, index;
+  explicit FlatNeighbours(const std::vector<std::vector<int>>& lists) {
+    offset.resize(lists.size() + 1);
+    size_t total = 0;
+    for (size_t i = 0; i < lists.size(); ++i) {
+      offset[i] = int(total);
+      total += lists[i].size();
+    }
+    offset[lists.size()] = int(total);
+    index.reserve(total);
+    for (const std::vector<int>& l : lists) index.insert(index.end(), l.begin(), l.end());
+  }
+};
+
+std::vector<Site> pack_sites(const TriMesh& m) {
+  std::vector<Site> sites(m.vertices.size());
+  for (size_t i = 0; i < sites.size(); ++i) sites[i] = {m.vertices[i], m.normals[i], m.point_areas[i]};
+  return sites;
+}
+
+// rotate_frame(target_u, target_v, to_normal) with the target frame's normal
+// target_u x target_v computed once by the caller: the same operations in the
+// same order, so the same floats.
+inline void rotate_target_frame(const Vec3& target_u, const Vec3& target_v, const Vec3& target_uxv,
+                                const Vec3& to_normal, Vec3& r_u, Vec3& r_v) {
+  r_u = target_u;
+  r_v = target_v;
+  const float ndot = target_uxv.dot(to_normal);
+  if (ndot <= -1.0f) {
+    r_u = -r_u;
+    r_v = -r_v;
+    return;
+  }
+  const Vec3 perp_old = to_normal - target_uxv * ndot;
+  const Vec3 dperp = (target_uxv + to_normal) * (1.0f / (1.0f + ndot));
+  r_u -= dperp * r_u.dot(perp_old);
+  r_v -= dperp * r_v.dot(perp_old);
+}
+
+// project_curv of source j's (k1, 0, k2) onto the target frame.
+inline void project_onto(const CurvatureSource& j, const Vec3& tu, const Vec3& tv, const Vec3& tuxv, float& ku,
+                         float& kuv, float& kv) {
+  Vec3 r_u, r_v;
+  rotate_target_frame(tu, tv, tuxv, j.uxv, r_u, r_v);
+  const float u1 = r_u.dot(j.u), v1 = r_u.dot(j.v);
+  const float u2 = r_v.dot(j.u), v2 = r_v.dot(j.v);
+  const float old_ku = j.k1, old_kuv = 0.0f, old_kv = j.k2;
+  ku = old_ku * u1 * u1 + old_kuv * (2.0f * u1 * v1) + old_kv * v1 * v1;
+  kuv = old_ku * u1 * u2 + old_kuv * (u1 * v2 + u2 * v1) + old_kv * v1 * v2;
+  kv = old_ku * u2 * u2 + old_kuv * (2.0f * u2 * v2) + old_kv * v2 * v2;
+}
+
+// project_curv_deriv of source j's tensor onto the target frame.
+inline void project_onto(const DerivSource& j, const Vec3& tu, const Vec3& tv, const Vec3& tuxv,
+                         TriMesh::CurvDeriv& r) {
+  Vec3 r_u, r_v;
+  rotate_target_frame(tu, tv, tuxv, j.uxv, r_u, r_v);
+  const float u1 = r_u.dot(j.u), v1 = r_u.dot(j.v);
+  const float u2 = r_v.dot(j.u), v2 = r_v.dot(j.v);
+  const float a = j.d[0], b = j.d[1], c = j.d[2], d = j.d[3];
+  r[0] = a * u1 * u1 * u1 + b * 3.0f * u1 * u1 * v1 + c * 3.0f * u1 * v1 * v1 + d * v1 * v1 * v1;
+  r[1] = a * u1 * u1 * u2 + b * (u1 * u1 * v2 + 2.0f * u2 * u1 * v1) + c * (u2 * v1 * v1 + 2.0f * u1 * v1 * v2) +
+         d * v1 * v1 * v2;
+  r[2] = a * u1 * u2 * u2 + b * (u2 * u2 * v1 + 2.0f * u1 * u2 * v2) + c * (u1 * v2 * v2 + 2.0f * u2 * v2 * v1) +
+         d * v1 * v2 * v2;
+  r[3] = a * u2 * u2 * u2 + b * 3.0f * u2 * u2 * v2 + c * 3.0f * u2 * v2 * v2 + d * v2 * v2 * v2;
+}
+
+// One thread's traversal state: visit marks for every vertex and the stack.
+struct Walker {
+  const std::vector<Site>& sites;
+  const FlatNeighbours& nb;
+  float inv_sigma2;
+  std::vector<unsigned> marks;
+  unsigned mark = 0;
+  std::vector<int> stack;
+
+  Walker(const std::vector<Site>& s, const FlatNeighbours& n, float inv2)
+      : sites(s), nb(n), inv_sigma2(inv2), marks(s.size(), 0u) {}
+
+  // The traversal of visit_neighbourhood, step for step.
+  template <class Visit>
+  void walk(int i, Visit visit) {
+    ++mark;
+    marks[size_t(i)] = mark;
+    stack.clear();
+    for (int k = nb.offset[size_t(i)]; k < nb.offset[size_t(i) + 1]; ++k) stack.push_back(nb.index[size_t(k)]);
+    const Site& si = sites[size_t(i)];
+    while (!stack.empty()) {
+      const int j = stack.back();
+      stack.pop_back();
+      if (marks[size_t(j)] == mark) continue;
+      marks[size_t(j)] = mark;
+      const Site& sj = sites[size_t(j)];
+      const float ndot = si.normal.dot(sj.normal);
+      if (!(ndot > 0.0f)) continue;
+      const float d2 = (si.position - sj.position).lengthSquared() * inv_sigma2;
+      if (!(d2 < 9.0f)) continue;
+      float w = std::exp(-0.5f * d2);
+      if (w == 0.0f) continue;
+      w *= ndot * sj.area;
+      if (std::isfinite(w) && w != 0.0f) visit(j, w);
+      for (int k = nb.offset[size_t(j)]; k < nb.offset[size_t(j) + 1]; ++k) {
+        const int n = nb.index[size_t(k)];
+        if (marks[size_t(n)] != mark) stack.push_back(n);
+      }
+    }
+  }
+};
+
+int thread_count(int requested, int nv) {
+  int t = requested > 0 ? requested : int(std::thread::hardware_concurrency());
+  if (t < 1) t = 1;
+  return std::max(1, std::min(t, nv / 256 + 1));
+}
+
+// Runs filter(walker, i) for every vertex on `threads` threads, blocks of
+// vertices handed out in turn. Returns false when cancelled.
+template <class Filter>
+bool for_each_vertex(int nv, int threads, const std::atomic<bool>* cancel, const std::vector<Site>& sites,
+                     const FlatNeighbours& nb, float inv_sigma2, Filter filter) {
+  constexpr int kBlock = 512;
+  std::atomic<int> next{0};
+  std::atomic<bool> stopped{false};
+  auto work = [&] {
+    Walker walker(sites, nb, inv_sigma2);
+    for (;;) {
+      if (cancel && cancel->load(std::memory_order_relaxed)) {
+        stopped = true;
+        return;
+      }
+      const int begin = next.fetch_add(kBlock);
+      if (begin >= nv) return;
+      const int end = std::min(nv, begin + kBlock);
+      for (int i = begin; i < end; ++i) filter(walker, i);
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
+  return !stopped;
+}
+
+}  // namespace
+
+void TriMesh::smooth_curvatures(float sigma, int threads, const std::atomic<bool>* cancel) {
+  compute_normals();
+  compute_point_areas();
+  compute_curvatures();
+  compute_neighbors();
+  if (!ready(*this)) return;
+  print_message("\rSmoothing curvatures... ");
+  const auto t0 = std::chrono::steady_clock::now();
+
+  const int nv = static_cast<int>(vertices.size());
+  const float inv_sigma2 = 1.0f / (sigma * sigma);
+  const std::vector<Site> sites = pack_sites(*this);
+  const FlatNeighbours nb(vertex_neighbors);
+  std::vector<CurvatureSource> src(static_cast<size_t>(nv));
+  for (int i = 0; i < nv; ++i)
+    src[size_t(i)] = {principal_dir1[i], principal_dir2[i], principal_dir1[i].cross(principal_dir2[i]),
+                      principal_curv1[i], principal_curv2[i]};
+  std::vector<float> ku(nv), kuv(nv), kv(nv);
+
+  const bool done = for_each_vertex(
+      nv, thread_count(threads, nv), cancel, sites, nb, inv_sigma2, [&](Walker& walker, int i) {
+        const Vec3& u = src[size_t(i)].u;
+        const Vec3& v = src[size_t(i)].v;
+        const Vec3& uxv = src[size_t(i)].uxv;
+        float own_u, own_uv, own_v;
+        project_onto(src[size_t(i)], u, v, uxv, own_u, own_uv, own_v);
+        if (nb.offset[size_t(i)] == nb.offset[size_t(i) + 1]) {
+          ku[i] = own_u;
+          kuv[i] = own_uv;
+          kv[i] = own_v;
+          return;
+        }
+        const float area = sites[size_t(i)].area;
+        double sum = area > 0.0f ? area : 0.0f;
+        double su = sum * own_u, suv = sum * own_uv, sv = sum * own_v;
+        walker.walk(i, [&](int j, float w) {
+          float cu, cuv, cv;
+          project_onto(src[size_t(j)], u, v, uxv, cu, cuv, cv);
+          su += double(w) * cu;
+          suv += double(w) * cuv;
+          sv += double(w) * cv;
+          sum += w;
+        });
+        if (sum > 0.0 && std::isfinite(su / sum) && std::isfinite(suv / sum) && std::isfinite(sv / sum)) {
+          ku[i] = static_cast<float>(su / sum);
+          kuv[i] = static_cast<float>(suv / sum);
+          kv[i] = static_cast<float>(sv / sum);
+        } else {
+          ku[i] = own_u;
+          kuv[i] = own_uv;
+          kv[i] = own_v;
+        }
+      });
+  if (!done) {
+    print_message("cancelled.\n");
+    return;
+  }
+  for (int i = 0; i < nv; i++) {
+    principal_from_tensor(principal_dir1[i], principal_dir2[i], ku[i], kuv[i], kv[i], normals[i], principal_dir1[i],
+                          principal_dir2[i], principal_curv1[i], principal_curv2[i]);
+  }
+  print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));
+}
+
+void TriMesh::smooth_curv_derivs(float sigma, int threads, const std::atomic<bool>* cancel) {
+  compute_normals();
+  compute_point_areas();
+  compute_curvatures();
+  compute_curv_derivs();
+  compute_neighbors();
+  if (!ready(*this) || curv_derivs.size() != vertices.size()) return;
+  print_message("\rSmoothing curvature derivatives... ");
+  const auto t0 = std::chrono::steady_clock::now();
+
+  const int nv = static_cast<int>(vertices.size());
+  const float inv_sigma2 = 1.0f / (sigma * sigma);
+  const std::vector<Site> sites = pack_sites(*this);
+  const FlatNeighbours nb(vertex_neighbors);
+  std::vector<DerivSource> src(static_cast<size_t>(nv));
+  for (int i = 0; i < nv; ++i)
+    src[size_t(i)] = {principal_dir1[i], principal_dir2[i], principal_dir1[i].cross(principal_dir2[i]),
+                      curv_derivs[i]};
+  std::vector<CurvDeriv> smoothed(nv);
+
+  const bool done = for_each_vertex(
+      nv, thread_count(threads, nv), cancel, sites, nb, inv_sigma2, [&](Walker& walker, int i) {
+        const Vec3& u = src[size_t(i)].u;
+        const Vec3& v = src[size_t(i)].v;
+        const Vec3& uxv = src[size_t(i)].uxv;
+        const CurvDeriv& own = src[size_t(i)].d;
+        if (nb.offset[size_t(i)] == nb.offset[size_t(i) + 1]) {
+          smoothed[i] = own;
+          return;
+        }
+        const float area = sites[size_t(i)].area;
+        double sum = area > 0.0f ? area : 0.0f;
+        double acc[4];
+        for (int k = 0; k < 4; k++) acc[k] = sum * own[k];
+        walker.walk(i, [&](int j, float w) {
+          CurvDeriv d;
+          project_onto(src[size_t(j)], u, v, uxv, d);
+          for (int k = 0; k < 4; k++) acc[k] += double(w) * d[k];
+          sum += w;
+        });
+        bool ok = sum > 0.0;
+        CurvDeriv r;
+        for (int k = 0; k < 4 && ok; k++) {
+          r[k] = static_cast<float>(acc[k] / sum);
+          ok = std::isfinite(r[k]);
+        }
+        smoothed[i] = ok ? r : own;
+      });
+  if (!done) {
+    print_message("cancelled.\n");
+    return;
   }
   curv_derivs.swap(smoothed);
   print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));

@@ -10,6 +10,7 @@
 // print_message, errors through print_error (standard error by default).
 
 #include <array>
+#include <atomic>
 #include <cstdio>
 #include <memory>
 #include <vector>
@@ -108,9 +109,18 @@ class TriMesh {
   void compute_curvatures();
   void compute_curv_derivs();
   // Gaussian smoothing of width sigma (model units) over the connected
-  // neighbourhood within three sigma that faces the same way.
-  void smooth_curvatures(float sigma);
-  void smooth_curv_derivs(float sigma);
+  // neighbourhood within three sigma that faces the same way. Each vertex's
+  // result depends only on the unsmoothed data, so the vertices are filtered
+  // on `threads` threads (0: one per core) over packed copies of the data;
+  // the result is bit for bit that of the plain one-thread filter. `cancel`,
+  // when given, is polled; a call that sees it set returns with the data
+  // unchanged.
+  void smooth_curvatures(float sigma, int threads = 0, const std::atomic<bool>* cancel = nullptr);
+  void smooth_curv_derivs(float sigma, int threads = 0, const std::atomic<bool>* cancel = nullptr);
+  // The plain filter: one thread, vertex by vertex over the neighbour lists.
+  // The yardstick for the packed, threaded one.
+  void smooth_curvatures_plain(float sigma);
+  void smooth_curv_derivs_plain(float sigma);
 
   // ---- reading ----
   // Reads an OFF or OBJ file (recognised by its first bytes; "-" is standard

@@ -12,9 +12,6 @@
 
 namespace {
 
-// How long a frame waits for a plane-selection run to let go of the bins.
-constexpr int kStateLockTimeoutMs = 50;
-
 void gridColour(int index) {
   if (index % 10 == 0)
     glColor3f(0.0f, 0.0f, 0.0f);
@@ -23,9 +20,9 @@ void gridColour(int index) {
 }
 
 // Lines on the three faces of the index box that meet at the origin.
-void drawGrid(const BinSpace& bins) {
-  const int s = bins.stride();
-  const int nT = bins.countTheta, nP = bins.countPhi, nD = bins.countD;
+void drawGrid() {
+  const int s = BinSpace::kStride;
+  const int nT = BinSpace::kCountTheta, nP = BinSpace::kCountPhi, nD = BinSpace::kCountD;
   glBegin(GL_LINES);
   for (int t = 0; t < nT; t += s) {
     gridColour(t);
@@ -60,26 +57,43 @@ void drawGrid(const BinSpace& bins) {
   glEnd();
 }
 
-// Grid and cubes, in index space (the caller sets up the scale).
-void drawBinGeometry(BinSpace& bins) {
-  glDisable(GL_LIGHTING);
-  glPushMatrix();
-  glScalef(kBinSpaceScale, kBinSpaceScale, kBinSpaceScale);
-  glTranslatef(-180.0f, -90.0f, -50.0f);
-  drawGrid(bins);
-  glEnable(GL_LIGHTING);
-  glBegin(GL_QUADS);
-  int t, p, k;
-  for (int c = 0; c < BinSpace::kCellCount; ++c) {
-    const Bin& bin = bins.cell(c);
-    if (bin.votes.isEmpty() && bin.removedVotes.isEmpty()) continue;
-    BinSpace::cellIndices(c, t, p, k);
-    drawBin(bins, bin, t, p, k);
+// Face order and normals of a cube, as drawBin emits them.
+const float kFaceNormals[6][3] = {{0, -1, 0}, {0, 0, -1}, {1, 0, 0}, {0, 0, 1}, {-1, 0, 0}, {0, 1, 0}};
+const float kFaceCorners[6][4][3] = {
+    {{1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {0, 0, 0}},  // y = 0
+    {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}},  // z = 0
+    {{1, 0, 0}, {1, 1, 0}, {1, 1, 1}, {1, 0, 1}},  // x = 1
+    {{0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}},  // z = 1
+    {{0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 0}},  // x = 0
+    {{0, 1, 0}, {0, 1, 1}, {1, 1, 1}, {1, 1, 0}},  // y = 1
+};
+
+// Edge and colour of a bin's cube (drawBin's choice); false for none.
+bool cubeOf(BinSpace& bins, const Bin& bin, float& edge, Vec3& colour) {
+  if (bin.votes.isEmpty() && bin.removedVotes.isEmpty()) return false;
+  float m = -FLT_MAX;
+  if (bin.removedVotes.isEmpty()) {
+    for (const Vote& v : bin.votes)
+      if (v.weight > m) m = v.weight;
+    colour = Vec3(1.0f, 1.0f, 1.0f);
+  } else {
+    int kind = 0;
+    for (const Vote& v : bin.removedVotes)
+      if (v.weight > m) {
+        m = v.weight;
+        kind = v.featureType;
+      }
+    if (bins.typeColours.size() != 12) {
+      bins.typeColours.clear();
+      for (int h = 0; h < 12; ++h) bins.typeColours.append(paletteEntry(unsigned(h)));
+    }
+    colour = bins.typeColours[((kind % 12) + 12) % 12];
   }
-  glEnd();
-  glDisable(GL_LIGHTING);
-  glPopMatrix();
+  edge = m * float(bins.stride());
+  return std::isfinite(edge) && edge != 0.0f;
 }
+
+unsigned char colourByte(float c) { return (unsigned char)(std::lround(std::min(1.0f, std::max(0.0f, c)) * 255.0f)); }
 
 void highlightLines(int t, int p, int k, int nT, int nP, int nD, float alpha) {
   glBegin(GL_LINES);
@@ -98,8 +112,9 @@ void highlightLines(int t, int p, int k, int nT, int nP, int nD, float alpha) {
 // The current plane's bin as three cross-hair lines; they reach the bin
 // even when it lies outside the index box, and show half transparent where
 // cubes hide them.
-void drawHighlight(const BinSpace& bins) {
-  const int t = bins.highlightIndex[0], p = bins.highlightIndex[1], k = bins.highlightIndex[2];
+void drawHighlight(const int index[3]) {
+  const int t = index[0], p = index[1], k = index[2];
+  const int nT = BinSpace::kCountTheta, nP = BinSpace::kCountPhi, nD = BinSpace::kCountD;
   glPushMatrix();
   glScalef(kBinSpaceScale, kBinSpaceScale, kBinSpaceScale);
   glTranslatef(-180.0f, -90.0f, -50.0f);
@@ -107,9 +122,9 @@ void drawHighlight(const BinSpace& bins) {
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glDepthMask(GL_FALSE);
   glLineWidth(5.0f);
-  highlightLines(t, p, k, bins.countTheta, bins.countPhi, bins.countD, 1.0f);
+  highlightLines(t, p, k, nT, nP, nD, 1.0f);
   glDepthFunc(GL_GREATER);
-  highlightLines(t, p, k, bins.countTheta, bins.countPhi, bins.countD, 0.5f);
+  highlightLines(t, p, k, nT, nP, nD, 0.5f);
   glDepthMask(GL_TRUE);
   glDepthFunc(GL_LESS);
   glDisable(GL_BLEND);
@@ -171,44 +186,93 @@ void deleteBinDisplayList(BinSpace& bins) {
   bins.displayList = 0;
 }
 
-bool drawBinSpace(Sorvex& engine) {
-  BinSpace& bins = engine.bins;
-  const bool locked = engine.stateMutex.tryLock(kStateLockTimeoutMs);
+size_t BinCubes::bytes() const {
+  size_t n = 0;
+  for (int f = 0; f < 6; ++f) n += positions[f].capacity() * sizeof(float) + colours[f].capacity();
+  return n;
+}
 
-  // The current plane's bin; without the lock the last one stays marked.
-  if (locked) {
-    int t = 0, p = 0, k = 0;
-    bool valid = false;
-    if (engine.hasCurrentPlane()) {
-      const SectionPlane& plane = engine.planes[engine.currentPlane];
-      BinSpace::planeToBin(plane.normal, plane.d, t, p, k);
-      valid = t >= 0 && p >= 0 && k >= 0;  // a plane without a direction has no bin
-    }
-    bins.setHighlight(valid);
-    if (valid) bins.setHighlightIndex(t, p, k);
+void BinCubes::clear() {
+  for (int f = 0; f < 6; ++f) {
+    std::vector<float>().swap(positions[f]);
+    std::vector<unsigned char>().swap(colours[f]);
   }
+  built = false;
+}
 
+void buildBinCubes(BinSpace& bins, BinCubes& cubes) {
+  cubes.clear();
+  // Count first, so every array is allocated once at its size.
+  size_t count = 0;
+  for (int c = 0; c < BinSpace::kCellCount; ++c) {
+    float s;
+    Vec3 colour;
+    if (cubeOf(bins, bins.cell(c), s, colour)) ++count;
+  }
+  for (int f = 0; f < 6; ++f) {
+    cubes.positions[f].reserve(count * 12);
+    cubes.colours[f].reserve(count * 16);
+  }
+  int t, p, k;
+  for (int c = 0; c < BinSpace::kCellCount; ++c) {
+    float s;
+    Vec3 colour;
+    if (!cubeOf(bins, bins.cell(c), s, colour)) continue;
+    BinSpace::cellIndices(c, t, p, k);
+    const float x = float(t), y = float(p), z = float(k);
+    const unsigned char rgba[4] = {colourByte(colour.x), colourByte(colour.y), colourByte(colour.z), 255};
+    for (int f = 0; f < 6; ++f) {
+      for (const float* corner : kFaceCorners[f]) {
+        cubes.positions[f].push_back(x + corner[0] * s);
+        cubes.positions[f].push_back(y + corner[1] * s);
+        cubes.positions[f].push_back(z + corner[2] * s);
+        cubes.colours[f].insert(cubes.colours[f].end(), rgba, rgba + 4);
+      }
+    }
+  }
+  cubes.built = true;
+}
+
+void updateBinHighlight(Sorvex& engine) {
+  BinSpace& bins = engine.bins;
+  int t = 0, p = 0, k = 0;
+  bool valid = false;
+  if (engine.hasCurrentPlane()) {
+    const SectionPlane& plane = engine.planes[engine.currentPlane];
+    BinSpace::planeToBin(plane.normal, plane.d, t, p, k);
+    valid = t >= 0 && p >= 0 && k >= 0;  // a plane without a direction has no bin
+  }
+  bins.setHighlight(valid);
+  if (valid) bins.setHighlightIndex(t, p, k);
+}
+
+void drawBinSpace(const BinCubes& cubes, bool highlight, const int highlightIndex[3]) {
   glEnable(GL_CULL_FACE);
   glEnable(GL_COLOR_MATERIAL);
   glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
 
-  if (bins.displayList != 0) {
-    glCallList(GLuint(bins.displayList));
-  } else if (locked) {
-    const GLuint list = glGenLists(1);
-    if (list != 0) {
-      bins.displayList = int(list);
-      glNewList(list, GL_COMPILE_AND_EXECUTE);
-      drawBinGeometry(bins);
-      glEndList();
-    } else {
-      drawBinGeometry(bins);  // no list name to be had: draw directly this time
-    }
+  glDisable(GL_LIGHTING);
+  glPushMatrix();
+  glScalef(kBinSpaceScale, kBinSpaceScale, kBinSpaceScale);
+  glTranslatef(-180.0f, -90.0f, -50.0f);
+  drawGrid();
+  glEnable(GL_LIGHTING);
+  glEnableClientState(GL_VERTEX_ARRAY);
+  glEnableClientState(GL_COLOR_ARRAY);
+  for (int f = 0; f < 6; ++f) {
+    const size_t corners = cubes.positions[f].size() / 3;
+    if (corners == 0) continue;
+    glNormal3f(kFaceNormals[f][0], kFaceNormals[f][1], kFaceNormals[f][2]);
+    glVertexPointer(3, GL_FLOAT, 0, cubes.positions[f].data());
+    glColorPointer(4, GL_UNSIGNED_BYTE, 0, cubes.colours[f].data());
+    glDrawArrays(GL_QUADS, 0, GLsizei(corners));
   }
-  if (locked) engine.stateMutex.unlock();
+  glDisableClientState(GL_COLOR_ARRAY);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glDisable(GL_LIGHTING);
+  glPopMatrix();
 
   glDisable(GL_COLOR_MATERIAL);
   glDisable(GL_LIGHTING);
-  if (bins.highlight) drawHighlight(bins);
-  return locked;
+  if (highlight) drawHighlight(highlightIndex);
 }

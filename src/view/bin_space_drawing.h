@@ -1,5 +1,8 @@
 #pragma once
 
+#include <cstddef>
+#include <vector>
+
 #include "engine/vec3.h"
 
 class BinSpace;
@@ -14,14 +17,30 @@ class Sorvex;
 // Scale from bin indices to side-view units.
 constexpr float kBinSpaceScale = 1.0f / 72.0f;
 
-// Draws the grid and the bin cubes (from the display list in
-// `engine.bins.displayList`, compiling it on first use) and the cross-hair
-// of the current plane's bin. The bins and the plane list are read under the
-// engine's stateMutex; when a plane-selection run holds it for longer than a
-// moment nothing is compiled, the highlight stays where it was and the
-// function returns false (the caller should try again a little later).
-// Returns true when the frame shows the current state.
-bool drawBinSpace(Sorvex& engine);
+// The cubes of every voted bin (see drawBin), ready for vertex arrays:
+// quads grouped by face orientation so that each group has one normal, every
+// corner a position in bin indices and an RGBA byte colour. Built from the
+// bins once per run, load and toggle of "Draw Bin Space", then drawn each
+// frame without reading the bins.
+struct BinCubes {
+  std::vector<float> positions[6];
+  std::vector<unsigned char> colours[6];
+  bool built = false;
+  size_t bytes() const;
+  void clear();
+};
+
+// Fills `cubes` from the voted bins (fills `bins.typeColours` on first use).
+// The caller holds the engine's stateMutex while the bins may change.
+void buildBinCubes(BinSpace& bins, BinCubes& cubes);
+
+// Updates the bin space's highlight from the engine's current plane; the
+// caller holds the engine's stateMutex.
+void updateBinHighlight(Sorvex& engine);
+
+// Draws the grid, the cubes and, when `highlight`, the cross-hair of bin
+// `highlightIndex`. Reads nothing of the engine.
+void drawBinSpace(const BinCubes& cubes, bool highlight, const int highlightIndex[3]);
 
 // Six outward-facing quads (inside a GL_QUADS batch) of the cube of bin
 // (t, p, k): edge = strongest vote x stride, white while no vote was

@@ -10,7 +10,9 @@
 
 namespace {
 // Delay before a frame that found the bins busy is drawn again.
-constexpr int kRetryDelayMs = 200;
+constexpr int kRetryDelayMs = 100;
+// Longest wait of a frame for the engine's lock.
+constexpr int kLockWaitMs = 3;
 }  // namespace
 
 SideGLWidget::SideGLWidget(Sorvex* engine) : QGLWidget(static_cast<QWidget*>(nullptr)), engine_(engine) {
@@ -49,7 +51,19 @@ void SideGLWidget::paintGL() {
   glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
   glPushMatrix();
   camera_.applyView();
-  const bool complete = engine_ ? drawBinSpace(*engine_) : true;
+  bool complete = true;
+  if (engine_) {
+    complete = engine_->stateMutex.tryLock(kLockWaitMs);
+    if (complete) {
+      // The highlight follows the current plane; the cubes are built once.
+      updateBinHighlight(*engine_);
+      highlight_ = engine_->bins.highlight;
+      for (int a = 0; a < 3; ++a) highlightIndex_[a] = engine_->bins.highlightIndex[a];
+      if (!cubes_.built) buildBinCubes(engine_->bins, cubes_);
+      engine_->stateMutex.unlock();
+    }
+  }
+  drawBinSpace(cubes_, highlight_, highlightIndex_);
   glPopMatrix();
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
@@ -69,16 +83,8 @@ void SideGLWidget::paintGL() {
 }
 
 void SideGLWidget::invalidateBinDisplayList() {
-  if (!engine_ || engine_->bins.displayList <= 0) return;
-  // The list lives in this view's context, which a slot of the main view
-  // does not have current.
-  if (isValid()) {
-    makeCurrent();
-    deleteBinDisplayList(engine_->bins);
-    doneCurrent();
-  } else {
-    engine_->bins.displayList = 0;
-  }
+  cubes_.clear();
+  update();
 }
 
 void SideGLWidget::setBinSpaceShown(bool on) {

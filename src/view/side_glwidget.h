@@ -2,6 +2,7 @@
 
 #include <QGLWidget>
 
+#include "view/bin_space_drawing.h"
 #include "view/camera.h"
 
 class GLWidget;
@@ -10,8 +11,10 @@ class Sorvex;
 // The bin-space view: a separate top-level window showing the accumulator
 // of plane parameters (theta along x, phi along y, d along z) with a cube per
 // voted bin and the current plane's bin marked. Left drag orbits its camera,
-// right drag dollies; keys do nothing. The bin geometry is compiled once into
-// a display list and kept until "Draw Bin Space" is toggled.
+// right drag dollies; keys do nothing. The cubes are built into vertex
+// arrays once (after a run, a load, a toggle of "Draw Bin Space") and drawn
+// from them every frame; a frame reads the engine only briefly, under its
+// lock, and never waits for it more than a few milliseconds.
 class SideGLWidget : public QGLWidget {
   Q_OBJECT
 
@@ -29,10 +32,12 @@ class SideGLWidget : public QGLWidget {
   // Eye at (1.5, 1.5, 1.5) looking at the origin, up (0, 1, 0).
   void initView();
 
-  // Drops the compiled bin geometry (in this view's GL context, whichever
-  // context is current when it is called); the next paint compiles it from
-  // the bins as they are then.
+  // Drops the built bin geometry; the next paint builds it from the bins as
+  // they are then.
   void invalidateBinDisplayList();
+  // True while built geometry is shown; its size in bytes.
+  bool binGeometryBuilt() const { return cubes_.built; }
+  size_t binGeometryBytes() const { return cubes_.bytes(); }
 
   // What "Draw Bin Space" does: drop the compiled geometry, then show the
   // view when `on`, hide it otherwise.
@@ -57,4 +62,7 @@ class SideGLWidget : public QGLWidget {
   int lastX_ = 0;
   int lastY_ = 0;
   bool retryPending_ = false;
+  BinCubes cubes_;
+  bool highlight_ = false;
+  int highlightIndex_[3] = {0, 0, 0};
 };

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCheckBox>
+#include <QElapsedTimer>
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -18,12 +20,24 @@
 
 namespace paneltest {
 
+// Lets every main view's model load end (loads run on a worker and report
+// back through the event loop).
+inline void waitForLoads(int timeoutMs = 120000) {
+  QElapsedTimer clock;
+  clock.start();
+  for (QWidget* w : QApplication::allWidgets())
+    if (auto* view = qobject_cast<GLWidget*>(w))
+      while (view->loadActive() && clock.elapsed() < timeoutMs) QTest::qWait(2);
+}
+
 // Presses a button the way a user would: a real mouse click on its visible
 // face, or, for controls the configuration does not place in the window, the
-// programmatic click a hidden button still answers to.
+// programmatic click a hidden button still answers to. A load the press
+// starts is waited for.
 inline void press(QAbstractButton* button) {
   if (!button->isVisible()) {
     button->click();
+    waitForLoads();
     return;
   }
   QPoint at = button->rect().center();
@@ -33,6 +47,7 @@ inline void press(QAbstractButton* button) {
     at = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center();
   }
   QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
+  waitForLoads();
 }
 
 class WindowFixture : public ::testing::Test {

@@ -9,7 +9,8 @@
 #include <QPainter>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QSignalSpy>
+#include <QEventLoop>
+#include <QTimer>
 #include <QSpinBox>
 #include <QTest>
 
@@ -36,10 +37,15 @@ class ScopedModelsWorkDir {
 
 class Workflow : public paneltest::WindowFixture {};
 
-bool waitForRun(Sorvex* engine, QSignalSpy& finished) {
-  if (finished.isEmpty() && !finished.wait(120000)) return false;
-  engine->wait(5000);
-  return !engine->isRunning();
+// Waits in the event loop for the run's thread to end; the view learns of it
+// through the queued finished signal, like the window does.
+bool waitForRun(Sorvex* engine) {
+  QEventLoop loop;
+  QObject::connect(engine, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+  QTimer::singleShot(120000, &loop, &QEventLoop::quit);
+  if (engine->isRunning()) loop.exec();
+  QCoreApplication::processEvents();  // deliver what the run queued before it ended
+  return engine->isFinished();
 }
 
 }  // namespace
@@ -90,14 +96,15 @@ TEST_F(Workflow, ResearcherRunsThePipelineOnABundledModel) {
   Sorvex* engine = view->engine();
   nextFile = QStringLiteral("../objs/141.off");  // Table 1: segmentation and symmetry files
   view->LoadInputMesh();
+  paneltest::waitForLoads();
   ASSERT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
   ASSERT_GT(engine->segmentCount, 1);
   ASSERT_FALSE(engine->symmetryPlanes.isEmpty());
 
-  QSignalSpy finished(engine, &Sorvex::algoFinished);
   view->DoBinningAlgorithm();
-  ASSERT_TRUE(waitForRun(engine, finished));
-  QTest::qWait(20);  // the queued finish reaches the view
+  EXPECT_EQ(view->binningButton->text(), QStringLiteral("Stop Binning Algorithm"));
+  ASSERT_TRUE(waitForRun(engine));
+  EXPECT_EQ(view->binningButton->text(), QStringLiteral("Binning Algorithm"));
 
   EXPECT_EQ(view->progressBar->value(), 1000);
   ASSERT_GT(engine->planes.size(), 0);

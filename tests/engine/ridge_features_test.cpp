@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
+#include <random>
 
 #include "engine/ridge_features.h"
 #include "engine/sorvex.h"
@@ -123,6 +125,72 @@ TEST(SplitPolyline, ZigZagIsCutWhereTheErrorPassesTheTolerance) {
   splitPolyline(line.mid(0, 3), 0.001f, axes, pieces);
   splitPolyline(line.mid(0, 1), 0.001f, axes, pieces);
   EXPECT_TRUE(axes.isEmpty());
+}
+
+namespace {
+
+// Polylines of every kind the splitting meets: straight, gently and sharply
+// bent, noisy at about the tolerance, with repeated points, with a far-away
+// offset, and not connected.
+QList<QList<SectionSegment>> polylineZoo() {
+  std::mt19937 rng(11);
+  std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+  QList<QList<SectionSegment>> zoo;
+  for (int c = 0; c < 60; ++c) {
+    const int n = 2 + int(rng() % 120);
+    const float step = 0.002f + 0.02f * std::fabs(unit(rng));
+    const float bend = (c % 4 == 0) ? 0.0f : 0.4f * unit(rng) * float(c % 5);  // turn per unit length
+    const float noise = (c % 3 == 0) ? 0.0f : 1e-4f * float(c % 7) * std::fabs(unit(rng));
+    const Vec3 offset = (c % 10 == 9) ? Vec3(40.0f, -25.0f, 12.0f) : Vec3(0.3f * unit(rng), 0.3f * unit(rng), 0.0f);
+    QList<SectionSegment> line;
+    Vec3 p = offset, dir = Vec3(unit(rng), unit(rng), 0.3f * unit(rng)).normalized();
+    for (int k = 0; k < n; ++k) {
+      const float turn = bend * step;
+      dir = Vec3(dir.x * std::cos(turn) - dir.y * std::sin(turn), dir.x * std::sin(turn) + dir.y * std::cos(turn),
+                 dir.z)
+                .normalized();
+      Vec3 q = p + dir * ((c % 6 == 5 && k % 7 == 3) ? 0.0f : step);
+      q += Vec3(unit(rng), unit(rng), unit(rng)) * noise;
+      SectionSegment s = seg(p, q);
+      if (c % 8 == 7 && k % 5 == 4) s.start += Vec3(0.0f, 1e-5f, 0.0f);  // a gap: not connected
+      line.append(s);
+      p = q;
+    }
+    zoo.append(line);
+  }
+  // Zig-zags and corners exactly at the scales of the tolerance.
+  for (float h : {0.0005f, 0.001f, 0.003f, 0.03f}) {
+    QList<SectionSegment> zig;
+    for (int k = 0; k < 40; ++k) zig.append(seg(Vec3(0.01f * k, (k % 2) * h, 0), Vec3(0.01f * (k + 1), ((k + 1) % 2) * h, 0)));
+    zoo.append(zig);
+  }
+  return zoo;
+}
+
+bool sameBits(float a, float b) { return std::memcmp(&a, &b, sizeof a) == 0; }
+
+}  // namespace
+
+TEST(SplitPolyline, RunningSumsGiveExactlyThePiecesOfThePlainSplitting) {
+  int pieceCount = 0;
+  const QList<QList<SectionSegment>> zoo = polylineZoo();
+  for (int c = 0; c < zoo.size(); ++c) {
+    QList<Axis> axes, plainAxes;
+    QList<QList<SectionSegment>> pieces, plainPieces;
+    splitPolyline(zoo[c], 0.001f, axes, pieces);
+    splitPolylinePlain(zoo[c], 0.001f, plainAxes, plainPieces);
+    ASSERT_EQ(pieces.size(), plainPieces.size()) << "polyline " << c;
+    ASSERT_EQ(axes.size(), plainAxes.size()) << "polyline " << c;
+    for (int p = 0; p < pieces.size(); ++p) {
+      ASSERT_EQ(pieces[p].size(), plainPieces[p].size()) << "polyline " << c << " piece " << p;
+      EXPECT_EQ(pieces[p].first().start, plainPieces[p].first().start);
+      EXPECT_EQ(axes[p].point, plainAxes[p].point);
+      EXPECT_EQ(axes[p].direction, plainAxes[p].direction);
+      EXPECT_TRUE(sameBits(axes[p].halfLength, plainAxes[p].halfLength));
+    }
+    pieceCount += pieces.size();
+  }
+  EXPECT_GT(pieceCount, 50) << "the zoo should cut many pieces";
 }
 
 TEST(RidgeFamily, FlagOffEmptiesTheLists) {

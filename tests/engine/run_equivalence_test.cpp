@@ -1,6 +1,9 @@
-// Whole plane-selection runs with the fast vote kernels and with the plain
-// ones must agree exactly: the same bins after voting and support, the same
-// accepted planes, the same winning bins.
+// Whole plane-selection runs with the fast paths (threaded curvature
+// smoothing, ridge splitting by running sums, fast vote kernels, the run on
+// its own thread publishing step by step) and with the plain ones (one-thread
+// smoothing, piece-by-piece splitting, plain kernels, called directly) must
+// agree exactly: the same curvatures, features, bins after voting and
+// support, accepted planes and winning bins.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -8,6 +11,7 @@
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
 #include "support/debug_capture.h"
+#include "trimesh/trimesh.h"
 
 namespace {
 
@@ -61,16 +65,32 @@ TEST_P(RunEquivalence, FastAndPlainKernelsSelectTheSamePlanes) {
   const QByteArray path = QByteArray(KORVANE_SOURCE_DIR "/objs/") + s.model + ".off";
   Sorvex fast(nullptr), plain(nullptr);
   testsupport::DebugCapture quiet;
+  plain.plainVoting = true;
+  plain.plainSmoothing = true;
+  plain.plainSplitting = true;
   for (Sorvex* e : {&fast, &plain}) {
     configure(*e, s);
     ASSERT_TRUE(e->loadModel(path.constData(), s.model, nullptr, false)) << path.constData();
   }
-  plain.plainVoting = true;
-  fast.runSelection();
+  ASSERT_EQ(fast.triMesh->principal_curv1.size(), plain.triMesh->principal_curv1.size());
+  for (size_t v = 0; v < fast.triMesh->principal_curv1.size(); ++v) {
+    ASSERT_TRUE(sameBits(fast.triMesh->principal_curv1[v], plain.triMesh->principal_curv1[v])) << v;
+    ASSERT_EQ(fast.triMesh->principal_dir1[v], plain.triMesh->principal_dir1[v]) << v;
+    ASSERT_TRUE(sameBits(fast.triMesh->curv_derivs[v][0], plain.triMesh->curv_derivs[v][0])) << v;
+  }
+  fast.start();
+  ASSERT_TRUE(fast.wait(120000));
   plain.runSelection();
 
   ASSERT_EQ(fast.features.size(), plain.features.size());
   ASSERT_GT(fast.features.size(), 3);
+  ASSERT_EQ(fast.ridgeAxes.size(), plain.ridgeAxes.size());
+  for (int r = 0; r < fast.ridgeAxes.size(); ++r) EXPECT_EQ(fast.ridgeAxes[r].point, plain.ridgeAxes[r].point);
+  for (int f = 0; f < fast.features.size(); ++f) {
+    EXPECT_EQ(fast.features[f].type, plain.features[f].type);
+    EXPECT_EQ(fast.features[f].axis.direction, plain.features[f].axis.direction);
+    EXPECT_EQ(fast.features[f].plane.normal, plain.features[f].plane.normal);
+  }
   ASSERT_EQ(fast.planes.size(), plain.planes.size());
   EXPECT_GT(fast.planes.size(), 0);
   ASSERT_EQ(fast.selectedBins.size(), plain.selectedBins.size());

@@ -1,0 +1,119 @@
+// Responsiveness on large models: loading finer versions of a bundled model,
+// the longest event-loop gap while a run proceeds with a repaint every 10 ms,
+// and ridge splitting on long straight chains.
+
+#include <benchmark/benchmark.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <mutex>
+
+#include "engine/ridge_features.h"
+#include "engine/sorvex.h"
+#include "large_models.h"
+#include "model/render_mesh.h"
+#include "trimesh/trimesh.h"
+
+namespace {
+
+QCoreApplication& app() {
+  static int argc = 1;
+  static char name[] = "bench";
+  static char* argv[] = {name, nullptr};
+  static QCoreApplication* a = new QCoreApplication(argc, argv);
+  return *a;
+}
+
+// Longest gap between the ticks of a 10 ms timer whose slot does what a
+// repaint of the main view does with the engine: take the state lock and
+// read the plane list. Runs the event loop until `done` fires.
+template <class Start>
+double longestGapMs(Sorvex& engine, const QObject* sender, const char* doneSignal, Start start) {
+  QEventLoop loop;
+  QObject::connect(sender, doneSignal, &loop, SLOT(quit()), Qt::QueuedConnection);
+  QElapsedTimer clock;
+  qint64 last = 0, worst = 0;
+  QTimer timer;
+  timer.setInterval(10);
+  QObject::connect(&timer, &QTimer::timeout, [&] {
+    const qint64 now = clock.nsecsElapsed();
+    worst = std::max(worst, now - last);
+    last = now;
+    std::lock_guard<StateLock> lock(engine.stateMutex);
+    float total = 0.0f;
+    for (const SectionPlane& p : engine.planes) total += p.area;
+    benchmark::DoNotOptimize(total);
+  });
+  clock.start();
+  timer.start();
+  start();
+  loop.exec();
+  const qint64 now = clock.nsecsElapsed();
+  worst = std::max(worst, now - last);
+  return worst / 1e6;
+}
+
+QList<SectionSegment> straightChain(int n) {
+  QList<SectionSegment> chain;
+  for (int k = 0; k < n; ++k) {
+    SectionSegment s;
+    s.start = Vec3(0.001f * k, 0.0005f * k, 0.0f);
+    s.end = Vec3(0.001f * (k + 1), 0.0005f * (k + 1), 0.0f);
+    chain.append(s);
+  }
+  return chain;
+}
+
+}  // namespace
+
+void BM_SplitPolylineStraight(benchmark::State& state) {
+  const QList<SectionSegment> chain = straightChain(int(state.range(0)));
+  for (auto _ : state) {
+    QList<Axis> axes;
+    QList<QList<SectionSegment>> pieces;
+    splitPolyline(chain, 0.001f, axes, pieces);
+    benchmark::DoNotOptimize(axes);
+  }
+}
+BENCHMARK(BM_SplitPolylineStraight)->Arg(100)->Arg(200)->Arg(400)->Arg(800)->Unit(benchmark::kMillisecond);
+
+// Bundled model 66 (9,032 faces) subdivided twice (144,512 faces) or three
+// times (578,048 faces), at the control panel's smoothing of 0.01.
+void BM_LoadSubdivided(benchmark::State& state) {
+  TriMesh::set_verbose(0);
+  const QByteArray path = largemodels::subdividedModel("66", int(state.range(0)));
+  if (path.isEmpty()) return state.SkipWithError("bundled model 66 missing");
+  Sorvex engine(nullptr);
+  engine.setCurvatureSmooth(0.01);
+  for (auto _ : state)
+    if (!engine.loadModel(path.constData(), "m", nullptr, false)) state.SkipWithError("load failed");
+  state.counters["faces"] = engine.renderMesh->faces().size();
+}
+BENCHMARK(BM_LoadSubdivided)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A whole run with "Cover all segments" on the 144,512-face model while a
+// 10 ms timer repaints; counter gap_ms is the longest event-loop gap.
+void BM_RunEventLoopGap(benchmark::State& state) {
+  TriMesh::set_verbose(0);
+  app();
+  const QByteArray path = largemodels::subdividedModel("66", int(state.range(0)));
+  if (path.isEmpty()) return state.SkipWithError("bundled model 66 missing");
+  Sorvex engine(nullptr);
+  engine.setCurvatureSmooth(0.01);
+  float w[kFeatureTypeCount], r[kFeatureTypeCount];
+  for (int t = 0; t < kFeatureTypeCount; ++t) w[t] = 1.0f, r[t] = 0.1f;
+  engine.setFeatureWeights(w);
+  engine.setFeatureRadii(r);
+  if (!engine.loadModel(path.constData(), "m", nullptr, false)) return state.SkipWithError("load failed");
+  double gap = 0.0;
+  for (auto _ : state) {
+    engine.setCoverAllSegments(true);
+    gap = longestGapMs(engine, &engine, SIGNAL(finished()), [&] { engine.start(); });
+    engine.wait();
+  }
+  state.counters["gap_ms"] = gap;
+  state.counters["planes"] = engine.planes.size();
+}
+BENCHMARK(BM_RunEventLoopGap)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);

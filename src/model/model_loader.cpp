@@ -1,0 +1,63 @@
+#include "model/model_loader.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QMetaObject>
+
+#include "engine/sorvex.h"
+
+ModelLoader::ModelLoader(Sorvex* engine, QObject* parent) : QObject(parent), engine_(engine) {}
+
+ModelLoader::~ModelLoader() {
+  if (control_) control_->cancel = true;
+  if (worker_.joinable()) worker_.join();
+}
+
+bool ModelLoader::start(const QString& path, const QString& label, const QString& segmentationPath,
+                        bool loadHumanCuts) {
+  if (active_ || !engine_) return false;
+  if (engine_->isRunning()) {
+    qDebug("Cannot load %s while the plane-selection run is in progress", path.toLocal8Bit().constData());
+    return false;
+  }
+  if (worker_.joinable()) worker_.join();  // the previous build has already handed over
+  active_ = true;
+  label_ = label;
+  loadHumanCuts_ = loadHumanCuts;
+  control_ = std::make_shared<LoadControl>();
+  model_ = std::make_shared<LoadedModel>();
+  // The worker posts to this object only; the destructor stops and joins it
+  // first, and posted calls die with the object.
+  control_->progress = [this](int thousandths, const char* stage) {
+    const QString text = QString::fromLatin1(stage);
+    QMetaObject::invokeMethod(
+        this, [this, thousandths, text] { emit progress(thousandths, text); }, Qt::QueuedConnection);
+  };
+  const QByteArray path8 = QFile::encodeName(path);
+  const QByteArray seg8 = QFile::encodeName(segmentationPath);
+  const float smooth = engine_->curvatureSmooth;
+  std::shared_ptr<LoadControl> control = control_;
+  std::shared_ptr<LoadedModel> model = model_;
+  worker_ = std::thread([this, control, model, path8, seg8, smooth] {
+    const bool ok = buildModel(path8.constData(), seg8.isEmpty() ? nullptr : seg8.constData(), smooth, *model,
+                               control.get());
+    QMetaObject::invokeMethod(
+        this, [this, ok] { built(ok); }, Qt::QueuedConnection);
+  });
+  return true;
+}
+
+void ModelLoader::cancel() {
+  if (active_ && control_) control_->cancel = true;
+}
+
+void ModelLoader::built(bool ok) {
+  if (worker_.joinable()) worker_.join();
+  const bool wasCancelled = control_ && control_->cancel.load();
+  bool loaded = false;
+  if (ok && !wasCancelled) loaded = engine_->installModel(*model_, label_, loadHumanCuts_);
+  control_.reset();
+  model_.reset();
+  active_ = false;
+  emit finished(loaded, wasCancelled);
+}
