@@ -13,6 +13,7 @@
 #include "engine/ridge_features.h"
 #include "engine/sorvex.h"
 #include "large_models.h"
+#include "model/model_loader.h"
 #include "model/render_mesh.h"
 #include "trimesh/trimesh.h"
 
@@ -117,3 +118,25 @@ void BM_RunEventLoopGap(benchmark::State& state) {
   state.counters["planes"] = engine.planes.size();
 }
 BENCHMARK(BM_RunEventLoopGap)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// The same loads through the window's loader (worker thread, install in one
+// step): wall time until installed, and the longest event-loop gap meanwhile.
+void BM_LoaderEventLoopGap(benchmark::State& state) {
+  TriMesh::set_verbose(0);
+  app();
+  const QByteArray path = largemodels::subdividedModel("66", int(state.range(0)));
+  if (path.isEmpty()) return state.SkipWithError("bundled model 66 missing");
+  Sorvex engine(nullptr);
+  engine.setCurvatureSmooth(0.01);
+  ModelLoader loader(&engine);
+  double gap = 0.0;
+  bool loaded = false;
+  QObject::connect(&loader, &ModelLoader::finished, [&](bool ok, bool) { loaded = ok; });
+  for (auto _ : state)
+    gap = longestGapMs(engine, &loader, SIGNAL(finished(bool, bool)),
+                       [&] { loader.start(QString::fromLocal8Bit(path), QStringLiteral("m"), QString(), false); });
+  if (!loaded) state.SkipWithError("load failed");
+  state.counters["gap_ms"] = gap;
+  state.counters["faces"] = engine.renderMesh->faces().size();
+}
+BENCHMARK(BM_LoaderEventLoopGap)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -302,7 +302,7 @@ void GLWidget::DoBinningAlgorithm() {
   progressBar->setRange(0, 1000);
   progressBar->setValue(0);
   engine_->setCoverAllSegments(coverAllSegmentsCheck->isChecked());
-  engine_->start(QThread::InheritPriority);
+  engine_->startRun(QThread::InheritPriority);
   binningButton->setText(tr("Stop Binning Algorithm"));
 }
 
@@ -314,6 +314,10 @@ void GLWidget::UpdateUI() {
 }
 
 void GLWidget::ApplyPendingParameters() {
+  // The thread emits finished as it ends, a moment before it counts as no
+  // longer running. A run started since keeps the changes pending until it
+  // too has finished (or until the next start, which applies them first).
+  if (engine_ && !engine_->wait(50)) return;
   if (selectionRunActive()) return;
   binningButton->setText(tr("Binning Algorithm"));
   if (pendingAlgoParameters_) applyAlgoParameters();

@@ -65,6 +65,12 @@ void Sorvex::localSearch(SectionPlane& plane, float step, float minStep) {
   plane = best;
 }
 
+void Sorvex::startRun(QThread::Priority priority) {
+  if (isRunning()) return;
+  stopRequested_.store(false);
+  start(priority);
+}
+
 void Sorvex::requestStop() {
   if (isRunning()) stopRequested_.store(true);
 }

@@ -60,8 +60,10 @@ class Sorvex : public QThread {
   bool loadModel(const char* path, const char* label, const char* segmentationPath, bool loadHumanCuts);
   // Puts a model built by buildModel in place of the current one, in one
   // short step under stateMutex: mesh, curvature mesh, companion data, an
-  // empty plane list, empty feature lists, bins and selected bins. Then reads
-  // the participants' cuts when asked. Refused (false) while a run is
+  // empty plane list, empty feature lists, bins and selected bins. The
+  // previous model's meshes, segmentation and votes are left in `model` for
+  // the caller to release (off the GUI thread, for a large model). Then
+  // reads the participants' cuts when asked. Refused (false) while a run is
   // active or when `model` holds no mesh.
   bool installModel(LoadedModel& model, const QString& label, bool loadHumanCuts);
   // Reads the study participants' cuts of the loaded model (end of loadModel).
@@ -112,6 +114,9 @@ class Sorvex : public QThread {
   // (the cleared lists at the start, the features once built, the plane list
   // after every accepted plane, the bins at the end).
   void runSelection();
+  // Starts the run on this thread with the given priority, without any stop
+  // request left over from before.
+  void startRun(QThread::Priority priority = QThread::InheritPriority);
   // Asks an active run to stop: it ends within about a second, keeping the
   // planes accepted so far, and emits its end signals as usual. Does
   // nothing when no run is active.

@@ -59,14 +59,6 @@ bool readRenderGeometry(const char* path, ModelFormat format, QVector<Vec3>& ver
 
 namespace {
 
-// What an install takes out of the engine, released after the lock.
-struct DroppedModel {
-  std::shared_ptr<TriMesh> triMesh;
-  QList<QList<SectionSegment>> ridgePieces, valleyPieces;
-  RenderMesh renderMesh;
-  std::unique_ptr<BinSpace> bins;
-};
-
 void report(LoadControl* control, int thousandths, const char* stage) {
   if (control && control->progress) control->progress(thousandths, stage);
 }
@@ -177,19 +169,18 @@ bool Sorvex::installModel(LoadedModel& model, const QString& label, bool loadHum
     return false;
   }
   if (!model.triMesh || model.renderMesh.vertices().isEmpty() || !model.emptyBins) return false;
-  // The previous model's data leaves in `old` and is released after the lock.
-  DroppedModel old;
   {
+    // Only swaps and implicitly shared copies under the lock; the previous
+    // model's meshes and votes leave in `model`, for the caller to release.
     std::lock_guard<StateLock> lock(stateMutex);
     modelPath = model.path;
-    old.triMesh = std::move(triMesh);
-    triMesh = std::move(model.triMesh);
+    std::swap(triMesh, model.triMesh);
 
     segmentPlanes.clear();
     segmentAxes.clear();
-    std::swap(old.ridgePieces, ridgePieces);
+    ridgePieces.clear();
     ridgeAxes.clear();
-    std::swap(old.valleyPieces, valleyPieces);
+    valleyPieces.clear();
     valleyAxes.clear();
     globalXYZPlanes.clear();
     globalPCAPlanes.clear();
@@ -197,7 +188,6 @@ bool Sorvex::installModel(LoadedModel& model, const QString& label, bool loadHum
     symmetricSupportPlanes.clear();
     features.clear();
 
-    std::swap(old.renderMesh, *renderMesh);
     std::swap(*renderMesh, model.renderMesh);
 
     clearPlanes();
@@ -207,11 +197,10 @@ bool Sorvex::installModel(LoadedModel& model, const QString& label, bool loadHum
     bins.setBinSelectThreshold(threshold);
     std::swap(bins.displayList, model.emptyBins->displayList);
     std::swap(bins.typeColours, model.emptyBins->typeColours);
-    old.bins = std::move(model.emptyBins);
     selectedBins.clear();
     selectedPlanes.clear();
 
-    faceSegment = model.faceSegment;
+    std::swap(faceSegment, model.faceSegment);
     segmentCount = model.segmentCount;
     symmetryPlanes = model.symmetryPlanes;
     symmetryAxes = model.symmetryAxes;

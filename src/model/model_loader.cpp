@@ -57,7 +57,10 @@ void ModelLoader::built(bool ok) {
   bool loaded = false;
   if (ok && !wasCancelled) loaded = engine_->installModel(*model_, label_, loadHumanCuts_);
   control_.reset();
-  model_.reset();
+  // The previous model (or the unused new one) is released on a worker:
+  // freeing a large mesh and the votes takes longer than a frame.
+  std::shared_ptr<LoadedModel> spent = std::move(model_);
+  worker_ = std::thread([spent = std::move(spent)]() mutable { spent.reset(); });
   active_ = false;
   emit finished(loaded, wasCancelled);
 }

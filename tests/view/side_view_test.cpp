@@ -1,5 +1,6 @@
 // The bin-space side view, read back pixel by pixel.
 #include <QDir>
+#include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <atomic>
@@ -65,22 +66,22 @@ TEST_F(SideViewTest, RemovedVotesShowInTheirKindColourOnceTheDrawingIsToggled) {
   // One bin with a strong "Symmetry Planes" vote (kind 4, green): a cube of
   // edge 10 x stride = 20 bins from (180, 90, 50).
   engine->bins.addVote(180, 90, 50, 0, 4, 10.0f);
-  side->invalidateBinDisplayList();           // the first paint compiled the empty space
+  side->invalidateBinDisplayList();           // the first paint built the empty space
   const Vec3 front = binPoint(190, 100, 70);  // centre of its z = 1 face
   side->camera().setFrame(front + Vec3(0, 0, 2.0f), front, Vec3(0, 1, 0));
 
   const Rgb live = rgbAt(frame(), int(at(front).x()), int(at(front).y()));
   EXPECT_TRUE(isGrey(live)) << live.r << " " << live.g << " " << live.b;  // white, lit
-  ASSERT_NE(engine->bins.displayList, 0);
+  ASSERT_TRUE(side->binGeometryBuilt());
 
   // The plane selection covers the feature: its vote moves to removedVotes.
   engine->bins.removeFeatureVotes(engine->bins.binAt(180, 90, 50));
   ASSERT_EQ(engine->bins.binAt(180, 90, 50).removedVotes.size(), 1);
   const Rgb before = rgbAt(frame(), int(at(front).x()), int(at(front).y()));
-  EXPECT_TRUE(same(before, live.r, live.g, live.b)) << "the compiled picture stays until the toggle";
+  EXPECT_TRUE(same(before, live.r, live.g, live.b)) << "the built picture stays until the toggle";
 
   side->setBinSpaceShown(true);
-  EXPECT_EQ(engine->bins.displayList, 0);
+  EXPECT_FALSE(side->binGeometryBuilt());
   const Rgb after = rgbAt(frame(), int(at(front).x()), int(at(front).y()));
   EXPECT_TRUE(isKindGreen(after)) << after.r << " " << after.g << " " << after.b;
   EXPECT_TRUE(side->isVisible());
@@ -139,7 +140,7 @@ TEST_F(SideViewTest, HighlightReachesABinOutsideTheBox) {
 TEST_F(SideViewTest, KeysDoNothingAndTheMouseTurnsAndDollies) {
   engine->bins.addVote(100, 60, 20, 0, 2, 8.0f);
   side->invalidateBinDisplayList();
-  frame();  // compiles the bins; later frames replay them
+  frame();  // builds the bins' arrays; later frames draw them
   const QImage first = frame();
   const Vec3 eye = side->camera().eye, up = side->camera().up;
   for (Qt::Key key : {Qt::Key_X, Qt::Key_Y, Qt::Key_Z, Qt::Key_Left, Qt::Key_Space}) QTest::keyClick(side.get(), key);
@@ -164,7 +165,7 @@ TEST_F(SideViewTest, KeysDoNothingAndTheMouseTurnsAndDollies) {
   EXPECT_GT((after - before).length(), 0.1f);
 }
 
-TEST_F(SideViewTest, BusyBinsAreNotCompiledButDrawnOnceFree) {
+TEST_F(SideViewTest, BusyBinsAreNotBuiltButDrawnOnceFree) {
   engine->bins.addVote(180, 90, 50, 0, 4, 10.0f);
   side->invalidateBinDisplayList();
   std::atomic<bool> locked{false}, release{false};
@@ -175,12 +176,15 @@ TEST_F(SideViewTest, BusyBinsAreNotCompiledButDrawnOnceFree) {
     engine->stateMutex.unlock();
   });
   while (!locked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  QElapsedTimer clock;
+  clock.start();
   side->updateGL();  // must not wait for the run
-  EXPECT_EQ(engine->bins.displayList, 0);
+  EXPECT_LT(clock.elapsed(), 50);
+  EXPECT_FALSE(side->binGeometryBuilt());
   release = true;
   run.join();
   // The view tries again by itself.
-  EXPECT_TRUE(QTest::qWaitFor([&] { return engine->bins.displayList != 0; }, 3000));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return side->binGeometryBuilt(); }, 3000));
 }
 
 TEST_F(SideViewTest, ScreenshotWithVotes) {
