@@ -224,15 +224,21 @@ class PieceBound {
     }
     const double along = C[0][0] * v[0] * v[0] + C[1][1] * v[1] * v[1] + C[2][2] * v[2] * v[2] +
                          2.0 * (C[0][1] * v[0] * v[1] + C[0][2] * v[0] * v[2] + C[1][2] * v[1] * v[2]);
-    // Rounding of these sums, and of the float eigenvector the plain fit uses.
+    // Rounding: of these double sums (relative 1e-12 of the raw second
+    // moment), and of the plain fit's eigenvector (solved in double, rounded
+    // to float: its Rayleigh quotient falls short of the largest eigenvalue
+    // by far less than 1e-10 of the trace).
     const double raw = second[0] + second[3] + second[5];
-    const double D2 = std::max(0.0, t - along) + 1e-6 * std::fabs(t) + 1e-12 * raw;
+    const double D2 = std::max(0.0, t - along) + 1e-10 * std::fabs(t) + 1e-12 * raw;
     const double D = std::sqrt(D2);
-    const double eps = double(FLT_EPSILON);
-    const double M = maxCoordinate_ + 1.0;
-    const double pointError = 8.0 * count * eps * M;         // float weighted midpoint
-    const double termError = L * eps * 16.0 * (2.0 * M + 1.0) * (2.0 * M + 1.0);  // float distances
-    const double sumError = count * eps * double(tolerance);  // float summation
+    const double u = 0.5 * double(FLT_EPSILON);  // unit roundoff of float
+    const double M = maxCoordinate_;
+    // The plain fit's weighted midpoint, summed in float over the piece and
+    // divided by a float length: each coordinate within (2n + 5) u M.
+    const double pointError = 2.0 * std::sqrt(3.0) * (2.0 * count + 5.0) * u * M;
+    // Each float distance |(x - A) x (x - B)| / |B - A|, and the float sum.
+    const double termError = L * 32.0 * u * (2.0 * M + 1.0) * (2.0 * M + 1.0);
+    const double sumError = 2.0 * count * u * double(tolerance);
     const double bound = 2.0 * L * D + L * pointError + termError + sumError;
     return bound < 0.99 * double(tolerance);
   }
