@@ -158,6 +158,16 @@ QList<QList<SectionSegment>> polylineZoo() {
     }
     zoo.append(line);
   }
+  // Long gentle arcs: long pieces whose error creeps up to the tolerance.
+  for (float radius : {0.4f, 1.5f}) {
+    QList<SectionSegment> arc;
+    for (int k = 0; k < 250; ++k) {
+      const float a = 0.004f * k, b = 0.004f * (k + 1);
+      arc.append(seg(Vec3(radius * std::cos(a), radius * std::sin(a), 0.1f),
+                     Vec3(radius * std::cos(b), radius * std::sin(b), 0.1f)));
+    }
+    zoo.append(arc);
+  }
   // Zig-zags and corners exactly at the scales of the tolerance.
   for (float h : {0.0005f, 0.001f, 0.003f, 0.03f}) {
     QList<SectionSegment> zig;
