@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <QHash>
+#include <QSet>
 #include <cmath>
 
 #include "meshedit/decimate.h"
@@ -7,6 +9,7 @@
 #include "meshedit/nearest_point_grid.h"
 #include "model/render_mesh.h"
 #include "support/bundled_models_support.h"
+#include "support/debug_capture.h"
 #include "support/meshedit_support.h"
 
 using meshedit::Mesh;
@@ -250,6 +253,40 @@ TEST(Decimate, OpenMeshKeepsItsBoundaryAndStaysValid) {
   EXPECT_GE(area, 36.0f - 1e-3f);
   EXPECT_EQ(segments.size(), mesh.faces().size());
   expectLoadNormals(mesh);
+}
+
+TEST(Decimate, VerticesLeftInPlaceAreCountedOnce) {
+  // An open hexagonal fan with a zigzag rim: the rim vertices (three
+  // neighbours each, so a cost of 0) come first and are refused, being on the
+  // boundary; then the centre goes, which puts its ring back in the queue,
+  // and the rim is refused again. Six vertices stay, all of them refused.
+  Mesh m;
+  m.vertices << Vec3(0, 0, 0);
+  for (int i = 0; i < 6; ++i) {
+    const float a = float(i) * 1.04719755f;
+    m.vertices << Vec3(std::cos(a), std::sin(a), (i % 2) ? 0.3f : -0.3f);
+  }
+  for (int i = 0; i < 6; ++i) m.faces << QVector<int>{0, 1 + i, 1 + (i + 1) % 6};
+  RenderMesh mesh = renderMesh(m);
+  QVector<int> segments;
+  DecimationReport report;
+  testsupport::DebugCapture log;
+  ASSERT_TRUE(decimateMesh(mesh, segments, &report));
+  EXPECT_EQ(report.removed, 1);
+  EXPECT_FALSE(meshedit::referencedVertices(mesh.faces(), 7)[0]);
+
+  // Independently: the vertices still in the mesh that lie on its boundary
+  // (an edge used by one face only).
+  QHash<QPair<int, int>, int> edgeUse;
+  for (const QVector<int>& f : mesh.faces())
+    for (int c = 0; c < 3; ++c) ++edgeUse[qMakePair(qMin(f[c], f[(c + 1) % 3]), qMax(f[c], f[(c + 1) % 3]))];
+  QSet<int> boundary;
+  for (auto it = edgeUse.cbegin(); it != edgeUse.cend(); ++it)
+    if (it.value() == 1) boundary << it.key().first << it.key().second;
+  EXPECT_EQ(boundary.size(), 6);
+  EXPECT_EQ(report.skipped, boundary.size());
+  EXPECT_EQ(report.skipped, referencedCount(mesh));
+  EXPECT_EQ(log.matching("Decimation left 6 vertices in place").size(), 1) << log.lines().join("; ").toStdString();
 }
 
 TEST(Decimate, NonManifoldInputStaysValid) {
