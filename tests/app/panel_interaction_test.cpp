@@ -50,13 +50,24 @@ class PanelInteraction : public paneltest::WindowFixture {
     QTest::qWait(20);
   }
 
-  // What the screen shows of the main view, once pending paints are done.
+  // What the screen shows of the main view.
   QImage shownView() {
-    QTest::qWait(100);
     const QPoint origin = inWindow(view, QPoint(0, 0));
     return QGuiApplication::primaryScreen()
         ->grabWindow(window->winId(), origin.x(), origin.y(), view->width(), view->height())
         .toImage();
+  }
+  // The same once pending paints have reached the screen: two looks 50 ms
+  // apart agree.
+  QImage settledView() {
+    QImage last = shownView();
+    for (int i = 0; i < 40; ++i) {
+      QTest::qWait(50);
+      const QImage next = shownView();
+      if (next == last) break;
+      last = next;
+    }
+    return last;
   }
 };
 
@@ -147,16 +158,17 @@ TEST_F(PanelInteraction, AnnotateModeShowsAtOnceAndTheListFollowsTheChosenPlane)
   engine->planes[1].area = 2.0f;  // to tell the rows apart
   view->UpdatePlaneList();
   view->camera().setFrame(Vec3(0.8f, 0.7f, 3.5f), Vec3(0.5f, 0.5f, 0.5f), Vec3(0, 1, 0));
+  view->update();
   ASSERT_EQ(view->planeList->currentRow(), 1);
 
   // Toggled without a click (no focus change that would repaint anyway): the
-  // planes leave the picture at once and come back when it is switched off.
-  const QImage planesShown = shownView();
+  // planes leave the picture without any further event and come back when it
+  // is switched off.
+  const QImage planesShown = settledView();
   view->annotateModeCheck->setChecked(true);
-  const QImage annotating = shownView();
-  EXPECT_NE(annotating, planesShown);
+  QTRY_VERIFY_WITH_TIMEOUT(shownView() != planesShown, 3000);
   view->annotateModeCheck->setChecked(false);
-  EXPECT_EQ(shownView(), planesShown);
+  QTRY_VERIFY_WITH_TIMEOUT(shownView() == planesShown, 3000);
 
   // Hovering chooses the facing plane; the list's row follows, so "Erase
   // Current" erases that one.

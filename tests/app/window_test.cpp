@@ -73,8 +73,7 @@ TEST(MainWindowLayout, OpensWithAViewAsWideAsThePanelThatTakesExtraWidth) {
   // Widening the window widens the view, not the panel.
   const int viewBefore = view->width(), panelBefore = panel->width();
   window.resize(window.width() + 150, window.height());
-  QTest::qWait(50);
-  EXPECT_EQ(view->width(), viewBefore + 150);
+  QTRY_COMPARE(view->width(), viewBefore + 150);
   EXPECT_EQ(panel->width(), panelBefore);
   delete window.sideView();
 }
