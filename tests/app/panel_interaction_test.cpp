@@ -166,9 +166,9 @@ TEST_F(PanelInteraction, AnnotateModeShowsAtOnceAndTheListFollowsTheChosenPlane)
   // is switched off.
   const QImage planesShown = settledView();
   view->annotateModeCheck->setChecked(true);
-  QTRY_VERIFY_WITH_TIMEOUT(shownView() != planesShown, 3000);
+  QTRY_VERIFY_WITH_TIMEOUT(shownView() != planesShown, 5000);
   view->annotateModeCheck->setChecked(false);
-  QTRY_VERIFY_WITH_TIMEOUT(shownView() == planesShown, 3000);
+  QTRY_VERIFY_WITH_TIMEOUT(shownView() == planesShown, 5000);
 
   // Hovering chooses the facing plane; the list's row follows, so "Erase
   // Current" erases that one.
