@@ -174,10 +174,12 @@ QWidget* GLWidget::buildControlPanel() {
   exportMatrixButton->setText(tr("Export Matrix"));
   connect(exportMatrixButton, &QPushButton::clicked, this, &GLWidget::ComputeMatrixA);
   // The research exports share one row.
-  auto* researchExportRow = new QHBoxLayout;
-  researchExportRow->addWidget(exportContoursButton);
-  researchExportRow->addWidget(exportMatrixButton);
-  if (!studyMode) firstForm->addRow(researchExportRow);
+  if (!studyMode) {
+    auto* researchExportRow = new QHBoxLayout;
+    researchExportRow->addWidget(exportContoursButton);
+    researchExportRow->addWidget(exportMatrixButton);
+    firstForm->addRow(researchExportRow);
+  }
 
   // Created and wired, but placed in neither column.
   clearAllButton->setText(tr("Clear All"));
