@@ -140,3 +140,15 @@ void BM_LoaderEventLoopGap(benchmark::State& state) {
   state.counters["faces"] = engine.renderMesh->faces().size();
 }
 BENCHMARK(BM_LoaderEventLoopGap)->Arg(2)->Arg(3)->Unit(benchmark::kMillisecond)->Iterations(1)->MeasureProcessCPUTime();
+
+// The same probe with nothing else to do, for comparison on a busy machine.
+void BM_IdleEventLoopGap(benchmark::State& state) {
+  app();
+  Sorvex engine(nullptr);
+  QTimer end;
+  end.setSingleShot(true);
+  double gap = 0.0;
+  for (auto _ : state) gap = longestGapMs(engine, &end, SIGNAL(timeout()), [&] { end.start(int(state.range(0))); });
+  state.counters["gap_ms"] = gap;
+}
+BENCHMARK(BM_IdleEventLoopGap)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);

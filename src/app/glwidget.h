@@ -141,6 +141,7 @@ class GLWidget : public QGLWidget {
   QLineEdit* exportFolderEdit = nullptr;
   QPushButton* exportObjButton = nullptr;
   QPushButton* exportContoursButton = nullptr;
+  QPushButton* exportMatrixButton = nullptr;
   QPushButton* clearAllButton = nullptr;
   // Second column.
   QPushButton* binningButton = nullptr;
@@ -186,6 +187,11 @@ class GLWidget : public QGLWidget {
   // A refresh of the plane list and a repaint at the next frame; requests
   // until then merge into that one (hover moves arrive faster than frames).
   void scheduleFrameRefresh();
+  // Gives this view the keyboard focus unless a text field holds it.
+  void giveKeyboardToView();
+  // Selects the plane list row of the engine's current plane (no row when
+  // there is none) without acting on the selection.
+  void showCurrentPlaneInList();
 
   // The plane whose last stroke the running annotation drag extends; -1 none.
   int openStrokePlane_ = -1;

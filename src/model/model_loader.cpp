@@ -4,7 +4,16 @@
 #include <QFile>
 #include <QMetaObject>
 
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include "engine/sorvex.h"
+
+namespace {
+// Scheduling niceness of the building threads (the GUI thread has 0).
+constexpr int kBuildNice = 5;
+}  // namespace
 
 ModelLoader::ModelLoader(Sorvex* engine, QObject* parent) : QObject(parent), engine_(engine) {}
 
@@ -39,6 +48,9 @@ bool ModelLoader::start(const QString& path, const QString& label, const QString
   std::shared_ptr<LoadControl> control = control_;
   std::shared_ptr<LoadedModel> model = model_;
   worker_ = std::thread([this, control, model, path8, seg8, smooth] {
+    // Below the GUI thread: on a busy machine the window keeps its turn.
+    // Threads the build starts (the smoothing's) inherit this.
+    setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kBuildNice);
     const bool ok = buildModel(path8.constData(), seg8.isEmpty() ? nullptr : seg8.constData(), smooth, *model,
                                control.get());
     QMetaObject::invokeMethod(
