@@ -152,3 +152,39 @@ void BM_IdleEventLoopGap(benchmark::State& state) {
   state.counters["gap_ms"] = gap;
 }
 BENCHMARK(BM_IdleEventLoopGap)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Time from a stop request to the end of the run, asked as soon as the
+// first plane is accepted (inside the next local search).
+void BM_StopLatency(benchmark::State& state) {
+  TriMesh::set_verbose(0);
+  const QByteArray path = largemodels::subdividedModel("66", int(state.range(0)));
+  if (path.isEmpty()) return state.SkipWithError("bundled model 66 missing");
+  Sorvex engine(nullptr);
+  engine.setCurvatureSmooth(0.01);
+  float w[kFeatureTypeCount], r[kFeatureTypeCount];
+  for (int t = 0; t < kFeatureTypeCount; ++t) w[t] = 1.0f, r[t] = 0.1f;
+  engine.setFeatureWeights(w);
+  engine.setFeatureRadii(r);
+  engine.setCoverAllSegments(true);
+  if (!engine.loadModel(path.constData(), "m", nullptr, false)) return state.SkipWithError("load failed");
+  double latency = 0.0;
+  for (auto _ : state) {
+    engine.startRun();
+    for (;;) {
+      {
+        std::lock_guard<StateLock> lock(engine.stateMutex);
+        if (!engine.planes.isEmpty()) break;
+      }
+      if (!engine.isRunning()) break;
+      QThread::msleep(1);
+    }
+    QElapsedTimer clock;
+    clock.start();
+    engine.requestStop();
+    engine.wait();
+    latency = clock.nsecsElapsed() / 1e6;
+  }
+  state.counters["stop_ms"] = latency;
+  state.counters["planes_kept"] = engine.planes.size();
+}
+BENCHMARK(BM_StopLatency)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);

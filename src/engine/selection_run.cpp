@@ -168,9 +168,11 @@ void Sorvex::runSelection() {
         swapVotes(bins, work->bins);
       }
       currentPlane = kNoPlane;
+      // Last write of the run under the lock, so that whoever takes it next
+      // (or destroys the engine) sees the run complete.
+      stopRequested_.store(false);
     }
     work.reset();  // outside the lock: the previous votes go with it
-    stopRequested_.store(false);
     emit percentComplete(1000);
     emit algoFinished();
   };

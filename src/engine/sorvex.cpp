@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <algorithm>
+#include <mutex>
 
 #include "model/render_mesh.h"
 
@@ -11,6 +12,10 @@ Sorvex::Sorvex(Camera* cam) : QThread(nullptr), renderMesh(new RenderMesh()), ca
 
 Sorvex::~Sorvex() {
   if (isRunning()) wait();
+  // The run's last writes were made under the lock: taking it orders them
+  // before the teardown for thread checkers too (the thread's own join is
+  // not visible to them).
+  { std::lock_guard<StateLock> lock(stateMutex); }
   delete renderMesh;
 }
 
