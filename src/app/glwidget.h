@@ -180,8 +180,8 @@ class GLWidget : public QGLWidget {
   // Starts loading a model on the loader; `done` runs on this thread when
   // the load has ended (installed, failed or cancelled). Returns false when
   // nothing was started.
-  bool startModelLoad(const QString& path, const QString& label, const QString& segmentationPath,
-                      QPushButton* button, std::function<void(bool loaded, bool cancelled)> done);
+  bool startModelLoad(const QString& path, const QString& label, const QString& segmentationPath, QPushButton* button,
+                      std::function<void(bool loaded, bool cancelled)> done);
   // The progress bar back to its idle look after a load.
   void resetProgress();
   // A refresh of the plane list and a repaint at the next frame; requests

@@ -97,30 +97,32 @@ bool GLWidget::startModelLoad(const QString& path, const QString& label, const Q
     loadButtonText_ = button->text();
     button->setText(tr("Cancel Loading"));
   }
-  connect(loader_, &ModelLoader::progress, this,
-          [this](int thousandths, const QString& stage) {
-            progressBar->setFormat(stage + QStringLiteral(" %p%"));
-            progressBar->setValue(thousandths);
-          },
-          Qt::UniqueConnection);
-  connect(loader_, &ModelLoader::finished, this,
-          [this](bool loaded, bool cancelled) {
-            if (loadCancelButton_) loadCancelButton_->setText(loadButtonText_);
-            loadCancelButton_ = nullptr;
-            resetProgress();
-            std::function<void(bool, bool)> done = std::move(loadDone_);
-            loadDone_ = nullptr;
-            if (done) done(loaded, cancelled);
-            if (cancelled) return;
-            // The plane list, the view's framing and the bins follow the model
-            // now installed (or the one that stayed).
-            planeList->clear();
-            initView();
-            if (sideView_) sideView_->invalidateBinDisplayList();
-            UpdatePlaneList();
-            redraw(true);
-          },
-          Qt::UniqueConnection);
+  connect(
+      loader_, &ModelLoader::progress, this,
+      [this](int thousandths, const QString& stage) {
+        progressBar->setFormat(stage + QStringLiteral(" %p%"));
+        progressBar->setValue(thousandths);
+      },
+      Qt::UniqueConnection);
+  connect(
+      loader_, &ModelLoader::finished, this,
+      [this](bool loaded, bool cancelled) {
+        if (loadCancelButton_) loadCancelButton_->setText(loadButtonText_);
+        loadCancelButton_ = nullptr;
+        resetProgress();
+        std::function<void(bool, bool)> done = std::move(loadDone_);
+        loadDone_ = nullptr;
+        if (done) done(loaded, cancelled);
+        if (cancelled) return;
+        // The plane list, the view's framing and the bins follow the model
+        // now installed (or the one that stayed).
+        planeList->clear();
+        initView();
+        if (sideView_) sideView_->invalidateBinDisplayList();
+        UpdatePlaneList();
+        redraw(true);
+      },
+      Qt::UniqueConnection);
   return true;
 }
 

@@ -209,10 +209,10 @@ class PieceBound {
     const double L = b.length - a.length;
     // Scatter about the centroid, and its part along the chord of the piece.
     const double c[3] = {first[0] / count, first[1] / count, first[2] / count};
-    const double C[3][3] = {{second[0] - count * c[0] * c[0], second[1] - count * c[0] * c[1],
-                             second[2] - count * c[0] * c[2]},
-                            {0, second[3] - count * c[1] * c[1], second[4] - count * c[1] * c[2]},
-                            {0, 0, second[5] - count * c[2] * c[2]}};
+    const double C[3][3] = {
+        {second[0] - count * c[0] * c[0], second[1] - count * c[0] * c[1], second[2] - count * c[0] * c[2]},
+        {0, second[3] - count * c[1] * c[1], second[4] - count * c[1] * c[2]},
+        {0, 0, second[5] - count * c[2] * c[2]}};
     const double t = C[0][0] + C[1][1] + C[2][2];
     const std::array<double, 3>& last = endPoint(j);
     double v[3] = {last[0] - p0[0], last[1] - p0[1], last[2] - p0[2]};

@@ -75,9 +75,7 @@ void Sorvex::requestStop() {
   if (isRunning()) stopRequested_.store(true);
 }
 
-bool Sorvex::stopRequested() const {
-  return runOwner_ ? runOwner_->stopRequested_.load() : stopRequested_.load();
-}
+bool Sorvex::stopRequested() const { return runOwner_ ? runOwner_->stopRequested_.load() : stopRequested_.load(); }
 
 void Sorvex::copyRunInputs(const Sorvex& source) {
   if (source.renderMesh) *renderMesh = *source.renderMesh;

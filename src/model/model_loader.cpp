@@ -51,8 +51,8 @@ bool ModelLoader::start(const QString& path, const QString& label, const QString
     // Below the GUI thread: on a busy machine the window keeps its turn.
     // Threads the build starts (the smoothing's) inherit this.
     setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kBuildNice);
-    const bool ok = buildModel(path8.constData(), seg8.isEmpty() ? nullptr : seg8.constData(), smooth, *model,
-                               control.get());
+    const bool ok =
+        buildModel(path8.constData(), seg8.isEmpty() ? nullptr : seg8.constData(), smooth, *model, control.get());
     QMetaObject::invokeMethod(
         this, [this, ok] { built(ok); }, Qt::QueuedConnection);
   });

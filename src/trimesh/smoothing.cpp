@@ -356,8 +356,8 @@ void TriMesh::smooth_curvatures(float sigma, int threads, const std::atomic<bool
                       principal_curv1[i], principal_curv2[i]};
   std::vector<float> ku(nv), kuv(nv), kv(nv);
 
-  const bool done = for_each_vertex(
-      nv, thread_count(threads, nv), cancel, sites, nb, inv_sigma2, [&](Walker& walker, int i) {
+  const bool done =
+      for_each_vertex(nv, thread_count(threads, nv), cancel, sites, nb, inv_sigma2, [&](Walker& walker, int i) {
         const Vec3& u = src[size_t(i)].u;
         const Vec3& v = src[size_t(i)].v;
         const Vec3& uxv = src[size_t(i)].uxv;
@@ -417,12 +417,11 @@ void TriMesh::smooth_curv_derivs(float sigma, int threads, const std::atomic<boo
   const FlatNeighbours nb(vertex_neighbors);
   std::vector<DerivSource> src(static_cast<size_t>(nv));
   for (int i = 0; i < nv; ++i)
-    src[size_t(i)] = {principal_dir1[i], principal_dir2[i], principal_dir1[i].cross(principal_dir2[i]),
-                      curv_derivs[i]};
+    src[size_t(i)] = {principal_dir1[i], principal_dir2[i], principal_dir1[i].cross(principal_dir2[i]), curv_derivs[i]};
   std::vector<CurvDeriv> smoothed(nv);
 
-  const bool done = for_each_vertex(
-      nv, thread_count(threads, nv), cancel, sites, nb, inv_sigma2, [&](Walker& walker, int i) {
+  const bool done =
+      for_each_vertex(nv, thread_count(threads, nv), cancel, sites, nb, inv_sigma2, [&](Walker& walker, int i) {
         const Vec3& u = src[size_t(i)].u;
         const Vec3& v = src[size_t(i)].v;
         const Vec3& uxv = src[size_t(i)].uxv;

@@ -74,7 +74,8 @@ TEST_F(LoadAndRun, ParametersChangedDuringARunReachTheEngineAfterEveryRun) {
     if (engine->isRunning()) loop.exec();
     QCoreApplication::processEvents();
     ASSERT_TRUE(engine->isFinished());
-    EXPECT_FLOAT_EQ(engine->curvatureThreshold, float(10.0 + i)) << "run " << i << (during ? " (changed during it)" : "");
+    EXPECT_FLOAT_EQ(engine->curvatureThreshold, float(10.0 + i))
+        << "run " << i << (during ? " (changed during it)" : "");
     EXPECT_EQ(view->binningButton->text(), "Binning Algorithm");
   }
 }

@@ -146,9 +146,9 @@ QList<QList<SectionSegment>> polylineZoo() {
     Vec3 p = offset, dir = Vec3(unit(rng), unit(rng), 0.3f * unit(rng)).normalized();
     for (int k = 0; k < n; ++k) {
       const float turn = bend * step;
-      dir = Vec3(dir.x * std::cos(turn) - dir.y * std::sin(turn), dir.x * std::sin(turn) + dir.y * std::cos(turn),
-                 dir.z)
-                .normalized();
+      dir =
+          Vec3(dir.x * std::cos(turn) - dir.y * std::sin(turn), dir.x * std::sin(turn) + dir.y * std::cos(turn), dir.z)
+              .normalized();
       Vec3 q = p + dir * ((c % 6 == 5 && k % 7 == 3) ? 0.0f : step);
       q += Vec3(unit(rng), unit(rng), unit(rng)) * noise;
       SectionSegment s = seg(p, q);
@@ -171,7 +171,8 @@ QList<QList<SectionSegment>> polylineZoo() {
   // Zig-zags and corners exactly at the scales of the tolerance.
   for (float h : {0.0005f, 0.001f, 0.003f, 0.03f}) {
     QList<SectionSegment> zig;
-    for (int k = 0; k < 40; ++k) zig.append(seg(Vec3(0.01f * k, (k % 2) * h, 0), Vec3(0.01f * (k + 1), ((k + 1) % 2) * h, 0)));
+    for (int k = 0; k < 40; ++k)
+      zig.append(seg(Vec3(0.01f * k, (k % 2) * h, 0), Vec3(0.01f * (k + 1), ((k + 1) % 2) * h, 0)));
     zoo.append(zig);
   }
   return zoo;
