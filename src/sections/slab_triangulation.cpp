@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <algorithm>
+#include <cfloat>
 #include <cmath>
 #include <vector>
 
@@ -53,13 +54,25 @@ bool triangulateSlab(SectionPlane& plane, double* area) {
     }
   }
   if (points.size() / 2 <= 2) return true;
-  // A section without area (every contour flat) has no slab.
+  // A section without area has no slab: what its contours enclose is no
+  // more than their length times the rounding of single-precision points.
   {
-    const double extent = std::max(maxX - minX, maxY - minY);
-    double enclosed = 0.0;
-    for (const ContourPolygon& p : polygons)
-      if (p.takesPart) enclosed += std::fabs(p.signedArea);
-    if (!(enclosed > 1e-12 * extent * extent)) return true;
+    const double* o = frame.origin();
+    const double magnitude =
+        std::max(std::max(std::fabs(minX), std::fabs(maxX)), std::max(std::fabs(minY), std::fabs(maxY))) +
+        std::fabs(o[0]) + std::fabs(o[1]) + std::fabs(o[2]);
+    double enclosed = 0.0, length = 0.0;
+    for (const ContourPolygon& p : polygons) {
+      if (!p.takesPart) continue;
+      enclosed += std::fabs(p.signedArea);
+      const int m = p.size();
+      for (int k = 0; k < m; ++k) {
+        const int l = (k + 1) % m;
+        length +=
+            std::hypot(p.xy[2 * size_t(l)] - p.xy[2 * size_t(k)], p.xy[2 * size_t(l) + 1] - p.xy[2 * size_t(k) + 1]);
+      }
+    }
+    if (!(enclosed > 8.0 * double(FLT_EPSILON) * magnitude * length)) return true;
   }
 
   std::vector<double> outPoints;
@@ -91,6 +104,8 @@ bool triangulateSlab(SectionPlane& plane, double* area) {
       tri.corners[k] = Vec3(float(o[0] + x * e1[0] + y * e2[0]), float(o[1] + x * e1[1] + y * e2[1]),
                             float(o[2] + x * e1[2] + y * e2[2]));
     }
+    // Corners that coincide or line up once written in single precision.
+    if (!((tri.corners[1] - tri.corners[0]).cross(tri.corners[2] - tri.corners[0]).length() > 0.0f)) continue;
     plane.triangles.append(tri);
     total += a;
   }
