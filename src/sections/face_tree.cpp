@@ -28,6 +28,7 @@ FaceTree::FaceTree(const QVector<Vec3>& vertices, const QVector<QVector<int>>& f
     if (usable) order.push_back(i);
   }
   faceCount_ = int(order.size());
+  maxFace_ = order.empty() ? 0 : order.back();
   centres.resize(size_t(faces.size()) * 3);
   boxes.resize(size_t(faces.size()) * 6);
   for (int i : order) {
@@ -100,11 +101,13 @@ bool FaceTree::candidateFaces(const Vec3& normal, const Vec3& point, std::vector
   }
   if (nAbs > 1e18 || pMax > 1e18 || scale_ > 1e18) return false;
   if (nodes_.empty()) return true;
-  // Bound on the rounding of the single-precision crossing test: a face whose
-  // corners all lie farther than this on one side cannot cross.
-  const double margin = 64.0 * double(FLT_EPSILON) * nAbs * (scale_ + pMax) + 1e-30;
+  const double margin = this->margin(normal, point);
   const double offset = n[0] * p[0] + n[1] * p[1] + n[2] * p[2];
-  const size_t start = out.size();
+  // Faces found are marked in a bit set and read out in increasing order:
+  // cheaper than sorting them.
+  thread_local std::vector<uint64_t> marks;
+  if (marks.size() < size_t(maxFace_) / 64 + 1) marks.assign(size_t(maxFace_) / 64 + 1, 0);
+  bool any = false;
   int stack[128];
   int top = 0;
   stack[top++] = 0;
@@ -120,14 +123,38 @@ bool FaceTree::candidateFaces(const Vec3& normal, const Vec3& point, std::vector
     const double s = centre - offset;
     if (s - reach > margin || s + reach < -margin) continue;
     if (node.leaf) {
-      out.insert(out.end(), faces_.begin() + node.a, faces_.begin() + node.a + node.b);
+      for (int k = node.a; k < node.a + node.b; ++k) {
+        const int f = faces_[size_t(k)];
+        marks[size_t(f) >> 6] |= uint64_t(1) << (f & 63);
+      }
+      any = true;
     } else if (top + 2 <= 128) {
       stack[top++] = node.b;
       stack[top++] = node.a;
     }
   }
-  std::sort(out.begin() + long(start), out.end());
+  if (!any) return true;
+  const size_t words = size_t(maxFace_) / 64 + 1;
+  for (size_t w = 0; w < words; ++w) {
+    uint64_t bits = marks[w];
+    if (!bits) continue;
+    marks[w] = 0;
+    while (bits) {
+      const int b = __builtin_ctzll(bits);
+      out.push_back(int(w * 64) + b);
+      bits &= bits - 1;
+    }
+  }
   return true;
+}
+
+double FaceTree::margin(const Vec3& normal, const Vec3& point) const {
+  // Bound on the rounding of the single-precision crossing test: a face whose
+  // corners all lie farther than this on one side cannot cross.
+  const double nAbs = std::fabs(double(normal.x)) + std::fabs(double(normal.y)) + std::fabs(double(normal.z));
+  const double pMax =
+      std::max(std::fabs(double(point.x)), std::max(std::fabs(double(point.y)), std::fabs(double(point.z))));
+  return 64.0 * double(FLT_EPSILON) * nAbs * (scale_ + pMax) + 1e-30;
 }
 
 namespace {

@@ -24,6 +24,11 @@ class FaceTree {
   // face.
   bool candidateFaces(const Vec3& normal, const Vec3& point, std::vector<int>& out) const;
 
+  // The rounding margin of candidateFaces for this plane: a face whose three
+  // signed distances normal . (corner - point), computed in single
+  // precision, all exceed it on one side cannot cross.
+  double margin(const Vec3& normal, const Vec3& point) const;
+
   int faceCount() const { return faceCount_; }
 
  private:
@@ -40,6 +45,7 @@ class FaceTree {
   std::vector<int> faces_;
   double scale_ = 0.0;  // largest absolute vertex coordinate
   int faceCount_ = 0;
+  int maxFace_ = 0;  // largest face index in the tree
 };
 
 // The tree of the mesh's current geometry, built on first use and shared by

@@ -1,6 +1,7 @@
 #include "sections/section_segments.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <array>
 #include <cstdint>
 #include <cstring>
@@ -70,14 +71,21 @@ namespace {
 
 // Appends the crossing of face i, if any, exactly as the plain scan over all
 // faces does.
+// With `margin` > 0, a face whose corners all lie farther than it on one side
+// (by the distances the crossing test divides) is passed over.
 inline void cutFace(SectionPlane& plane, int i, const QVector<QVector<int>>& faces, const Vec3* v, int vertexCount,
-                    const QVector<Vec3>& faceNormals, const QVector<int>& faceSegment, bool restrict) {
+                    const QVector<Vec3>& faceNormals, const QVector<int>& faceSegment, bool restrict, float margin) {
   if (restrict && (i >= faceSegment.size() || faceSegment[i] != plane.segmentIndex)) return;
   const QVector<int>& f = faces[i];
   if (f.size() < 3) return;
   const int* idx = f.constData();
   if (idx[0] < 0 || idx[0] >= vertexCount || idx[1] < 0 || idx[1] >= vertexCount || idx[2] < 0 || idx[2] >= vertexCount)
     return;
+  if (margin > 0.0f) {
+    const float s0 = plane.normal.dot(v[idx[0]] - plane.point), s1 = plane.normal.dot(v[idx[1]] - plane.point),
+                s2 = plane.normal.dot(v[idx[2]] - plane.point);
+    if ((s0 > margin && s1 > margin && s2 > margin) || (s0 < -margin && s1 < -margin && s2 < -margin)) return;
+  }
   Vec3 a, b;
   if (!intersectTriangle(plane, v[idx[0]], v[idx[1]], v[idx[2]], a, b)) return;
   if (!((a - b).length() > minSegmentLength)) return;
@@ -109,9 +117,14 @@ void computeSegments(SectionPlane& plane, const RenderMesh& mesh, const QVector<
   std::vector<int> candidates;
   const std::shared_ptr<const FaceTree> tree = faceTreeFor(mesh);
   if (tree->candidateFaces(plane.normal, plane.point, candidates)) {
-    for (int i : candidates) cutFace(plane, i, faces, v, vertexCount, faceNormals, faceSegment, restrict);
+    // The margin in single precision, rounded up; a margin that is not a
+    // normal positive float turns the test off.
+    float margin = float(tree->margin(plane.normal, plane.point)) * 1.001f;
+    if (!(margin >= FLT_MIN && margin < 1e30f)) margin = 0.0f;
+    for (int i : candidates) cutFace(plane, i, faces, v, vertexCount, faceNormals, faceSegment, restrict, margin);
   } else {
-    for (int i = 0; i < faceCount; ++i) cutFace(plane, i, faces, v, vertexCount, faceNormals, faceSegment, restrict);
+    for (int i = 0; i < faceCount; ++i)
+      cutFace(plane, i, faces, v, vertexCount, faceNormals, faceSegment, restrict, 0.0f);
   }
   removeDuplicateSegments(plane.segments);
 }

@@ -21,6 +21,36 @@ uint64_t edgePlace(int u, int w) {
   return (uint64_t(uint32_t(u)) << 32) | uint32_t(w);
 }
 
+// Open-addressing map from 64-bit keys to consecutive numbers.
+class KeyTable {
+ public:
+  explicit KeyTable(size_t expected) {
+    size_t size = 16;
+    while (size < expected * 2) size *= 2;
+    keys_.assign(size, kNoPlace);
+    values_.assign(size, -1);
+    mask_ = size - 1;
+  }
+  // The number of `key`; a new key gets `next`, which is then increased.
+  int findOrAdd(uint64_t key, int& next) {
+    uint64_t h = key * 0x9E3779B97F4A7C15ull;
+    h ^= h >> 29;
+    size_t slot = size_t(h) & mask_;
+    while (keys_[slot] != kNoPlace) {
+      if (keys_[slot] == key) return values_[slot];
+      slot = (slot + 1) & mask_;
+    }
+    keys_[slot] = key;
+    values_[slot] = next;
+    return next++;
+  }
+
+ private:
+  std::vector<uint64_t> keys_;
+  std::vector<int> values_;
+  size_t mask_ = 0;
+};
+
 }  // namespace
 
 std::vector<uint64_t> segmentPlaces(const SectionPlane& plane, const RenderMesh& mesh) {
@@ -83,21 +113,27 @@ std::vector<SegmentChain> chainThroughMesh(QList<SectionSegment>& segments, std:
     if (left.dot(g.normal) > 0.0f) turn(j);
   }
 
-  // Ends grouped by place: sorted (place, half) pairs, half = 2 * local + end.
-  std::vector<std::pair<uint64_t, int>> ends;
-  ends.reserve(size_t(n) * 2);
-  for (int j = 0; j < n; ++j) {
-    const int s = subset[size_t(j)];
-    for (int e = 0; e < 2; ++e)
-      if (places[2 * size_t(s) + size_t(e)] != kNoPlace)
-        ends.emplace_back(places[2 * size_t(s) + size_t(e)], 2 * j + e);
-  }
-  std::sort(ends.begin(), ends.end());
-  // node[half]: index of the first entry of its place group in `ends`; -1 without a place.
+  // Ends grouped by place: node[half] is the place's number (in order of
+  // first appearance), half = 2 * local + end; -1 without a place. The halves
+  // at place k are halves[first[k] .. first[k + 1]), in increasing order.
   std::vector<int> node(size_t(n) * 2, -1);
-  for (size_t k = 0; k < ends.size(); ++k) {
-    const size_t first = (k > 0 && ends[k - 1].first == ends[k].first) ? size_t(node[size_t(ends[k - 1].second)]) : k;
-    node[size_t(ends[k].second)] = int(first);
+  int nodeCount = 0;
+  {
+    KeyTable table(size_t(n) * 2);
+    for (int h = 0; h < 2 * n; ++h) {
+      const uint64_t p = places[2 * size_t(subset[size_t(h >> 1)]) + size_t(h & 1)];
+      if (p != kNoPlace) node[size_t(h)] = table.findOrAdd(p, nodeCount);
+    }
+  }
+  std::vector<int> first(size_t(nodeCount) + 1, 0), halves;
+  for (int h = 0; h < 2 * n; ++h)
+    if (node[size_t(h)] >= 0) ++first[size_t(node[size_t(h)]) + 1];
+  for (int k = 0; k < nodeCount; ++k) first[size_t(k) + 1] += first[size_t(k)];
+  halves.resize(size_t(first[size_t(nodeCount)]));
+  {
+    std::vector<int> fill(first.begin(), first.end() - 1);
+    for (int h = 0; h < 2 * n; ++h)
+      if (node[size_t(h)] >= 0) halves[size_t(fill[size_t(node[size_t(h)])]++)] = h;
   }
   auto swapNodes = [&](int local) { std::swap(node[2 * size_t(local)], node[2 * size_t(local) + 1]); };
 
@@ -107,17 +143,16 @@ std::vector<SegmentChain> chainThroughMesh(QList<SectionSegment>& segments, std:
   // faces along it with different rounding): it is consumed without being
   // added, as an exact duplicate would have been removed.
   {
-    std::vector<std::pair<std::pair<uint64_t, uint64_t>, int>> pairs;
+    KeyTable seen(static_cast<size_t>(n));
+    int count = 0;
     for (int j = 0; j < n; ++j) {
-      const int s = subset[size_t(j)];
-      uint64_t a = places[2 * size_t(s)], b = places[2 * size_t(s) + 1];
-      if (a == kNoPlace || b == kNoPlace) continue;
+      int a = node[2 * size_t(j)], b = node[2 * size_t(j) + 1];
+      if (a < 0 || b < 0) continue;
       if (a > b) std::swap(a, b);
-      pairs.push_back({{a, b}, j});
+      const int before = count;
+      seen.findOrAdd((uint64_t(uint32_t(a)) << 32) | uint32_t(b), count);
+      if (count == before) used[size_t(j)] = 1;
     }
-    std::sort(pairs.begin(), pairs.end());
-    for (size_t k = 1; k < pairs.size(); ++k)
-      if (pairs[k].first == pairs[k - 1].first) used[size_t(pairs[k].second)] = 1;
   }
   auto direction = [&](int local) {
     const SectionSegment& g = segments[subset[size_t(local)]];
@@ -135,8 +170,8 @@ std::vector<SegmentChain> chainThroughMesh(QList<SectionSegment>& segments, std:
   auto pick = [&](int at, bool forwards, const Vec3& along) {
     candidates.clear();
     bool anyUnturned = false;
-    for (size_t k = size_t(at); k < ends.size() && ends[k].first == ends[size_t(at)].first; ++k) {
-      const int half = ends[k].second;
+    for (int k = first[size_t(at)]; k < first[size_t(at) + 1]; ++k) {
+      const int half = halves[size_t(k)];
       const int local = half >> 1;
       if (used[size_t(local)]) continue;
       const bool isStart = (half & 1) == 0;
