@@ -61,3 +61,11 @@ double classifyContours(QList<SectionContour>& contours, const SectionFrame& fra
 // such point is found.
 bool holePoint(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int hole, double& x,
                double& y);
+
+// Points just outside contour `c` (off its longer edges) that lie in no
+// material, appended as x, y pairs (a point in the open outside the section
+// removes nothing that is not removed anyway): where
+// parts of a model run into each other, their outer contours can enclose a
+// region of no material without any hole contour around it.
+void enclosedVoidPoints(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int c,
+                        std::vector<double>& points);

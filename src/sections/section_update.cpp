@@ -78,14 +78,14 @@ void Sorvex::triangulateSlab(SectionPlane& plane) { makeSlab(*this, plane, nullp
 void Sorvex::updateSection(SectionPlane& plane) {
   computeSegments(plane);
   chainContours(plane);
-  // The area a plane reports is that of the slab it exports. They differ
-  // from the contours' net area only where contours overlap (parts of a model
-  // that run into each other): the slab covers their union.
+  // The area a plane reports is that of the slab it exports (0 when there is
+  // none). They differ from the contours' net area only where contours
+  // overlap (parts of a model that run into each other): the slab covers
+  // their union.
   double slabArea = 0.0;
-  if (makeSlab(*this, plane, &slabArea))
-    plane.area = float(slabArea);
-  else
-    qDebug("Section area kept from the contours: the slab could not be made");
+  if (!makeSlab(*this, plane, &slabArea))
+    qDebug("Section area counts the slab made: (part of) it could not be triangulated");
+  plane.area = float(slabArea);
 }
 
 void Sorvex::triangulateAllSlabs() {

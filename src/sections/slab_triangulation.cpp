@@ -53,6 +53,11 @@ bool triangulateSlab(SectionPlane& plane, double* area) {
       }
     }
   }
+  // Regions of no material enclosed by outer contours that overlap.
+  if (plane.contours.size() > 1)
+    for (int i = 0; i < plane.contours.size(); ++i)
+      if (polygons[size_t(i)].takesPart && !plane.contours[i].isHole)
+        enclosedVoidPoints(polygons, plane.contours, i, holes);
   if (points.size() / 2 <= 2) return true;
   // A section without area has no slab: what its contours enclose is no
   // more than their length times the rounding of single-precision points.
