@@ -225,7 +225,7 @@ void joinChains(QList<SectionSegment>& segments, std::vector<std::vector<int>>& 
   };
 
   while (remaining > 0) {
-    if (nearestOnly && !currentClosed && selfCloses()) {
+    if (nearestOnly && !currentClosed && current.size() >= 2 && selfCloses()) {
       // A chain whose own ends are nearest each other closes before it grows.
       currentClosed = true;
       open();
@@ -270,7 +270,7 @@ void joinChains(QList<SectionSegment>& segments, std::vector<std::vector<int>>& 
       }
     }
   }
-  if (nearestOnly && !currentClosed && selfCloses()) currentClosed = true;
+  if (nearestOnly && !currentClosed && current.size() >= 2 && selfCloses()) currentClosed = true;
   flush();
 }
 
@@ -373,6 +373,12 @@ void chainContours(SectionPlane& plane, const RenderMesh& mesh, const QVector<in
   plane.contours.clear();
   if (plane.segments.isEmpty()) return;
   std::vector<uint64_t> places = segmentPlaces(plane, mesh);
+  // Records that are no cut of this mesh (the ridge and valley chainers) are
+  // chained by distance alone, as before.
+  if (std::all_of(places.begin(), places.end(), [](uint64_t p) { return p == kNoPlace; })) {
+    chainContours(plane, options);
+    return;
+  }
 
   // In segmentation mode every mesh segment is chained, closed and measured
   // on its own; segments that name no valid face form one more group.
