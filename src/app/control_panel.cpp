@@ -61,6 +61,7 @@ void GLWidget::createControlWidgets() {
   exportFolderEdit = new QLineEdit();
   exportObjButton = new QPushButton();
   exportContoursButton = new QPushButton();
+  exportSvgButton = new QPushButton();
   clearAllButton = new QPushButton();
   binningButton = new QPushButton();
   binSelectThresholdSpin = new QDoubleSpinBox();
@@ -168,6 +169,9 @@ QWidget* GLWidget::buildControlPanel() {
   exportContoursButton->setText(tr("Export Contours"));
   connect(exportContoursButton, &QPushButton::clicked, this, &GLWidget::ExportContours);
   if (!studyMode) firstForm->addRow(exportContoursButton);
+  exportSvgButton->setText(tr("Export SVG"));
+  connect(exportSvgButton, &QPushButton::clicked, this, &GLWidget::ExportSVG);
+  if (!studyMode) firstForm->addRow(exportSvgButton);
 
   // Created and wired, but placed in neither column.
   clearAllButton->setText(tr("Clear All"));
