@@ -133,13 +133,17 @@ QJsonObject parametersJson(const BatchOptions& o) {
 
 // Why loadModel refused: its last log line, with the mesh library's reason
 // when it gave one.
-QString loadFailureReason(const QStringList& lines) {
+QString loadFailureReason(const QStringList& lines, const QString& path) {
   QString reason = lines.isEmpty() ? QStringLiteral("cannot be loaded") : lines.last();
   for (const QString& l : lines)
     if (!l.isEmpty() && l != reason && !l.startsWith(QLatin1String("Loading")) &&
         !l.startsWith(QLatin1String("Reading")) && !l.endsWith(QLatin1String("...")))
       reason += QStringLiteral(" (") + l + QStringLiteral(")");
-  return reason.simplified();
+  // The path is on the line already.
+  reason = reason.simplified();
+  const QString own = QStringLiteral("Unable to read ") + path + QStringLiteral(": ");
+  if (reason.startsWith(own)) reason = reason.mid(own.size());
+  return reason;
 }
 
 bool writeWhole(const QString& path, const QByteArray& bytes) {
@@ -202,7 +206,7 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   t.start();
   const QByteArray path8 = QFile::encodeName(modelPath);
   if (!engine.loadModel(path8.constData(), path8.constData(), nullptr, false))
-    return fail(loadFailureReason(log.linesSince(0)));
+    return fail(loadFailureReason(log.linesSince(0), modelPath));
   const RenderMesh& mesh = *engine.renderMesh;
   if (mesh.faces().isEmpty()) return fail(QStringLiteral("the file holds no triangles"));
   timings[QStringLiteral("load")] = t.nsecsElapsed() * 1e-9;

@@ -13,6 +13,7 @@
 #include <limits>
 #include <string>
 #include <unordered_map>
+#include <vector>
 
 #include "trimesh/trimesh.h"
 
@@ -94,8 +95,7 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
   }
 
   Assimp::Importer importer;
-  const aiScene* scene =
-      importer.ReadFile(QFile::encodeName(path).toStdString(), aiProcess_Triangulate | aiProcess_PreTransformVertices);
+  const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), aiProcess_Triangulate);
   if (!scene) {
     const char* reason = importer.GetErrorString();
     error = QStringLiteral("cannot read the mesh: ") +
@@ -103,50 +103,68 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
     return false;
   }
 
+  // Every mesh instance of the node tree, with the node's accumulated
+  // transform (a mesh used by two nodes appears twice).
   std::unordered_map<PositionKey, int, PositionHash> index;
   long long skipped = 0;
-  for (unsigned m = 0; m < scene->mNumMeshes; ++m) {
-    const aiMesh* mesh = scene->mMeshes[m];
-    if (!mesh || !mesh->mVertices) continue;
-    // Map this mesh's vertices to joined indices once, so each face costs O(1).
-    std::vector<int> joined(mesh->mNumVertices, -1);
-    for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
-      const aiFace& face = mesh->mFaces[f];
-      if (face.mNumIndices != 3 || !face.mIndices) {
-        ++skipped;
-        continue;
-      }
-      QVector<int> corners(3);
-      for (int c = 0; c < 3; ++c) {
-        const unsigned vi = face.mIndices[c];
-        if (vi >= mesh->mNumVertices) {
-          error = QStringLiteral("a face refers to a vertex that is not in the file");
-          vertices.clear();
-          faces.clear();
-          return false;
+  struct Pending {
+    const aiNode* node;
+    aiMatrix4x4 transform;
+  };
+  std::vector<Pending> stack;
+  if (scene->mRootNode) stack.push_back({scene->mRootNode, scene->mRootNode->mTransformation});
+  while (!stack.empty()) {
+    const Pending item = stack.back();
+    stack.pop_back();
+    const aiNode* node = item.node;
+    for (unsigned c = 0; c < node->mNumChildren; ++c)
+      if (node->mChildren[c])
+        stack.push_back({node->mChildren[c], item.transform * node->mChildren[c]->mTransformation});
+    for (unsigned k = 0; k < node->mNumMeshes; ++k) {
+      const unsigned m = node->mMeshes[k];
+      if (m >= scene->mNumMeshes) continue;
+      const aiMesh* mesh = scene->mMeshes[m];
+      if (!mesh || !mesh->mVertices) continue;
+      // Each of this mesh's vertices is joined once, so a face costs O(1).
+      std::vector<int> joined(mesh->mNumVertices, -1);
+      for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
+        const aiFace& face = mesh->mFaces[f];
+        if (face.mNumIndices != 3 || !face.mIndices) {
+          ++skipped;
+          continue;
         }
-        if (joined[vi] < 0) {
-          const aiVector3D& a = mesh->mVertices[vi];
-          const Vec3 p(float(a.x), float(a.y), float(a.z));
-          if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-            error = QStringLiteral("a vertex has a coordinate that is not a finite number");
+        QVector<int> corners(3);
+        for (int c = 0; c < 3; ++c) {
+          const unsigned vi = face.mIndices[c];
+          if (vi >= mesh->mNumVertices) {
+            error = QStringLiteral("a face refers to a vertex that is not in the file");
             vertices.clear();
             faces.clear();
             return false;
           }
-          if (vertices.size() == std::numeric_limits<int>::max()) {
-            error = QStringLiteral("too many vertices");
-            vertices.clear();
-            faces.clear();
-            return false;
+          if (joined[vi] < 0) {
+            const aiVector3D a = item.transform * mesh->mVertices[vi];
+            const Vec3 p(float(a.x), float(a.y), float(a.z));
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
+              error = QStringLiteral("a vertex has a coordinate that is not a finite number");
+              vertices.clear();
+              faces.clear();
+              return false;
+            }
+            if (vertices.size() == std::numeric_limits<int>::max()) {
+              error = QStringLiteral("too many vertices");
+              vertices.clear();
+              faces.clear();
+              return false;
+            }
+            auto it = index.emplace(keyOf(p), vertices.size());
+            if (it.second) vertices.append(p);
+            joined[vi] = it.first->second;
           }
-          auto it = index.emplace(keyOf(p), vertices.size());
-          if (it.second) vertices.append(p);
-          joined[vi] = it.first->second;
+          corners[c] = joined[vi];
         }
-        corners[c] = joined[vi];
+        faces.append(corners);
       }
-      faces.append(corners);
     }
   }
   if (faces.isEmpty()) {
