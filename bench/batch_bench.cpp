@@ -1,0 +1,84 @@
+// What the batch tool costs on top of the engine: the engine's own load and
+// selection run, the same model as one batch job in this process (load, run,
+// exports, summary), and the korvane-batch program run on it (a parent and a
+// worker process around the job).
+#include <benchmark/benchmark.h>
+
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtGlobal>
+
+#include "batch/batch_options.h"
+#include "batch/model_job.h"
+#include "engine/sorvex.h"
+
+namespace {
+
+void quietLog(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+QString modelPath(const char* model) { return QStringLiteral(KORVANE_SOURCE_DIR "/objs/%1.off").arg(model); }
+
+void BM_EngineLoadAndRun(benchmark::State& state, const char* model) {
+  qInstallMessageHandler(quietLog);
+  const QByteArray path = QFile::encodeName(modelPath(model));
+  const BatchOptions defaults;
+  for (auto _ : state) {
+    Sorvex engine(nullptr);
+    bool enabled[kFeatureTypeCount];
+    float weights[kFeatureTypeCount], radii[kFeatureTypeCount];
+    for (int t = 0; t < kFeatureTypeCount; ++t) {
+      enabled[t] = true;
+      weights[t] = float(kStartFeatureWeights[t]);
+      radii[t] = 0.1f;
+    }
+    engine.setFeatureEnabled(enabled);
+    engine.setFeatureWeights(weights);
+    engine.setFeatureRadii(radii);
+    engine.setCurvatureSmooth(defaults.curvatureSmooth);
+    if (!engine.loadModel(path.constData(), path.constData(), nullptr, false)) {
+      state.SkipWithError("bundled model missing (build korvane_models first)");
+      break;
+    }
+    engine.runSelection();
+    state.counters["planes"] = engine.planes.size();
+  }
+  qInstallMessageHandler(nullptr);
+}
+
+void BM_BatchJobInProcess(benchmark::State& state, const char* model) {
+  QTemporaryDir out;
+  BatchOptions options;
+  options.outDir = out.path();
+  options.force = true;
+  for (auto _ : state) {
+    const ModelJobResult r = runModelJob(modelPath(model), options);
+    if (r.status != ModelJobResult::Done) {
+      state.SkipWithError(r.reason.toLocal8Bit().constData());
+      break;
+    }
+    state.counters["planes"] = r.planeCount;
+  }
+}
+
+void BM_BatchProgram(benchmark::State& state, const char* model) {
+  QTemporaryDir out;
+  for (auto _ : state) {
+    QProcess p;
+    p.start(QStringLiteral(KORVANE_BATCH_EXE), {QStringLiteral("--force"), QStringLiteral("--quiet"),
+                                                QStringLiteral("--out"), out.path(), modelPath(model)});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+      state.SkipWithError("korvane-batch failed");
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_EngineLoadAndRun, table_145, "145")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_BatchJobInProcess, table_145, "145")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_BatchProgram, table_145, "145")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_EngineLoadAndRun, cup_21, "21")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BatchJobInProcess, cup_21, "21")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BatchProgram, cup_21, "21")->Unit(benchmark::kMillisecond)->Iterations(3);
