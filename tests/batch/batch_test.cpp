@@ -172,7 +172,7 @@ TEST(BatchTool, GivesTheWindowsResultsForTheSameParameters) {
   const QJsonObject params = s[QStringLiteral("parameters")].toObject();
   EXPECT_EQ(params[QStringLiteral("binSelectThreshold")].toDouble(), 0.9);
   EXPECT_EQ(params[QStringLiteral("features")].toArray()[0].toObject()[QStringLiteral("radius")].toDouble(), 0.15);
-  for (const char* stage : {"load", "features", "voting", "selection", "export", "total"})
+  for (const char* stage : {"setup", "load", "features", "voting", "selection", "export", "total"})
     EXPECT_GE(s[QStringLiteral("timings")].toObject()[QLatin1String(stage)].toDouble(-1), 0.0) << stage;
 
   // The files the window writes, byte for byte.
