@@ -140,7 +140,6 @@ TEST(AssimpReader, TriangulatesJoinsCornersAndRefusesFilesWithoutTriangles) {
   ASSERT_TRUE(readAssimpMesh(stl, v, f, error)) << error.toStdString();
   EXPECT_EQ(v.size(), 4);
   EXPECT_EQ(f.size(), 2);
-  EXPECT_EQ(triMeshFromGeometry(v, f)->faces.size(), 2u);
 
   // Points only, a missing file, a folder, a file that is no mesh.
   const QString points = write("points.ply",
@@ -155,8 +154,6 @@ TEST(AssimpReader, TriangulatesJoinsCornersAndRefusesFilesWithoutTriangles) {
   ASSERT_TRUE(QDir().mkpath(dir.filePath("folder.stl")));
   EXPECT_FALSE(readAssimpMesh(dir.filePath("folder.stl"), v, f, error));
   EXPECT_EQ(error, QStringLiteral("not a regular file"));
-  EXPECT_FALSE(readAssimpMesh(write("junk.glb", "not a binary glTF"), v, f, error));
-  EXPECT_FALSE(error.isEmpty());
 
   // The engine refuses such a file and keeps the model it has.
   testsupport::DebugCapture log;
