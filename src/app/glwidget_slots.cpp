@@ -17,6 +17,7 @@
 #include <QSignalBlocker>
 
 #include "app/glwidget.h"
+#include "app/study_mode.h"
 #include "engine/sorvex.h"
 #include "export/contour_export.h"
 #include "export/export_paths.h"
@@ -25,7 +26,6 @@
 #include "export/svg_export.h"
 #include "model/assimp_reader.h"
 #include "model/unit_ball.h"
-#include "app/study_mode.h"
 #include "view/side_glwidget.h"
 
 namespace {

@@ -8,6 +8,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <atomic>
+#include <memory>
 #include <mutex>
 
 #include "batch/batch_options.h"
@@ -199,7 +200,18 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   QElapsedTimer t;
   t.start();
   JobLog log;
-  Sorvex engine(nullptr);  // most of this is the bin space
+  // Most of the set-up is the bin space. A worker process ends right after
+  // its one job, so, as in the window, its engine is never deleted: the
+  // process's end frees it without walking the bins.
+  std::unique_ptr<Sorvex> owned(new Sorvex(nullptr));
+  Sorvex& engine = *owned;
+  struct KeepForWorker {
+    std::unique_ptr<Sorvex>& engine;
+    bool keep;
+    ~KeepForWorker() {
+      if (keep) (void)engine.release();
+    }
+  } keepForWorker{owned, options.worker};
   applyOptions(engine, options);
   timings[QStringLiteral("setup")] = t.nsecsElapsed() * 1e-9;
 

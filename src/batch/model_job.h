@@ -30,6 +30,7 @@ QString modelSummaryPath(const QString& outDir, const QString& modelPath);
 // "normalize", "features", "voting", "selection", "export"). A model whose
 // summary exists is skipped unless options.force. Installs its own debug
 // message handler for the duration (the log goes to DIR/<name>/debug.log),
-// so only one job may run in a process at a time.
+// so only one job may run in a process at a time. With options.worker the
+// engine is left for the process's end to free.
 ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options,
                            const std::function<void(const char*)>& stage = nullptr);
