@@ -133,6 +133,7 @@ class GLWidget : public QGLWidget {
   QLineEdit* exportFolderEdit = nullptr;
   QPushButton* exportObjButton = nullptr;
   QPushButton* exportContoursButton = nullptr;
+  QPushButton* exportMatrixButton = nullptr;
   QPushButton* exportSvgButton = nullptr;
   QPushButton* clearAllButton = nullptr;
   // Second column.
@@ -173,6 +174,11 @@ class GLWidget : public QGLWidget {
   bool unitBallBoxShown_ = false;
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
+  // Gives this view the keyboard focus unless a text field holds it.
+  void giveKeyboardToView();
+  // Selects the plane list row of the engine's current plane (no row when
+  // there is none) without acting on the selection.
+  void showCurrentPlaneInList();
 
   // The plane whose last stroke the running annotation drag extends; -1 none.
   int openStrokePlane_ = -1;
