@@ -22,12 +22,16 @@
 #include <QTimer>
 
 #include "app/glwidget.h"
+#include "app/study_mode.h"
 #include "engine/sorvex.h"
 #include "export/contour_export.h"
 #include "export/export_paths.h"
 #include "export/matrix_export.h"
 #include "export/obj_export.h"
 #include "model/model_loader.h"
+#include "export/svg_export.h"
+#include "model/assimp_reader.h"
+#include "model/unit_ball.h"
 #include "view/side_glwidget.h"
 
 namespace {
@@ -68,14 +72,15 @@ void GLWidget::LoadInputMesh() {
   }
   if (refuseDuringRun()) return;
   if (!chooseModelFile) return;
-  const QString path =
-      chooseModelFile(this, tr("Load Model"), QStringLiteral("../objs"), tr("Model Files (*.off *.obj)"));
+  const QString path = chooseModelFile(this, tr("Load Model"), QStringLiteral("../objs"),
+                                       tr("Model Files (*.off *.obj %1)").arg(assimpModelPatterns()));
   if (path.isEmpty()) return;  // cancelled
 
   startModelLoad(path, path, QString(), loadButton, [this, path](bool loaded, bool cancelled) {
     if (cancelled) return;
     if (loaded) {
       modelPathEdit->setText(path);
+      warnIfOutsideUnitBall();
     } else if (showMessage) {
       // Name the file that failed; the field keeps the model that stays loaded.
       showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
@@ -136,6 +141,15 @@ void GLWidget::scheduleFrameRefresh() {
 }
 
 // LoadInputMeshFromSequence: model_sequence.cpp.
+
+void GLWidget::warnIfOutsideUnitBall() {
+  const QString warning = unitBallWarning(*engine_->renderMesh);
+  if (warning.isEmpty()) return;
+  qDebug("%s", qPrintable(warning));
+  if (studyMode || unitBallBoxShown_ || !showMessage) return;
+  unitBallBoxShown_ = true;
+  showMessage(this, warning);
+}
 
 // ---- plane list ----
 
@@ -352,6 +366,12 @@ void GLWidget::ExportOBJ() {
 void GLWidget::ExportContours() {
   if (refuseDuringRun()) return;
   const ExportResult result = exportContours(*engine_, modelPathEdit->text(), exportFolderEdit->text());
+  if (showMessage) showMessage(this, result.message);
+}
+
+void GLWidget::ExportSVG() {
+  if (refuseDuringRun()) return;
+  const ExportResult result = exportSvg(*engine_, modelPathEdit->text(), exportFolderEdit->text());
   if (showMessage) showMessage(this, result.message);
 }
 
