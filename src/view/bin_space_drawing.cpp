@@ -68,14 +68,16 @@ const float kFaceCorners[6][4][3] = {
     {{0, 1, 0}, {0, 1, 1}, {1, 1, 1}, {1, 1, 0}},  // y = 1
 };
 
-// Edge and colour of a bin's cube (drawBin's choice); false for none.
-bool cubeOf(BinSpace& bins, const Bin& bin, float& edge, Vec3& colour) {
+// Edge, colour and colour class of a bin's cube (drawBin's choice); false
+// for none.
+bool cubeOf(BinSpace& bins, const Bin& bin, float& edge, Vec3& colour, int& colourClass) {
   if (bin.votes.isEmpty() && bin.removedVotes.isEmpty()) return false;
   float m = -FLT_MAX;
   if (bin.removedVotes.isEmpty()) {
     for (const Vote& v : bin.votes)
       if (v.weight > m) m = v.weight;
     colour = Vec3(1.0f, 1.0f, 1.0f);
+    colourClass = 0;
   } else {
     int kind = 0;
     for (const Vote& v : bin.removedVotes)
@@ -87,13 +89,12 @@ bool cubeOf(BinSpace& bins, const Bin& bin, float& edge, Vec3& colour) {
       bins.typeColours.clear();
       for (int h = 0; h < 12; ++h) bins.typeColours.append(paletteEntry(unsigned(h)));
     }
-    colour = bins.typeColours[((kind % 12) + 12) % 12];
+    colourClass = 1 + ((kind % 12) + 12) % 12;
+    colour = bins.typeColours[colourClass - 1];
   }
   edge = m * float(bins.stride());
   return std::isfinite(edge) && edge != 0.0f;
 }
-
-unsigned char colourByte(float c) { return (unsigned char)(std::lround(std::min(1.0f, std::max(0.0f, c)) * 255.0f)); }
 
 void highlightLines(int t, int p, int k, int nT, int nP, int nD, float alpha) {
   glBegin(GL_LINES);
@@ -188,45 +189,51 @@ void deleteBinDisplayList(BinSpace& bins) {
 
 size_t BinCubes::bytes() const {
   size_t n = 0;
-  for (int f = 0; f < 6; ++f) n += positions[f].capacity() * sizeof(float) + colours[f].capacity();
+  for (int f = 0; f < 6; ++f) n += positions[f].capacity() * sizeof(short);
   return n;
 }
 
 void BinCubes::clear() {
-  for (int f = 0; f < 6; ++f) {
-    std::vector<float>().swap(positions[f]);
-    std::vector<unsigned char>().swap(colours[f]);
-  }
+  for (int f = 0; f < 6; ++f) std::vector<short>().swap(positions[f]);
+  for (int c = 0; c < kClasses; ++c) classFirst[c] = classCount[c] = 0;
   built = false;
 }
 
 void buildBinCubes(BinSpace& bins, BinCubes& cubes) {
   cubes.clear();
-  // Count first, so every array is allocated once at its size.
-  size_t count = 0;
-  for (int c = 0; c < BinSpace::kCellCount; ++c) {
-    float s;
-    Vec3 colour;
-    if (cubeOf(bins, bins.cell(c), s, colour)) ++count;
+  // Count the cubes of each colour first, so that every array is allocated
+  // once at its size and each class gets its own stretch.
+  float s;
+  Vec3 colour;
+  int cls = 0;
+  for (int c = 0; c < BinSpace::kCellCount; ++c)
+    if (cubeOf(bins, bins.cell(c), s, colour, cls)) {
+      ++cubes.classCount[cls];
+      cubes.classColour[cls] = colour;
+    }
+  int total = 0;
+  for (int k = 0; k < BinCubes::kClasses; ++k) {
+    cubes.classFirst[k] = total;
+    total += cubes.classCount[k];
   }
-  for (int f = 0; f < 6; ++f) {
-    cubes.positions[f].reserve(count * 12);
-    cubes.colours[f].reserve(count * 16);
-  }
+  for (int f = 0; f < 6; ++f) cubes.positions[f].assign(size_t(total) * 12, 0);
+  int next[BinCubes::kClasses];
+  for (int k = 0; k < BinCubes::kClasses; ++k) next[k] = cubes.classFirst[k];
+  // Beyond the fixed-point range (cubes of weights far above the panel's
+  // limit) corners are clamped.
+  const auto fixed = [](float v) { return short(std::max(-32768L, std::min(32767L, std::lround(v * kBinCubeUnits)))); };
   int t, p, k;
   for (int c = 0; c < BinSpace::kCellCount; ++c) {
-    float s;
-    Vec3 colour;
-    if (!cubeOf(bins, bins.cell(c), s, colour)) continue;
+    if (!cubeOf(bins, bins.cell(c), s, colour, cls)) continue;
     BinSpace::cellIndices(c, t, p, k);
     const float x = float(t), y = float(p), z = float(k);
-    const unsigned char rgba[4] = {colourByte(colour.x), colourByte(colour.y), colourByte(colour.z), 255};
+    const size_t at = size_t(next[cls]++) * 12;
     for (int f = 0; f < 6; ++f) {
+      short* out = &cubes.positions[f][at];
       for (const float* corner : kFaceCorners[f]) {
-        cubes.positions[f].push_back(x + corner[0] * s);
-        cubes.positions[f].push_back(y + corner[1] * s);
-        cubes.positions[f].push_back(z + corner[2] * s);
-        cubes.colours[f].insert(cubes.colours[f].end(), rgba, rgba + 4);
+        *out++ = fixed(x + corner[0] * s);
+        *out++ = fixed(y + corner[1] * s);
+        *out++ = fixed(z + corner[2] * s);
       }
     }
   }
@@ -257,18 +264,22 @@ void drawBinSpace(const BinCubes& cubes, bool highlight, const int highlightInde
   glTranslatef(-180.0f, -90.0f, -50.0f);
   drawGrid();
   glEnable(GL_LIGHTING);
+  glPushMatrix();
+  glScalef(1.0f / kBinCubeUnits, 1.0f / kBinCubeUnits, 1.0f / kBinCubeUnits);
   glEnableClientState(GL_VERTEX_ARRAY);
-  glEnableClientState(GL_COLOR_ARRAY);
   for (int f = 0; f < 6; ++f) {
-    const size_t corners = cubes.positions[f].size() / 3;
-    if (corners == 0) continue;
+    if (cubes.positions[f].empty()) continue;
     glNormal3f(kFaceNormals[f][0], kFaceNormals[f][1], kFaceNormals[f][2]);
-    glVertexPointer(3, GL_FLOAT, 0, cubes.positions[f].data());
-    glColorPointer(4, GL_UNSIGNED_BYTE, 0, cubes.colours[f].data());
-    glDrawArrays(GL_QUADS, 0, GLsizei(corners));
+    glVertexPointer(3, GL_SHORT, 0, cubes.positions[f].data());
+    for (int k = 0; k < BinCubes::kClasses; ++k) {
+      if (cubes.classCount[k] == 0) continue;
+      const Vec3& c = cubes.classColour[k];
+      glColor3f(c.x, c.y, c.z);
+      glDrawArrays(GL_QUADS, GLint(cubes.classFirst[k]) * 4, GLsizei(cubes.classCount[k]) * 4);
+    }
   }
-  glDisableClientState(GL_COLOR_ARRAY);
   glDisableClientState(GL_VERTEX_ARRAY);
+  glPopMatrix();
   glDisable(GL_LIGHTING);
   glPopMatrix();
 

@@ -22,9 +22,18 @@ constexpr float kBinSpaceScale = 1.0f / 72.0f;
 // corner a position in bin indices and an RGBA byte colour. Built from the
 // bins once per run, load and toggle of "Draw Bin Space", then drawn each
 // frame without reading the bins.
+//
+// Corners are stored as 16-bit fixed point (kBinCubeUnits per bin index,
+// 1/128 of a bin off at most) and the cubes of one colour lie together, so
+// that a corner takes 6 bytes and a colour is set once per run of cubes.
+constexpr float kBinCubeUnits = 64.0f;
 struct BinCubes {
-  std::vector<float> positions[6];
-  std::vector<unsigned char> colours[6];
+  // Colour classes: 0 white (live votes only), 1 + kind for the others.
+  static constexpr int kClasses = 13;
+  std::vector<short> positions[6];  // x, y, z per corner, class by class
+  int classFirst[kClasses] = {};    // first cube of each class
+  int classCount[kClasses] = {};    // cubes of each class
+  Vec3 classColour[kClasses];
   bool built = false;
   size_t bytes() const;
   void clear();
