@@ -307,7 +307,10 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create the output folder ") + dir);
   const QString last = exportPaths(modelPath, QString()).last;
   const QString base = QDir(dir).filePath(last);
-  engine.triangulateAllSlabs();
+  // The window triangulates every slab again before its exports, since the
+  // planes may have been moved by hand since the run. Here they come straight
+  // from the run, whose last update of each plane made its slab from the
+  // same contours: the same triangles, without the second triangulation.
   QJsonArray planes;
   for (int p = 0; p < engine.planes.size(); ++p) {
     const SectionPlane& plane = engine.planes[p];
