@@ -32,7 +32,7 @@ struct BatchOptions {
   bool force = false;
   bool quiet = false;
   bool help = false;
-  // Internal: this process is a worker of a batch; its models come on
+  // Internal: this process is a worker of a batch; its model comes on
   // standard input.
   bool worker = false;
 

@@ -57,11 +57,12 @@ void reply(const char* line) {
 
 int runWorker(const BatchOptions& options) {
   if (!options.models.isEmpty()) {
-    std::fprintf(stderr, "korvane-batch: a worker takes its models on standard input\n");
+    std::fprintf(stderr, "korvane-batch: a worker takes its model on standard input\n");
     return 2;
   }
-  // One engine for all models of this worker, as the window keeps one; the
-  // process's end frees it without walking its bins.
+  // The engine is built before the model comes: the batch starts a worker
+  // ahead, while another model runs. A worker does one model, and its
+  // process's end frees the engine without walking its bins.
   Sorvex* engine = new Sorvex(nullptr);
   const QString abortOn = abortOnModel();
   std::vector<char> buffer(kMaxRequestBytes + 1);
@@ -83,8 +84,8 @@ int runWorker(const BatchOptions& options) {
           std::fflush(stdout);
         },
         engine);
-    // Warnings and the reason go on standard output too, before the reply,
-    // so that the batch shows them in order, with the model they belong to.
+    // Warnings and the reason go on standard output, before the reply, so
+    // that the batch shows them in order, with the model they belong to.
     for (const QString& w : r.warnings) sayError(errorLine(model, QStringLiteral("warning: ") + w));
     if (r.status == ModelJobResult::Failed) sayError(errorLine(model, r.reason));
     switch (r.status) {
@@ -99,6 +100,7 @@ int runWorker(const BatchOptions& options) {
         reply("failed");
         break;
     }
+    break;
   }
   return 0;
 }
@@ -133,47 +135,57 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
 
   const QStringList common = workerArguments(options) << QStringLiteral("--worker");
   const int slotCount = qMax(1, qMin(options.jobs, int(pending.size())));
-  std::vector<Worker> workers(static_cast<size_t>(slotCount));
+  // Per slot the worker on the current model and one started ahead, which
+  // starts up and builds its engine while the current model runs.
+  std::vector<Worker*> active(static_cast<size_t>(slotCount), nullptr), ahead(static_cast<size_t>(slotCount), nullptr);
+  std::vector<std::unique_ptr<Worker>> live;
   int next = 0, running = 0;
+  bool cannotStart = false;
   QEventLoop loop;
 
-  std::function<void(int)> startWorker;
-  // The next pending model to the slot's worker, or the end of its input.
-  const auto feed = [&](int slot) {
-    Worker& w = workers[size_t(slot)];
+  std::function<Worker*(int)> spawn;
+  // The slot's next model to the worker started ahead (or a new one), and
+  // another worker started ahead while models remain.
+  const auto assign = [&](int slot) {
+    active[size_t(slot)] = nullptr;
     if (next >= pending.size()) {
-      w.model.clear();
-      w.process->closeWriteChannel();
+      if (Worker* spare = ahead[size_t(slot)]) spare->process->closeWriteChannel();
+      ahead[size_t(slot)] = nullptr;
       return;
     }
-    w.model = pending[next++];
-    display.stage(slot, QFileInfo(w.model).fileName(), QStringLiteral("starting"));
-    w.process->write(requestLine(w.model));
+    Worker* w = ahead[size_t(slot)];
+    ahead[size_t(slot)] = nullptr;
+    if (!w && !cannotStart) w = spawn(slot);
+    if (!w) return;
+    active[size_t(slot)] = w;
+    w->model = pending[next++];
+    display.stage(slot, QFileInfo(w->model).fileName(), QStringLiteral("starting"));
+    w->process->write(requestLine(w->model));
+    w->process->closeWriteChannel();
+    if (next < pending.size() && !cannotStart) ahead[size_t(slot)] = spawn(slot);
   };
   // Whole lines of the worker's standard error, passed on as they come.
-  const auto readErr = [&](int slot, bool flushAll) {
-    Worker& w = workers[size_t(slot)];
-    w.err += w.process->readAllStandardError();
+  const auto readErr = [&](Worker* w, bool flushAll) {
+    w->err += w->process->readAllStandardError();
     int nl;
-    while ((nl = w.err.indexOf('\n')) >= 0) {
-      const QString line = QString::fromLocal8Bit(w.err.left(nl)).trimmed();
-      w.err.remove(0, nl + 1);
+    while ((nl = w->err.indexOf('\n')) >= 0) {
+      const QString line = QString::fromLocal8Bit(w->err.left(nl)).trimmed();
+      w->err.remove(0, nl + 1);
       if (!line.isEmpty()) display.error(line);
     }
-    if (flushAll && !w.err.trimmed().isEmpty()) display.error(QString::fromLocal8Bit(w.err).trimmed());
-    if (flushAll) w.err.clear();
+    if (flushAll && !w->err.trimmed().isEmpty()) display.error(QString::fromLocal8Bit(w->err).trimmed());
+    if (flushAll) w->err.clear();
   };
-  // Stage lines and the line that ends each model, from standard output.
-  const auto readOut = [&](int slot) {
-    Worker& w = workers[size_t(slot)];
-    w.out += w.process->readAllStandardOutput();
+  // Stage lines and the line that ends the model, from standard output.
+  const auto readOut = [&](Worker* w, int slot) {
+    w->out += w->process->readAllStandardOutput();
     int nl;
-    while ((nl = w.out.indexOf('\n')) >= 0) {
-      const QString line = QString::fromLocal8Bit(w.out.left(nl)).trimmed();
-      w.out.remove(0, nl + 1);
-      if (w.model.isEmpty()) continue;
+    while ((nl = w->out.indexOf('\n')) >= 0) {
+      const QString line = QString::fromLocal8Bit(w->out.left(nl)).trimmed();
+      w->out.remove(0, nl + 1);
+      if (w->model.isEmpty()) continue;
       if (line.startsWith(QLatin1String("stage "))) {
-        display.stage(slot, QFileInfo(w.model).fileName(), line.mid(6));
+        display.stage(slot, QFileInfo(w->model).fileName(), line.mid(6));
         continue;
       }
       if (line.startsWith(QLatin1String("error "))) {
@@ -182,65 +194,67 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
       }
       if (line.startsWith(QLatin1String("done "))) {
         const QStringList parts = line.split(QLatin1Char(' '));
-        display.finished(slot, w.model, QStringLiteral("done"),
+        display.finished(slot, w->model, QStringLiteral("done"),
                          QStringLiteral("%1 planes, %2 s").arg(parts.value(1), parts.value(2)));
       } else if (line == QLatin1String("skipped")) {
-        display.finished(slot, w.model, QStringLiteral("skipped"), QStringLiteral("summary exists"));
+        display.finished(slot, w->model, QStringLiteral("skipped"), QStringLiteral("summary exists"));
       } else if (line == QLatin1String("failed")) {
         anyFailed = true;
-        display.finished(slot, w.model, QStringLiteral("failed"), QString());
+        display.finished(slot, w->model, QStringLiteral("failed"), QString());
       } else {
         continue;
       }
-      feed(slot);
+      // The worker ends by itself; the slot goes on at once.
+      w->model.clear();
+      if (active[size_t(slot)] == w) assign(slot);
     }
   };
-  bool cannotStart = false;
-  const auto onFinished = [&](int slot, int exitCode, QProcess::ExitStatus status) {
-    Worker& w = workers[size_t(slot)];
-    readOut(slot);
-    readErr(slot, true);
-    if (!w.model.isEmpty()) {
-      // The worker ended in the middle of a model: that model failed, with
+  const auto onFinished = [&](Worker* w, int slot, int exitCode, QProcess::ExitStatus status) {
+    readOut(w, slot);
+    readErr(w, true);
+    if (!w->model.isEmpty()) {
+      // The worker ended in the middle of its model: that model failed, with
       // the reason said here since the worker could not say it.
       anyFailed = true;
       if (status != QProcess::NormalExit)
-        display.error(errorLine(
-            w.model, QStringLiteral("the worker process crashed (") + w.process->errorString() + QStringLiteral(")")));
+        display.error(errorLine(w->model, QStringLiteral("the worker process crashed (") + w->process->errorString() +
+                                              QStringLiteral(")")));
       else
-        display.error(errorLine(w.model, QStringLiteral("the worker process ended with status %1").arg(exitCode)));
-      display.finished(slot, w.model, QStringLiteral("failed"), QString());
-      w.model.clear();
+        display.error(errorLine(w->model, QStringLiteral("the worker process ended with status %1").arg(exitCode)));
+      display.finished(slot, w->model, QStringLiteral("failed"), QString());
+      w->model.clear();
     } else if (status != QProcess::NormalExit || exitCode != 0) {
       anyFailed = true;
       display.error(QStringLiteral("korvane-batch: a worker process ended with status %1").arg(exitCode));
     }
-    w.process.release()->deleteLater();
+    if (ahead[size_t(slot)] == w) ahead[size_t(slot)] = nullptr;
+    const bool wasActive = active[size_t(slot)] == w;
+    w->process.release()->deleteLater();
     --running;
-    // A fresh worker for the models still to do, unless none would start.
-    if (next < pending.size() && !cannotStart) startWorker(slot);
+    // A fresh worker (the one started ahead, if it lives) for the rest.
+    if (wasActive) assign(slot);
     if (running == 0) loop.quit();
   };
-  startWorker = [&](int slot) {
-    Worker& w = workers[size_t(slot)];
-    w = Worker();
-    w.process.reset(new QProcess);
-    QProcess* p = w.process.get();
-    QObject::connect(p, &QProcess::readyReadStandardOutput, [&, slot] { readOut(slot); });
-    QObject::connect(p, &QProcess::readyReadStandardError, [&, slot] { readErr(slot, false); });
+  spawn = [&](int slot) -> Worker* {
+    live.emplace_back(new Worker);
+    Worker* w = live.back().get();
+    w->process.reset(new QProcess);
+    QProcess* p = w->process.get();
+    QObject::connect(p, &QProcess::readyReadStandardOutput, [&, w, slot] { readOut(w, slot); });
+    QObject::connect(p, &QProcess::readyReadStandardError, [&, w, slot] { readErr(w, false); });
     QObject::connect(p, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
-                     [&, slot](int code, QProcess::ExitStatus st) { onFinished(slot, code, st); });
-    QObject::connect(p, &QProcess::errorOccurred, [&, slot](QProcess::ProcessError e) {
-      if (e != QProcess::FailedToStart) return;
+                     [&, w, slot](int code, QProcess::ExitStatus st) { onFinished(w, slot, code, st); });
+    QObject::connect(p, &QProcess::errorOccurred, [&, w, slot](QProcess::ProcessError e) {
+      if (e != QProcess::FailedToStart || !w->process) return;
       cannotStart = true;
-      onFinished(slot, -1, QProcess::CrashExit);
+      onFinished(w, slot, -1, QProcess::CrashExit);
     });
     ++running;
     p->start(workerProgram, common);
-    if (w.process.get() == p) feed(slot);  // unless it failed to start at once
+    return w->process ? w : nullptr;  // null when it failed to start at once
   };
 
-  for (int s = 0; s < slotCount; ++s) startWorker(s);
+  for (int s = 0; s < slotCount; ++s) assign(s);
   if (running > 0) loop.exec();
   for (; next < pending.size(); ++next) {
     anyFailed = true;

@@ -220,8 +220,6 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   std::unique_ptr<Sorvex> owned;
   if (!reuse) owned.reset(new Sorvex(nullptr));
   Sorvex& engine = reuse ? *reuse : *owned;
-  if (!engine.modelPath.isEmpty())
-    qDebug("Loading into the engine of the previous model %s", qPrintable(engine.modelPath));
   applyOptions(engine, options);
   timings[QStringLiteral("setup")] = t.nsecsElapsed() * 1e-9;
 

@@ -32,7 +32,6 @@ QString modelSummaryPath(const QString& outDir, const QString& modelPath);
 // summary exists is skipped unless options.force. Installs its own debug
 // message handler for the duration (the log goes to DIR/<name>/debug.log),
 // so only one job may run in a process at a time. `engine`, when given, is
-// used instead of a new one: loading a model replaces the previous one whole,
-// as in the window, so a worker keeps one engine for all its models.
+// used instead of a new one (a worker builds it before its model comes).
 ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options,
                            const std::function<void(const char*)>& stage = nullptr, Sorvex* engine = nullptr);
