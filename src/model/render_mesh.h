@@ -55,8 +55,9 @@ class RenderMesh {
 };
 
 // Whether the centre and radius a RenderMesh derives from these vertices are
-// finite numbers (every coordinate finite and the bounding box no larger than
-// the float range). A model without finite ones cannot be framed or cut.
+// finite numbers: every coordinate finite, and the box diagonal, taken in
+// single precision as the render mesh takes it, below the float range (about
+// 1.8e19). A model without finite ones cannot be framed or cut.
 bool hasFiniteBounds(const QVector<Vec3>& vertices);
 
 // Reads an OFF file, appending to the given lists. The header is the first

@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <cmath>
 
 #include "engine/palette.h"
 #include "engine/sorvex.h"
 #include "model/human_cuts.h"
 #include "support/humancuts_support.h"
+#include "support/test_support.h"
 
 using humancutsupport::cutFile;
 using humancutsupport::cutLine;
@@ -226,4 +228,19 @@ TEST_F(HumanCuts, HostileLinesAreSkippedWithADebugLine) {
   ASSERT_EQ(engine.humanCuts.size(), 4);
   EXPECT_FLOAT_EQ(engine.humanCuts[2][1].d, -0.2f);
   EXPECT_EQ(engine.humanCutColours.size(), 4);
+}
+
+TEST(HumanCutFiles, OverlongLinesAreCutAtTheLineLimitWithADebugLine) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("cuts.obj"));
+  const std::string junk(1 << 20, 'x');
+  const std::string good = cutLine(Vec3(0, 0, 1), Vec3(0, 0, 0.1f));
+  ASSERT_TRUE(testsupport::writeTextFile(
+      path, "cuts 2 " + junk + "\nnotes " + junk + "\n" + good + good.substr(0, good.size() - 1) + " " + junk + "\n"));
+  humancutsupport::DebugCapture log;
+  QList<HumanCut> cuts;
+  ASSERT_TRUE(humancuts::readCutFile(path.toLocal8Bit().constData(), cuts));
+  ASSERT_EQ(cuts.size(), 2);
+  EXPECT_FLOAT_EQ(cuts[1].d, 0.1f);
+  EXPECT_EQ(log.matching(QStringLiteral("longer than 499 characters; the rest of it is skipped")).size(), 3);
 }
