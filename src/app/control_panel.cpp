@@ -2,6 +2,7 @@
 // The study configuration places only the first column; every control of the
 // second exists, is configured and connected all the same, so its values
 // reach the engine at start-up.
+#include <QAbstractSpinBox>
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QDoubleSpinBox>
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QSpinBox>
 
 #include "app/glwidget.h"
@@ -61,6 +63,7 @@ void GLWidget::createControlWidgets() {
   exportFolderEdit = new QLineEdit();
   exportObjButton = new QPushButton();
   exportContoursButton = new QPushButton();
+  exportMatrixButton = new QPushButton();
   clearAllButton = new QPushButton();
   binningButton = new QPushButton();
   binSelectThresholdSpin = new QDoubleSpinBox();
@@ -161,13 +164,22 @@ QWidget* GLWidget::buildControlPanel() {
   exportFolderEdit->setText(QStringLiteral("yournamehere"));
   firstForm->addRow(exportFolderEdit);
 
+  // A completed click only: a press dragged off the button exports nothing.
   exportObjButton->setText(tr("Export OBJ File"));
-  connect(exportObjButton, &QPushButton::released, this, &GLWidget::ExportOBJ);
+  connect(exportObjButton, &QPushButton::clicked, this, &GLWidget::ExportOBJ);
   firstForm->addRow(exportObjButton);
 
   exportContoursButton->setText(tr("Export Contours"));
   connect(exportContoursButton, &QPushButton::clicked, this, &GLWidget::ExportContours);
-  if (!studyMode) firstForm->addRow(exportContoursButton);
+  exportMatrixButton->setText(tr("Export Matrix"));
+  connect(exportMatrixButton, &QPushButton::clicked, this, &GLWidget::ComputeMatrixA);
+  // The research exports share one row.
+  if (!studyMode) {
+    auto* researchExportRow = new QHBoxLayout;
+    researchExportRow->addWidget(exportContoursButton);
+    researchExportRow->addWidget(exportMatrixButton);
+    firstForm->addRow(researchExportRow);
+  }
 
   // Created and wired, but placed in neither column.
   clearAllButton->setText(tr("Clear All"));
@@ -262,8 +274,11 @@ QWidget* GLWidget::buildControlPanel() {
   annotateModeCheck->setText(tr("Annotate Mode"));
   annotateModeCheck->setChecked(false);
   drawOptions.annotateMode = false;
-  // Read by drawing and mouse handling only; no repaint of its own.
-  connect(annotateModeCheck, &QCheckBox::toggled, this, [this](bool on) { drawOptions.annotateMode = on; });
+  // The mode changes what is drawn (strokes instead of planes): show it now.
+  connect(annotateModeCheck, &QCheckBox::toggled, this, [this](bool on) {
+    drawOptions.annotateMode = on;
+    update();
+  });
   secondForm->addRow(drawBinSpaceCheck, annotateModeCheck);
 
   connect(meshDecimateButton, &QPushButton::clicked, this, &GLWidget::MeshDecimate);
@@ -292,5 +307,33 @@ QWidget* GLWidget::buildControlPanel() {
 
   auto* panel = new QWidget;
   panel->setLayout(panelGrid);
+
+  // A used button hands the keyboard back to the view, so that its keys
+  // (A, S, X, Y, Z) work without a click into it first; so does a click on
+  // a row of the plane list.
+  for (QAbstractButton* button : panel->findChildren<QAbstractButton*>())
+    connect(button, &QAbstractButton::clicked, this, &GLWidget::giveKeyboardToView);
+  connect(planeList, &QListWidget::clicked, this, &GLWidget::giveKeyboardToView);
   return panel;
+}
+
+void GLWidget::giveKeyboardToView() {
+  // Someone typing in a field keeps it (the window's focus widget counts
+  // even while another window is active).
+  const QWidget* focus = window()->focusWidget();
+  for (const QWidget* w = focus; w; w = w->parentWidget()) {
+    if (qobject_cast<const QLineEdit*>(w) || qobject_cast<const QAbstractSpinBox*>(w)) return;
+    if (w->isWindow()) break;
+  }
+  setFocus(Qt::OtherFocusReason);
+}
+
+void GLWidget::showCurrentPlaneInList() {
+  if (!planeList || !engine_) return;
+  const int current = engine_->currentPlane;
+  const int row = (current >= 0 && current < planeList->count()) ? current : -1;
+  if (planeList->currentRow() == row) return;
+  // The engine has chosen already; the list only shows it.
+  const QSignalBlocker blocker(planeList);
+  planeList->setCurrentRow(row);
 }

@@ -126,7 +126,10 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
   camera_.applyView();
 
   if (drawOptions.annotateMode) {
-    if (editsAllowed) autoSelectPlane(*engine_, camera_);
+    if (editsAllowed) {
+      autoSelectPlane(*engine_, camera_);
+      showCurrentPlaneInList();
+    }
     if (buttons & Qt::LeftButton) {
       if (w > 0 && h > 0) camera_.orbit(double(dx) / w, double(dy) / h);
     } else if ((buttons & Qt::RightButton) && editsAllowed) {

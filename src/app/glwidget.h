@@ -132,6 +132,7 @@ class GLWidget : public QGLWidget {
   QLineEdit* exportFolderEdit = nullptr;
   QPushButton* exportObjButton = nullptr;
   QPushButton* exportContoursButton = nullptr;
+  QPushButton* exportMatrixButton = nullptr;
   QPushButton* clearAllButton = nullptr;
   // Second column.
   QPushButton* binningButton = nullptr;
@@ -167,6 +168,11 @@ class GLWidget : public QGLWidget {
   void applyAlgoParameters();
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
+  // Gives this view the keyboard focus unless a text field holds it.
+  void giveKeyboardToView();
+  // Selects the plane list row of the engine's current plane (no row when
+  // there is none) without acting on the selection.
+  void showCurrentPlaneInList();
 
   // The plane whose last stroke the running annotation drag extends; -1 none.
   int openStrokePlane_ = -1;

@@ -66,8 +66,8 @@ void GLWidget::LoadInputMesh() {
   if (loaded) {
     modelPathEdit->setText(path);
   } else if (showMessage) {
-    // The field still holds the model that stays loaded.
-    showMessage(this, QStringLiteral("Unable to load input ") + modelPathEdit->text() + QStringLiteral("."));
+    // Name the file that failed; the field keeps the model that stays loaded.
+    showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
   }
   planeList->clear();
   initView();
@@ -279,7 +279,8 @@ void GLWidget::ExportContours() {
 void GLWidget::ComputeMatrixA() {
   if (!engine_ || refuseDuringRun()) return;
   const QString path = QString::fromLatin1(kMatrixFileName);
-  if (!exportMatrix(*engine_, path) && showMessage) showMessage(this, exportMessage(path, false));
+  const bool ok = exportMatrix(*engine_, path);
+  if (showMessage) showMessage(this, exportMessage(path, ok));
 }
 
 void GLWidget::DoAnalysisOnUserData() {

@@ -29,9 +29,12 @@ void buildModelSequence(int seed, bool shuffle, QList<QString>& paths, QList<QSt
     workPaths.append(QString::fromLatin1(model.path));
     workLabels.append(QString::fromLatin1(model.label));
   }
-  std::srand(unsigned(seed));
+  // The platform generator treats seed 0 as seed 1, so 0 (the field's start
+  // value) would repeat participant 1's order: it keeps the table order.
+  const bool shuffled = shuffle && seed != 0;
+  if (shuffled) std::srand(unsigned(seed));
   while (!workPaths.isEmpty()) {
-    const int k = shuffle ? std::rand() % workPaths.size() : 0;
+    const int k = shuffled ? std::rand() % workPaths.size() : 0;
     paths.append(workPaths.takeAt(k));
     labels.append(workLabels.takeAt(k));
   }

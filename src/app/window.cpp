@@ -1,6 +1,8 @@
 #include "app/window.h"
 
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QVBoxLayout>
 
 #include "app/glwidget.h"
@@ -19,8 +21,31 @@ Window::Window() : QWidget(nullptr) {
   viewLayout->addWidget(mainView_);
   auto* viewHolder = new QWidget(nullptr);
   viewHolder->setLayout(viewLayout);
-  mainLayout->addWidget(viewHolder);
-  mainLayout->addWidget(mainView_->buildControlPanel());
+  // The view takes whatever width the panel does not need.
+  mainLayout->addWidget(viewHolder, 1);
+  panel_ = mainView_->buildControlPanel();
+  mainLayout->addWidget(panel_, 0);
   setLayout(mainLayout);
   setWindowTitle(tr("Korvane"));
+  resize(openingSize());
+}
+
+QSize Window::openingSize() const {
+  // The view at least as wide as the panel (and never below its minimum);
+  // at least the two thirds of the screen a window gets by default; at most
+  // the screen.
+  const QMargins outer = layout()->contentsMargins();
+  const QMargins inner = mainView_->parentWidget()->layout()->contentsMargins();
+  const QSize panel = panel_->sizeHint().expandedTo(panel_->minimumSizeHint());
+  const QSize viewMinimum = mainView_->minimumSizeHint();
+  const int viewWidth = qMax(panel.width(), viewMinimum.width());
+  int width =
+      outer.left() + inner.left() + viewWidth + inner.right() + layout()->spacing() + panel.width() + outer.right();
+  int height = outer.top() + qMax(panel.height(), inner.top() + viewMinimum.height() + inner.bottom()) + outer.bottom();
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+    const QRect available = screen->availableGeometry();
+    width = qMin(qMax(width, available.width() * 2 / 3), available.width());
+    height = qMin(qMax(height, available.height() * 2 / 3), available.height());
+  }
+  return QSize(width, height).expandedTo(minimumSizeHint());
 }

@@ -15,8 +15,14 @@ class Window : public QWidget {
 
   GLWidget* mainView() const { return mainView_; }
   SideGLWidget* sideView() const { return sideView_; }
+  QWidget* controlPanel() const { return panel_; }
 
  private:
+  // The size the window opens with: room for a view at least as wide as the
+  // control panel, within the screen.
+  QSize openingSize() const;
+
   GLWidget* mainView_ = nullptr;
+  QWidget* panel_ = nullptr;
   SideGLWidget* sideView_ = nullptr;
 };

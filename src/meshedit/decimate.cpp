@@ -40,12 +40,15 @@ class Decimator {
       : pos_(vertices),
         vertexFaces_(size_t(vertices.size())),
         mark_(size_t(vertices.size()), 0),
-        removedFlag_(size_t(vertices.size()), 0) {
+        removedFlag_(size_t(vertices.size()), 0),
+        refusedFlag_(size_t(vertices.size()), 0) {
     tris_.reserve(size_t(faces.size()) * 2);
     for (const QVector<int>& f : faces) addFace(Tri{f[0], f[1], f[2]});
   }
 
-  // Runs the removal loop; returns the number of vertices removed.
+  // Runs the removal loop; returns the number of vertices removed. `skipped`
+  // counts the vertices left in place after a refused removal, each once: a
+  // refused vertex comes up again whenever a neighbour goes.
   int run(int budgetVertices, int& skipped) {
     const int n = pos_.size();
     costs_.assign(size_t(n), kNotRemovable);
@@ -60,7 +63,7 @@ class Decimator {
       const int v = queue_.begin()->second;
       setCost(v, kNotRemovable);
       if (!removeVertex(v, ring)) {
-        ++skipped;
+        refusedFlag_[size_t(v)] = 1;
         continue;
       }
       ++removed;
@@ -68,6 +71,7 @@ class Decimator {
       for (int r : ring)
         if (!removedFlag_[size_t(r)]) setCost(r, cost(r));
     }
+    for (int v = 0; v < n; ++v) skipped += refusedFlag_[size_t(v)] && !removedFlag_[size_t(v)];
     return removed;
   }
 
@@ -248,6 +252,7 @@ class Decimator {
   std::vector<int> mark_;
   int stamp_ = 0;
   std::vector<char> removedFlag_;
+  std::vector<char> refusedFlag_;
   std::vector<int> scratch_;
 };
 

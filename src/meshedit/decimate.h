@@ -21,7 +21,9 @@ float ringCost(const QVector<Vec3>& vertices, const int* neighbours, int count);
 struct DecimationReport {
   int verticesBefore = 0;  // size of the vertex array (it never shrinks)
   int removed = 0;         // vertices taken out of the mesh
-  int skipped = 0;         // removals refused because the ring was not a closed, consistent fan
+  // Vertices left in place because their ring was not a closed, consistent
+  // fan, each counted once however often it came up.
+  int skipped = 0;
   int facesBefore = 0;
   int facesAfter = 0;
 };

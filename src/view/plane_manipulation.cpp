@@ -30,6 +30,16 @@ bool differs(const Vec3& a, const Vec3& b, float tolerance) {
 
 }  // namespace
 
+void carryHandles(const CutPlane& from, CutPlane& to) {
+  for (int k = 0; k < 3; ++k) {
+    const Vec3 offset = from.handles[k] - from.point;
+    const Vec3 moved =
+        to.point + to.r1 * offset.dot(from.r1) + to.r2 * offset.dot(from.r2) + to.normal * offset.dot(from.normal);
+    // A handle that cannot be carried stays where it was.
+    to.handles[k] = moved.isFinite() ? moved : from.handles[k];
+  }
+}
+
 int modeForPickedColour(int mode, int r, int g, int b) {
   if (mode == manipmode::kDefaultIdle) {
     if (r == 254 && g == 254 && b == 254) return manipmode::kTurnAboutR1;
@@ -81,6 +91,7 @@ bool turnPlane(CutPlane& plane, int axis, float angle) {
   // The offset follows the turn, so nothing reads the one from before it.
   turned.d = turned.normal.dot(turned.point);
   if (!isUsablePlane(turned)) return false;
+  carryHandles(plane, turned);
   plane = turned;
   return true;
 }
@@ -100,6 +111,7 @@ bool slidePlane(CutPlane& plane, const Camera& camera, float radius, int dx, int
   if (up != Vec3()) slid.point += n * (radius * s * float(dy) * n.dot(up));
   slid.d = slid.point.dot(slid.normal);
   if (!isUsablePlane(slid) || slid.point == plane.point) return false;
+  carryHandles(plane, slid);
   plane = slid;
   return true;
 }
@@ -163,6 +175,7 @@ bool swingAboutSymmetryAxis(CutPlane& plane, const Vec3& axis, const Vec3& eye) 
   if (!isUsablePlane(swung)) return false;
   const bool moved = differs(swung.normal, plane.normal, kSwingChange) || std::fabs(swung.d - plane.d) > kSwingChange ||
                      differs(swung.point, plane.point, kSwingChange);
+  carryHandles(plane, swung);
   plane = swung;
   return moved;
 }

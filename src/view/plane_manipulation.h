@@ -48,17 +48,24 @@ Vec3 rotateAboutAxis(const Vec3& v, float angle, const Vec3& k);
 // 0 for a view without area.
 float dragTurnAngle(int dx, int dy, int w, int h);
 
+// Sets the three 3-Ball handles of `to` to those of `from` carried along
+// with the plane: each keeps its coordinates along r1, r2 and the normal
+// relative to the plane's point, read in the frame of `from` (the plane
+// before the change) and laid out again in the frame of `to`. A turn or slide thus carries the handles
+// rigidly and leaves them where they were within the plane.
+void carryHandles(const CutPlane& from, CutPlane& to);
+
 // Turns the plane about its r1 (axis 1) or r2 (axis 2) by `angle` about its
-// point: the normal and the other in-plane axis turn, and d is refreshed to
-// normal . point. Returns false (plane unchanged) when nothing turned or the
-// result would not be a usable plane.
+// point: the normal and the other in-plane axis turn, d is refreshed to
+// normal . point and the handles turn with the plane. Returns false (plane
+// unchanged) when nothing turned or the result would not be a usable plane.
 bool turnPlane(CutPlane& plane, int axis, float angle);
 
 // Slides the plane along its normal so that its on-screen motion follows a
 // drag of (dx, dy) pixels on a view of height h, seen by `camera`; `radius`
 // is the model's bounding radius (a drag over the full height moves it by up
-// to 2 radius). Returns false (plane unchanged) without motion, without a
-// usable screen frame or for a view without height.
+// to 2 radius); the handles slide with it. Returns false (plane unchanged)
+// without motion, without a usable screen frame or for a view without height.
 bool slidePlane(CutPlane& plane, const Camera& camera, float radius, int dx, int dy, int h);
 
 // Rebuilds the plane through its three handles: point = handle 1, r1 towards
@@ -83,7 +90,7 @@ bool strokePointOnPlane(const CutPlane& plane, const Vec3& origin, const Vec3& d
 // in-plane axes instead; otherwise the normal is replaced and the plane
 // normalised (d kept, point moved to normal * d). Nothing happens when the
 // eye looks along the axis (|e . a| >= 0.99) or a vector is degenerate.
-// Returns true when the normal or the offset changed (the section is then
+// The handles move with the plane. Returns true when the normal or the offset changed (the section is then
 // out of date).
 bool swingAboutSymmetryAxis(CutPlane& plane, const Vec3& axis, const Vec3& eye);
 

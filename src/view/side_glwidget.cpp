@@ -17,6 +17,8 @@ SideGLWidget::SideGLWidget(Sorvex* engine) : QGLWidget(static_cast<QWidget*>(nul
   setWindowTitle(tr("Korvane bin space"));
   qDebug("instantiating sidewidget");
   setFocusPolicy(Qt::StrongFocus);
+  // A top-level window is held to its minimum size, not to the size hint.
+  setMinimumSize(minimumSizeHint());
   initView();
 }
 

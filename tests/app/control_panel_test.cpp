@@ -60,8 +60,9 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
     EXPECT_EQ(view->modelPathEdit->text(), "Specify seed #, then load");
     // Only the first column: no file dialog, no contour export, no algorithm.
     for (QWidget* w : {static_cast<QWidget*>(view->loadButton), static_cast<QWidget*>(view->exportContoursButton),
-                       static_cast<QWidget*>(view->binningButton), static_cast<QWidget*>(view->progressBar),
-                       static_cast<QWidget*>(view->featureCheck[0]), static_cast<QWidget*>(view->humanCutsCheck)}) {
+                       static_cast<QWidget*>(view->exportMatrixButton), static_cast<QWidget*>(view->binningButton),
+                       static_cast<QWidget*>(view->progressBar), static_cast<QWidget*>(view->featureCheck[0]),
+                       static_cast<QWidget*>(view->humanCutsCheck)}) {
       EXPECT_FALSE(w->isVisible());
       EXPECT_FALSE(window->isAncestorOf(w));
     }
@@ -72,8 +73,21 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
     EXPECT_TRUE(view->loadButton->isVisible());
     EXPECT_EQ(view->loadButton->text(), "Load...");
     EXPECT_EQ(rowOf(view->loadButton), rowOf(view->loadFromSequenceButton) + 1);
+    // The research exports share the row after "Export OBJ File".
     EXPECT_TRUE(view->exportContoursButton->isVisible());
-    EXPECT_EQ(rowOf(view->exportContoursButton), rowOf(view->exportObjButton) + 1);
+    EXPECT_TRUE(view->exportMatrixButton->isVisible());
+    EXPECT_EQ(view->exportMatrixButton->text(), "Export Matrix");
+    QLayoutItem* exportRow = first->itemAt(rowOf(view->exportObjButton) + 1, QFormLayout::SpanningRole);
+    ASSERT_NE(exportRow, nullptr);
+    ASSERT_NE(exportRow->layout(), nullptr);
+    EXPECT_GE(exportRow->layout()->indexOf(view->exportContoursButton), 0);
+    EXPECT_GE(exportRow->layout()->indexOf(view->exportMatrixButton), 0);
+    const QRect contoursRect(view->exportContoursButton->mapTo(window.get(), QPoint(0, 0)),
+                             view->exportContoursButton->size());
+    const QRect matrixRect(view->exportMatrixButton->mapTo(window.get(), QPoint(0, 0)),
+                           view->exportMatrixButton->size());
+    EXPECT_EQ(matrixRect.center().y(), contoursRect.center().y());
+    EXPECT_GE(matrixRect.left(), contoursRect.right());
     // The second column sits to the right of the first.
     for (QWidget* w : {static_cast<QWidget*>(view->binningButton), static_cast<QWidget*>(view->progressBar),
                        static_cast<QWidget*>(view->featureCheck[9]), static_cast<QWidget*>(view->annotateModeCheck),

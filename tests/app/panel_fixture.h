@@ -6,6 +6,7 @@
 
 #include <QAbstractButton>
 #include <QCheckBox>
+#include <QRadioButton>
 #include <QStringList>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -31,6 +32,10 @@ inline void press(QAbstractButton* button) {
     QStyleOptionButton option;
     option.initFrom(box);
     at = box->style()->subElementRect(QStyle::SE_CheckBoxIndicator, &option, box).center();
+  } else if (auto* radio = qobject_cast<QRadioButton*>(button)) {
+    QStyleOptionButton option;
+    option.initFrom(radio);
+    at = radio->style()->subElementRect(QStyle::SE_RadioButtonIndicator, &option, radio).center();
   }
   QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
 }

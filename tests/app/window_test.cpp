@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QWindow>
 
 #include "app/panel_fixture.h"
 #include "app/study_mode.h"
@@ -41,6 +42,40 @@ TEST_F(MainWindow, ViewsNeverShrinkBelowTheirMinimum) {
   EXPECT_GE(view->width(), 400);
   EXPECT_GE(view->height(), 300);
   EXPECT_GE(window->width(), 400);
+
+  // The side view is a window of its own: the limit holds for it too, and
+  // the window system is told about it.
+  SideGLWidget* side = window->sideView();
+  paneltest::press(view->drawBinSpaceCheck);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(side));
+  side->resize(50, 50);
+  QTest::qWait(50);
+  EXPECT_GE(side->width(), 400);
+  EXPECT_GE(side->height(), 300);
+  ASSERT_NE(side->windowHandle(), nullptr);
+  EXPECT_EQ(side->windowHandle()->minimumSize(), QSize(400, 300));
+}
+
+TEST(MainWindowLayout, OpensWithAViewAsWideAsThePanelThatTakesExtraWidth) {
+  Window window;
+  window.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+  QWidget* panel = window.controlPanel();
+  GLWidget* view = window.mainView();
+  ASSERT_NE(panel, nullptr);
+  EXPECT_GE(view->width(), panel->width());
+  EXPECT_GE(view->width(), 400);
+  // The window fits the screen.
+  const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+  EXPECT_LE(window.width(), screen.width());
+  EXPECT_LE(window.height(), screen.height());
+
+  // Widening the window widens the view, not the panel.
+  const int viewBefore = view->width(), panelBefore = panel->width();
+  window.resize(window.width() + 150, window.height());
+  QTRY_COMPARE(view->width(), viewBefore + 150);
+  EXPECT_EQ(panel->width(), panelBefore);
+  delete window.sideView();
 }
 
 TEST_F(MainWindow, Screenshot) {

@@ -7,6 +7,7 @@
 #include "meshedit/nearest_point_grid.h"
 #include "model/render_mesh.h"
 #include "support/bundled_models_support.h"
+#include "support/debug_capture.h"
 #include "support/meshedit_support.h"
 
 using meshedit::Mesh;
@@ -226,6 +227,7 @@ TEST(Decimate, OpenMeshKeepsItsBoundaryAndStaysValid) {
   DecimationReport report;
   ASSERT_TRUE(decimateMesh(mesh, segments, &report));
   EXPECT_GT(report.removed, 0);
+  EXPECT_LE(report.skipped, referencedCount(mesh));  // each refused vertex once
   const QStringList problems = meshedit::surfaceProblems(mesh.faces(), 49);
   EXPECT_TRUE(problems.isEmpty()) << problems.join("; ").toStdString();
   // Boundary vertices are never removed, so the outline is unchanged: every
@@ -250,6 +252,30 @@ TEST(Decimate, OpenMeshKeepsItsBoundaryAndStaysValid) {
   EXPECT_GE(area, 36.0f - 1e-3f);
   EXPECT_EQ(segments.size(), mesh.faces().size());
   expectLoadNormals(mesh);
+}
+
+TEST(Decimate, VerticesLeftInPlaceAreCountedOnce) {
+  // An open hexagonal fan with a zigzag rim: the rim vertices (three
+  // neighbours each, so a cost of 0) come first and are refused, being on the
+  // boundary; then the centre goes, which puts its ring back in the queue,
+  // and the rim is refused again. Six vertices stay, all of them refused.
+  Mesh m;
+  m.vertices << Vec3(0, 0, 0);
+  for (int i = 0; i < 6; ++i) {
+    const float a = float(i) * 1.04719755f;
+    m.vertices << Vec3(std::cos(a), std::sin(a), (i % 2) ? 0.3f : -0.3f);
+  }
+  for (int i = 0; i < 6; ++i) m.faces << QVector<int>{0, 1 + i, 1 + (i + 1) % 6};
+  RenderMesh mesh = renderMesh(m);
+  QVector<int> segments;
+  DecimationReport report;
+  testsupport::DebugCapture log;
+  ASSERT_TRUE(decimateMesh(mesh, segments, &report));
+  EXPECT_EQ(report.removed, 1);
+  EXPECT_FALSE(meshedit::referencedVertices(mesh.faces(), 7)[0]);
+  EXPECT_EQ(referencedCount(mesh), 6);
+  EXPECT_EQ(report.skipped, 6);
+  EXPECT_EQ(log.matching("Decimation left 6 vertices in place").size(), 1) << log.lines().join("; ").toStdString();
 }
 
 TEST(Decimate, NonManifoldInputStaysValid) {

@@ -286,6 +286,53 @@ TEST_F(PickingTest, ThreeBallHandleFollowsTheSurfaceAndCarriesThePlane) {
   EXPECT_GT(current().area, 1.05f);  // tilted: a longer cut than the square
 }
 
+TEST_F(PickingTest, HandlesTravelWithTheTurnedAndSlidPlane) {
+  // The plane x = 0.5 seen from the front right, handles at the plane's
+  // point and half a unit along r1 and r2.
+  addCurrent(makePlane(Vec3(0.5f, 0.5f, 0.5f), Vec3(1, 0, 0), Vec3(0, 1, 0), Vec3(0, 0, 1)));
+  look(Vec3(3.5f, 0.5f, 3.5f), Vec3(0.5f, 0.5f, 0.5f));
+  const Vec3 inPlane[3] = {{0, 0, 0}, {0.5f, 0, 0}, {0, 0.5f, 0}};  // (along r1, along r2, along the normal)
+  const auto expectHandlesInPlace = [&](const char* after) {
+    const SectionPlane& p = current();
+    for (int k = 0; k < 3; ++k) {
+      const Vec3 offset = p.handles[k] - p.point;
+      expectNear(Vec3(offset.dot(p.r1), offset.dot(p.r2), offset.dot(p.normal)), inPlane[k], 1e-4f);
+      EXPECT_NEAR(p.normal.dot(p.handles[k]), p.d, 1e-4f) << after << ", handle " << k + 1;
+    }
+  };
+
+  // Slide along the normal by the red axis line.
+  const QPoint onAxis = pixelOf(at(glyphPoint(0.5f, 0.0f)));
+  press(onAxis);
+  ASSERT_EQ(engine->pickState[0], 3);
+  moveAlong(window(), onAxis, onAxis + QPoint(30, 0), 3);
+  release(onAxis + QPoint(30, 0));
+  ASSERT_GT(current().point.x, 0.6f);
+  expectHandlesInPlace("slide");
+
+  // Turn about r1 by an edge.
+  const QPoint onEdge = pixelOf(at(glyphPoint(0.4f, 1.0f)));
+  press(onEdge);
+  ASSERT_EQ(engine->pickState[0], 1);
+  moveAlong(window(), onEdge, onEdge + QPoint(0, 30), 3);
+  release(onEdge + QPoint(0, 30));
+  ASSERT_LT(current().normal.x, 0.95f);
+  expectHandlesInPlace("turn");
+
+  // In 3-Ball the balls are where the plane is now: each is picked at its
+  // place on screen, and grabbing one without moving it keeps the plane.
+  const SectionPlane placed = current();
+  view->SetPlaneManipulation_ThreeBall();
+  for (int k = 0; k < 3; ++k) {
+    const QPoint ball = pixelOf(at(placed.handles[k]));
+    press(ball);
+    EXPECT_EQ(engine->pickState[0], 5 + k) << "handle " << k + 1;
+    release(ball);
+  }
+  EXPECT_TRUE(sameHead(current(), placed));
+  EXPECT_NEAR(current().area, placed.area, 1e-6f);
+}
+
 TEST_F(PickingTest, CoincidentHandleStepIsSkippedAndTheDragGoesOn) {
   facingPlane(2.5f);
   engine->planes[0].handles[0] = Vec3(0.5f, 0.5f, 0.5f);

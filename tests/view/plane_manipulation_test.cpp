@@ -175,10 +175,17 @@ TEST(PlaneGeometry, PlanesSwingAboutTheSymmetryAxisWithTheView) {
 
   // A plane containing the axis turns to face the eye, still containing it.
   CutPlane containing = frame(Vec3(0.3f, 0, 0), Vec3(1, 0, 0), Vec3(0, 0, -1), Vec3(0, 1, 0));
+  containing.handles[0] = containing.point;
+  containing.handles[1] = containing.point + Vec3(0, 0, -0.2f);
+  containing.handles[2] = containing.point + Vec3(0, 0.3f, 0);
   ASSERT_TRUE(swingAboutSymmetryAxis(containing, axis, eye));
   expectNear(containing.normal, Vec3(0, 0, 1));
   EXPECT_NEAR(containing.d, 0.3f, 1e-6f);  // the offset is kept
   expectNear(containing.point, Vec3(0, 0, 0.3f));
+  // The 3-Ball handles swing with it: in the new plane, as far apart as before.
+  for (const Vec3& h : containing.handles) EXPECT_NEAR(containing.normal.dot(h), containing.d, 1e-5f);
+  expectNear(containing.handles[0], containing.point);
+  EXPECT_NEAR((containing.handles[2] - containing.handles[1]).length(), std::sqrt(0.13f), 1e-5f);
 
   // A plane at 45 degrees to the axis keeps that angle and comes to contain
   // the direction perpendicular to axis and view.
