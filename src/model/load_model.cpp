@@ -77,15 +77,7 @@ bool Sorvex::loadModel(const char* path, const char* label, const char* segmenta
     qDebug("No vertices in %s for its file type; not loaded", path);
     return false;
   }
-  if (size_t(vertices.size()) != newTriMesh->vertices.size()) {
-    qDebug("The two readers of %s disagree (%i and %i vertices); not loaded", path, int(vertices.size()),
-           int(newTriMesh->vertices.size()));
-    return false;
-  }
-  if (!hasFiniteBounds(vertices)) {
-    qDebug("The bounds of %s are not finite numbers; not loaded", path);
-    return false;
-  }
+  if (!renderGeometryFits(path, vertices, newTriMesh->vertices.size())) return false;
   prepareCurvatureMesh(*newTriMesh, curvatureSmooth);
 
   // Install the new model.

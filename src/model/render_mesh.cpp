@@ -86,3 +86,16 @@ bool hasFiniteBounds(const QVector<Vec3>& vertices) {
   const float radius = 0.5f * (hi - lo).length();
   return centre.isFinite() && std::isfinite(radius);
 }
+
+bool renderGeometryFits(const char* path, const QVector<Vec3>& vertices, size_t libraryVertexCount) {
+  if (size_t(vertices.size()) != libraryVertexCount) {
+    qDebug("The two readers of %s disagree (%i and %zu vertices); not loaded", path, int(vertices.size()),
+           libraryVertexCount);
+    return false;
+  }
+  if (!hasFiniteBounds(vertices)) {
+    qDebug("The bounds of %s are not finite numbers; not loaded", path);
+    return false;
+  }
+  return true;
+}

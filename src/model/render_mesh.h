@@ -60,6 +60,13 @@ class RenderMesh {
 // 1.8e19). A model without finite ones cannot be framed or cut.
 bool hasFiniteBounds(const QVector<Vec3>& vertices);
 
+// Whether the render-mesh geometry read from `path` can be installed next to
+// the mesh library's reading of the same file, which found
+// `libraryVertexCount` vertices: the two readers must agree on the vertex
+// count and the bounds must be finite (hasFiniteBounds). Writes the reason
+// to the debug log when not.
+bool renderGeometryFits(const char* path, const QVector<Vec3>& vertices, size_t libraryVertexCount);
+
 // Reads an OFF file, appending to the given lists. The header is the first
 // line starting with "O"; the vertex and face counts follow on that line or
 // on the next line that is not blank or a comment. Each vertex is three
