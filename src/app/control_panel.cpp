@@ -64,6 +64,7 @@ void GLWidget::createControlWidgets() {
   exportObjButton = new QPushButton();
   exportContoursButton = new QPushButton();
   exportMatrixButton = new QPushButton();
+  exportSvgButton = new QPushButton();
   clearAllButton = new QPushButton();
   binningButton = new QPushButton();
   binSelectThresholdSpin = new QDoubleSpinBox();
@@ -173,11 +174,14 @@ QWidget* GLWidget::buildControlPanel() {
   connect(exportContoursButton, &QPushButton::clicked, this, &GLWidget::ExportContours);
   exportMatrixButton->setText(tr("Export Matrix"));
   connect(exportMatrixButton, &QPushButton::clicked, this, &GLWidget::ComputeMatrixA);
+  exportSvgButton->setText(tr("Export SVG"));
+  connect(exportSvgButton, &QPushButton::clicked, this, &GLWidget::ExportSVG);
   // The research exports share one row.
   if (!studyMode) {
     auto* researchExportRow = new QHBoxLayout;
     researchExportRow->addWidget(exportContoursButton);
     researchExportRow->addWidget(exportMatrixButton);
+    researchExportRow->addWidget(exportSvgButton);
     firstForm->addRow(researchExportRow);
   }
 

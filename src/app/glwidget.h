@@ -60,6 +60,7 @@ class GLWidget : public QGLWidget {
  public slots:
   void ExportOBJ();
   void ExportContours();
+  void ExportSVG();
   void LoadInputMesh();
   void LoadInputMeshFromSequence();
   void AddNewPlane();
@@ -133,6 +134,7 @@ class GLWidget : public QGLWidget {
   QPushButton* exportObjButton = nullptr;
   QPushButton* exportContoursButton = nullptr;
   QPushButton* exportMatrixButton = nullptr;
+  QPushButton* exportSvgButton = nullptr;
   QPushButton* clearAllButton = nullptr;
   // Second column.
   QPushButton* binningButton = nullptr;
@@ -166,6 +168,10 @@ class GLWidget : public QGLWidget {
   // Pushes the algorithm parameters of the feature grid and the three
   // thresholds into the engine.
   void applyAlgoParameters();
+  // Logs the unit-ball warning for a model that reaches outside it; the
+  // research configuration also shows it in a message box, once per session.
+  void warnIfOutsideUnitBall();
+  bool unitBallBoxShown_ = false;
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
   // Gives this view the keyboard focus unless a text field holds it.

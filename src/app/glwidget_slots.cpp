@@ -17,11 +17,15 @@
 #include <QSignalBlocker>
 
 #include "app/glwidget.h"
+#include "app/study_mode.h"
 #include "engine/sorvex.h"
 #include "export/contour_export.h"
 #include "export/export_paths.h"
 #include "export/matrix_export.h"
 #include "export/obj_export.h"
+#include "export/svg_export.h"
+#include "model/assimp_reader.h"
+#include "model/unit_ball.h"
 #include "view/side_glwidget.h"
 
 namespace {
@@ -57,14 +61,15 @@ void GLWidget::redraw(bool withSideView) {
 void GLWidget::LoadInputMesh() {
   if (refuseDuringRun()) return;
   if (!chooseModelFile) return;
-  const QString path =
-      chooseModelFile(this, tr("Load Model"), QStringLiteral("../objs"), tr("Model Files (*.off *.obj)"));
+  const QString path = chooseModelFile(this, tr("Load Model"), QStringLiteral("../objs"),
+                                       tr("Model Files (*.off *.obj %1)").arg(assimpModelPatterns()));
   if (path.isEmpty()) return;  // cancelled
 
   const QByteArray path8 = QFile::encodeName(path);
   const bool loaded = engine_->loadModel(path8.constData(), path8.constData(), nullptr, humanCutsCheck->isChecked());
   if (loaded) {
     modelPathEdit->setText(path);
+    warnIfOutsideUnitBall();
   } else if (showMessage) {
     // Name the file that failed; the field keeps the model that stays loaded.
     showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
@@ -78,6 +83,15 @@ void GLWidget::LoadInputMesh() {
 }
 
 // LoadInputMeshFromSequence: model_sequence.cpp.
+
+void GLWidget::warnIfOutsideUnitBall() {
+  const QString warning = unitBallWarning(*engine_->renderMesh);
+  if (warning.isEmpty()) return;
+  qDebug("%s", qPrintable(warning));
+  if (studyMode || unitBallBoxShown_ || !showMessage) return;
+  unitBallBoxShown_ = true;
+  showMessage(this, warning);
+}
 
 // ---- plane list ----
 
@@ -273,6 +287,12 @@ void GLWidget::ExportOBJ() {
 void GLWidget::ExportContours() {
   if (refuseDuringRun()) return;
   const ExportResult result = exportContours(*engine_, modelPathEdit->text(), exportFolderEdit->text());
+  if (showMessage) showMessage(this, result.message);
+}
+
+void GLWidget::ExportSVG() {
+  if (refuseDuringRun()) return;
+  const ExportResult result = exportSvg(*engine_, modelPathEdit->text(), exportFolderEdit->text());
   if (showMessage) showMessage(this, result.message);
 }
 

@@ -66,10 +66,12 @@ void GLWidget::LoadInputMeshFromSequence() {
   // The field names the model on screen, and the exports name their files
   // after it: a model that failed to load must not take over the name of the
   // one that stays loaded.
-  if (loaded)
+  if (loaded) {
     modelPathEdit->setText(label);
-  else if (showMessage)
+    warnIfOutsideUnitBall();
+  } else if (showMessage) {
     showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
+  }
   sequenceIndex = (sequenceIndex + 1) % sequencePaths.size();
   redraw(true);
 }

@@ -29,37 +29,45 @@ void Sorvex::coveredSegments(const SectionPlane& plane, QSet<int>& segments) con
 }
 
 void Sorvex::localSearch(SectionPlane& plane, float step, float minStep) {
-  if (plane.triangles.isEmpty()) updateSection(plane);
+  // The run's planes cut every mesh segment; in segmentation mode each
+  // segment's contours are closed on their own and their areas summed.
+  plane.segmentIndex = kEverySegment;
   int bi = 0, bj = 0, bk = 0;
   BinSpace::planeToBin(plane.normal, plane.d, bi, bj, bk);
   float theta = float(bi), phi = float(bj), k = float(bk);
-  SectionPlane best = plane;
+  // Candidates need their area only; the slab is made for the plane kept.
+  CutPlane best = plane.head();
+  SectionPlane candidate;
+  candidate.segmentIndex = kEverySegment;
   while (step > minStep) {
     float bestArea = -std::numeric_limits<float>::max();
-    int winner = -1;
-    SectionPlane winnerPlane;
+    float bestTheta = theta, bestPhi = phi, bestK = k;
+    bool found = false;
     for (int c = -1; c <= 1; ++c) {
       for (int b = -1; b <= 1; ++b) {
         for (int a = -1; a <= 1; ++a) {
-          SectionPlane candidate;
           BinSpace::binCoordsToPlane(theta + a * step, phi + b * step, k + c * step, candidate.normal, candidate.d);
           normalizePlane(candidate);
-          updateSection(candidate);
+          computeSegments(candidate);
+          chainContours(candidate);
           if (candidate.area > bestArea) {
             bestArea = candidate.area;
-            winner = (a + 1) + 3 * (b + 1) + 9 * (c + 1);
-            winnerPlane = candidate;
+            found = true;
+            best = candidate.head();
           }
         }
       }
     }
-    if (winner >= 0) {
-      BinSpace::planeToBinCoords(winnerPlane.normal, winnerPlane.d, theta, phi, k);
-      best = winnerPlane;
+    if (found) {
+      BinSpace::planeToBinCoords(best.normal, best.d, bestTheta, bestPhi, bestK);
+      theta = bestTheta, phi = bestPhi, k = bestK;
     }
     step *= 0.5f;
   }
-  plane = best;
+  SectionPlane kept(best);
+  kept.segmentIndex = kEverySegment;
+  updateSection(kept);
+  plane = kept;
 }
 
 void Sorvex::runSelection() {

@@ -10,6 +10,9 @@
 #include "model/text_input.h"
 
 QString companionPath(const QString& modelPath, const QString& suffix) {
+  // An extension longer than three letters (".gltf") goes whole.
+  const int dot = modelPath.lastIndexOf(QLatin1Char('.'));
+  if (dot > modelPath.lastIndexOf(QLatin1Char('/')) && modelPath.size() - dot > 4) return modelPath.left(dot) + suffix;
   return modelPath.left(qMax(0, modelPath.size() - 4)) + suffix;
 }
 

@@ -10,7 +10,8 @@
 // segmentation ("<model>_0.seg") and the symmetry planes and axes
 // ("<model>.sym"). Paths are relative to the working directory.
 
-// Model path without its last four characters (the extension) + `suffix`.
+// Model path without its last four characters (the extension) + `suffix`; a
+// longer extension (".gltf") is removed whole.
 QString companionPath(const QString& modelPath, const QString& suffix);
 
 // Reads a segmentation file: one segment id per line, parsed like atoi

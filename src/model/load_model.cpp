@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "engine/sorvex.h"
+#include "model/assimp_reader.h"
 #include "model/companion_files.h"
 #include "model/curvature_mesh.h"
 #include "model/obj_reader.h"
@@ -15,13 +16,14 @@
 
 namespace {
 
-enum class ModelFormat { Off, Obj, Unknown };
+enum class ModelFormat { Off, Obj, Assimp, Unknown };
 
 // The format follows the last four characters of the path, in any case.
 ModelFormat modelFormat(const QString& path) {
   const QString ext = path.right(4).toLower();
   if (path.size() >= 4 && ext == QLatin1String(".off")) return ModelFormat::Off;
   if (path.size() >= 4 && ext == QLatin1String(".obj")) return ModelFormat::Obj;
+  if (isAssimpModelPath(path)) return ModelFormat::Assimp;
   return ModelFormat::Unknown;
 }
 
@@ -54,20 +56,27 @@ bool Sorvex::loadModel(const char* path, const char* label, const char* segmenta
   const QString newPath = QString::fromLocal8Bit(path);
   const ModelFormat format = modelFormat(newPath);
   if (format == ModelFormat::Unknown) {
-    qDebug("Cannot load %s: model files end in .off or .obj", path);
+    qDebug("Cannot load %s: not a model file type (.off, .obj, %s)", path, qPrintable(assimpModelPatterns()));
     return false;
   }
 
   // Read both meshes before touching anything, so that a file that fails
-  // leaves the previous model whole and usable.
-  std::shared_ptr<TriMesh> newTriMesh(TriMesh::read(path));
+  // leaves the previous model whole and usable. Formats of the assimp reader
+  // give both meshes from one reading.
+  QVector<Vec3> vertices;
+  QVector<QVector<int>> faces;
+  QString error;
+  if (format == ModelFormat::Assimp && !readAssimpMesh(newPath, vertices, faces, error)) {
+    qDebug("Unable to read %s: %s", path, qPrintable(error));
+    return false;
+  }
+  std::shared_ptr<TriMesh> newTriMesh(format == ModelFormat::Assimp ? triMeshFromGeometry(vertices, faces)
+                                                                    : TriMesh::read(path));
   if (!newTriMesh) {
     qDebug("Unable to read %s as a mesh", path);
     return false;
   }
-  QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
-  if (!readRenderGeometry(path, format, vertices, faces)) {
+  if (format != ModelFormat::Assimp && !readRenderGeometry(path, format, vertices, faces)) {
     qDebug("Unable to read the render mesh from %s", path);
     return false;
   }

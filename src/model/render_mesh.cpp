@@ -22,6 +22,7 @@ void RenderMesh::setGeometry(const QVector<Vec3>& vertices, const QVector<QVecto
 }
 
 void RenderMesh::updateDerivedData() {
+  revision_ = nextRevision();
   faceNormals_.clear();
   faceNormals_.reserve(faces_.size());
   for (const QVector<int>& f : faces_) {

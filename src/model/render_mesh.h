@@ -2,6 +2,8 @@
 
 #include <QSet>
 #include <QVector>
+#include <atomic>
+#include <cstdint>
 
 #include "engine/vec3.h"
 
@@ -23,13 +25,24 @@ class RenderMesh {
   // vertices keeps the default bounds.
   void updateDerivedData();
 
+  // Changes (to a value no mesh had before) whenever the geometry may have
+  // changed; a copy keeps it, having the same geometry. Caches of data
+  // derived from the geometry are keyed on it.
+  uint64_t revision() const { return revision_; }
+
   // Negates every face normal.
   void flipFaceNormals();
 
   // Direct write access for the mesh editing operations; call
   // updateDerivedData afterwards.
-  QVector<Vec3>& mutableVertices() { return vertices_; }
-  QVector<QVector<int>>& mutableFaces() { return faces_; }
+  QVector<Vec3>& mutableVertices() {
+    revision_ = nextRevision();
+    return vertices_;
+  }
+  QVector<QVector<int>>& mutableFaces() {
+    revision_ = nextRevision();
+    return faces_;
+  }
 
   const QVector<Vec3>& vertices() const { return vertices_; }
   const QVector<QVector<int>>& faces() const { return faces_; }
@@ -44,6 +57,12 @@ class RenderMesh {
   Vec3 corner(int f, int c) const { return vertices_[faces_[f][c]]; }
 
  private:
+  static uint64_t nextRevision() {
+    static std::atomic<uint64_t> counter{0};
+    return ++counter;
+  }
+
+  uint64_t revision_ = nextRevision();
   QVector<Vec3> vertices_;
   QVector<QVector<int>> faces_;
   QVector<Vec3> faceNormals_;

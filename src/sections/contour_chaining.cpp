@@ -1,13 +1,19 @@
 #include "sections/contour_chaining.h"
 
 #include <algorithm>
+#include <deque>
 #include <cmath>
 #include <cstdint>
 #include <utility>
 #include <vector>
 
+#include <QHash>
+
+#include "model/render_mesh.h"
+#include "sections/contour_area.h"
 #include "sections/contour_shape.h"
 #include "sections/section_segments.h"
+#include "sections/section_topology.h"
 
 namespace {
 
@@ -136,34 +142,63 @@ class EndpointGrid {
 
 }  // namespace
 
-void linkSegments(QList<SectionSegment>& segments, QList<SectionContour>& contours) {
-  contours.clear();
-  const int n = segments.size();
+namespace {
+
+// Joins chains end to end by distance. Each chain is a list of indices into
+// `segments`; it is turned round (its order reversed and each of its
+// segments' ends swapped, in `segments` itself) when taken the other way.
+// A single zero-length segment is consumed without being added. A chain
+// whose ends come within joinTolerance is closed; with `nearestOnly` only when
+// no other live end lies closer to its head or tail (on a fine mesh the ends
+// of a short open chain are close together, and the gap to the next chain
+// closer still).
+void joinChains(QList<SectionSegment>& segments, std::vector<std::vector<int>>& chains, QList<SectionContour>& contours,
+                bool nearestOnly) {
+  const int n = int(chains.size());
   if (n == 0) return;
+  auto head = [&](int c) { return segments[chains[size_t(c)].front()].start; };
+  auto tail = [&](int c) { return segments[chains[size_t(c)].back()].end; };
+  auto turnRound = [&](int c) {
+    std::vector<int>& ids = chains[size_t(c)];
+    std::reverse(ids.begin(), ids.end());
+    for (int id : ids) std::swap(segments[id].start, segments[id].end);
+  };
 
   std::vector<Vec3> ends(size_t(n) * 2);
-  for (int i = 0; i < n; ++i) {
-    ends[size_t(i) * 2] = segments[i].start;
-    ends[size_t(i) * 2 + 1] = segments[i].end;
+  for (int c = 0; c < n; ++c) {
+    ends[size_t(c) * 2] = head(c);
+    ends[size_t(c) * 2 + 1] = tail(c);
   }
   EndpointGrid grid(ends);
   std::vector<char> alive(size_t(n), 1);
   int firstAlive = 0;
   int remaining = n;
 
-  // A new chain always starts with the first segment not used yet.
-  auto openContour = [&]() {
+  // The chain being built, as segment indices; flushed into `contours`.
+  std::deque<int> current;
+  bool currentClosed = false;
+  auto flush = [&]() {
+    if (current.empty()) return;
+    SectionContour c;
+    c.isClosed = currentClosed;
+    for (int id : current) c.segments.append(segments[id]);
+    contours.append(c);
+    current.clear();
+    currentClosed = false;
+  };
+  // A new chain always starts with the first one not used yet.
+  auto open = [&]() {
+    flush();
     while (!alive[size_t(firstAlive)]) ++firstAlive;
     alive[size_t(firstAlive)] = 0;
     --remaining;
-    SectionContour c;
-    c.segments.append(segments[firstAlive]);
-    contours.append(c);
+    const std::vector<int>& ids = chains[size_t(firstAlive)];
+    current.assign(ids.begin(), ids.end());
   };
-  openContour();
+  open();
 
   // Nearest live end to the head and to the tail. A result stays valid while
-  // its point is unchanged and its segment unused: removing any other
+  // its point is unchanged and its chain unused: removing any other
   // candidate cannot change a minimum (or create one where there was none).
   struct Nearest {
     bool valid = false;
@@ -178,12 +213,29 @@ void linkSegments(QList<SectionSegment>& segments, QList<SectionContour>& contou
     r.valid = true;
   };
 
+  // Whether the current chain closes on itself.
+  auto selfCloses = [&]() {
+    const Vec3 gap = segments[current.front()].start - segments[current.back()].end;
+    if (!(gap.length() < joinTolerance)) return false;
+    if (!nearestOnly) return true;
+    refresh(atHeadEnd, segments[current.front()].start);
+    refresh(atTailEnd, segments[current.back()].end);
+    const float self = gap.lengthSquared();
+    return !(atHeadEnd.found && atHeadEnd.d2 < self) && !(atTailEnd.found && atTailEnd.d2 < self);
+  };
+
   while (remaining > 0) {
-    SectionContour& current = contours.last();
-    refresh(atHeadEnd, current.segments.first().start);
-    refresh(atTailEnd, current.segments.last().end);
+    if (nearestOnly && !currentClosed && current.size() >= 2 && selfCloses()) {
+      // A chain whose own ends are nearest each other closes before it grows.
+      currentClosed = true;
+      open();
+      atHeadEnd.valid = atTailEnd.valid = false;
+      continue;
+    }
+    refresh(atHeadEnd, segments[current.front()].start);
+    refresh(atTailEnd, segments[current.back()].end);
     if (!atHeadEnd.found && !atTailEnd.found) {
-      openContour();
+      open();
       atHeadEnd.valid = atTailEnd.valid = false;
       continue;
     }
@@ -191,31 +243,63 @@ void linkSegments(QList<SectionSegment>& segments, QList<SectionContour>& contou
     // The tail wins ties with the head.
     const bool atHead = atHeadEnd.found && (!atTailEnd.found || atTailEnd.d2 > atHeadEnd.d2);
     const uint32_t id = atHead ? atHeadEnd.id : atTailEnd.id;
-    const int s = int(id >> 1);
+    const int c = int(id >> 1);
     const bool isEnd = (id & 1u) != 0;
-    // At the head the picked segment must end there; at the tail it must start there.
+    // At the head the picked chain must end there; at the tail it must start there.
     const bool flip = atHead ? !isEnd : isEnd;
-    SectionSegment& picked = segments[s];
-    if (flip) std::swap(picked.start, picked.end);
-    if ((picked.end - picked.start).length() > 0.0f) {
+    if (flip) turnRound(c);
+    const std::vector<int>& ids = chains[size_t(c)];
+    const bool empty = ids.size() == 1 && !((segments[ids[0]].end - segments[ids[0]].start).length() > 0.0f);
+    if (!empty) {
       if (atHead) {
-        current.segments.prepend(picked);
+        current.insert(current.begin(), ids.begin(), ids.end());
         atHeadEnd.valid = false;
       } else {
-        current.segments.append(picked);
+        current.insert(current.end(), ids.begin(), ids.end());
         atTailEnd.valid = false;
       }
     }
-    alive[size_t(s)] = 0;
+    alive[size_t(c)] = 0;
     --remaining;
-    if ((current.segments.first().start - current.segments.last().end).length() < joinTolerance) {
-      current.isClosed = true;
+    const bool closes = selfCloses();
+    if (closes) {
+      currentClosed = true;
       if (remaining > 0) {
-        openContour();
+        open();
         atHeadEnd.valid = atTailEnd.valid = false;
       }
     }
   }
+  if (nearestOnly && !currentClosed && current.size() >= 2 && selfCloses()) currentClosed = true;
+  flush();
+}
+
+}  // namespace
+
+void linkSegments(QList<SectionSegment>& segments, QList<SectionContour>& contours) {
+  contours.clear();
+  std::vector<std::vector<int>> chains(size_t(segments.size()));
+  for (int i = 0; i < segments.size(); ++i) chains[size_t(i)].push_back(i);
+  joinChains(segments, chains, contours, false);
+}
+
+void linkSectionSegments(QList<SectionSegment>& segments, std::vector<uint64_t>& places, const std::vector<int>& subset,
+                         const Vec3& normal, QList<SectionContour>& contours) {
+  std::vector<SegmentChain> chains = chainThroughMesh(segments, places, subset, normal);
+  std::vector<std::vector<int>> open;
+  for (SegmentChain& c : chains) {
+    if (!c.closed) {
+      open.push_back(std::move(c.ids));
+      continue;
+    }
+    SectionContour contour;
+    contour.isClosed = true;
+    for (int id : c.ids) contour.segments.append(segments[id]);
+    contours.append(contour);
+  }
+  // Ends the mesh leaves open (boundaries, non-manifold places, faces left
+  // out of the cut) are joined by distance.
+  joinChains(segments, open, contours, true);
 }
 
 void closeOpenContours(QList<SectionContour>& contours, const SectionOptions& options) {
@@ -270,19 +354,9 @@ void closeOpenContours(QList<SectionContour>& contours, const SectionOptions& op
   }
 }
 
-float finishContours(QList<SectionContour>& contours, const Vec3& r1, const Vec3& r2, const SectionOptions& options) {
+float finishContours(QList<SectionContour>& contours, const CutPlane& frame, const SectionOptions& options) {
   if (options.useSegmentation) closeOpenContours(contours, options);
-  for (SectionContour& c : contours) c.isHole = isHoleContour(c);
-  float area = 0.0f;
-  for (const SectionContour& c : contours) {
-    if (!c.isClosed) continue;
-    const float a = std::fabs(contourArea(c, r1, r2));
-    if (c.isHole)
-      area -= a;
-    else
-      area += a;
-  }
-  return area;
+  return float(classifyContours(contours, SectionFrame(frame)));
 }
 
 void chainContours(SectionPlane& plane, const SectionOptions& options) {
@@ -290,5 +364,56 @@ void chainContours(SectionPlane& plane, const SectionOptions& options) {
   plane.contours.clear();
   if (plane.segments.isEmpty()) return;
   linkSegments(plane.segments, plane.contours);
-  plane.area = finishContours(plane.contours, plane.r1, plane.r2, options);
+  plane.area = finishContours(plane.contours, plane, options);
+}
+
+void chainContours(SectionPlane& plane, const RenderMesh& mesh, const QVector<int>& faceSegment,
+                   const SectionOptions& options) {
+  plane.area = 0.0f;
+  plane.contours.clear();
+  if (plane.segments.isEmpty()) return;
+  std::vector<uint64_t> places = segmentPlaces(plane, mesh);
+  // Records that are no cut of this mesh (the ridge and valley chainers) are
+  // chained by distance alone, as before.
+  if (std::all_of(places.begin(), places.end(), [](uint64_t p) { return p == kNoPlace; })) {
+    chainContours(plane, options);
+    return;
+  }
+
+  // In segmentation mode every mesh segment is chained, closed and measured
+  // on its own; segments that name no valid face form one more group.
+  const int n = plane.segments.size();
+  std::vector<std::vector<int>> groups;
+  if (options.useSegmentation && !faceSegment.isEmpty()) {
+    QHash<int, int> groupOf;
+    std::vector<int> loose;
+    for (int i = 0; i < n; ++i) {
+      const int face = plane.segments[i].face;
+      if (face < 0 || face >= faceSegment.size()) {
+        loose.push_back(i);
+        continue;
+      }
+      auto it = groupOf.find(faceSegment[face]);
+      if (it == groupOf.end()) {
+        it = groupOf.insert(faceSegment[face], int(groups.size()));
+        groups.emplace_back();
+      }
+      groups[size_t(it.value())].push_back(i);
+    }
+    if (!loose.empty()) groups.push_back(loose);
+  } else {
+    groups.emplace_back(size_t(n));
+    for (int i = 0; i < n; ++i) groups[0][size_t(i)] = i;
+  }
+
+  double area = 0.0;
+  const SectionFrame frame(plane);
+  for (const std::vector<int>& group : groups) {
+    QList<SectionContour> contours;
+    linkSectionSegments(plane.segments, places, group, plane.normal, contours);
+    if (options.useSegmentation) closeOpenContours(contours, options);
+    area += classifyContours(contours, frame);
+    plane.contours.append(contours);
+  }
+  plane.area = float(area);
 }

@@ -61,28 +61,29 @@ void straightBridge(SectionContour& from, const SectionContour& to) {
 }
 
 float contourArea(const SectionContour& contour, const Vec3& r1, const Vec3& r2) {
-  float a = 0.0f;
-  for (const SectionSegment& s : contour.segments) {
-    const float xs = r1.dot(s.start), ys = r2.dot(s.start);
-    const float xe = r1.dot(s.end), ye = r2.dot(s.end);
-    a += xs * ye - xe * ys;
-  }
-  return 0.5f * a;
-}
-
-bool isHoleContour(const SectionContour& contour) {
-  if (!contour.isClosed || contour.segments.isEmpty()) return false;
-  Vec3 c(0.0f, 0.0f, 0.0f);
-  for (const SectionSegment& s : contour.segments) c += s.start;
-  c = c / float(contour.segments.size());
-  float sum = 0.0f;
-  for (const SectionSegment& s : contour.segments) {
-    const float len = (s.end - s.start).length();
-    const Vec3 mid = (s.start + s.end) * 0.5f;
-    if ((c - mid).dot(s.normal) <= 0.0f)
-      sum += len;
-    else
-      sum -= len;
-  }
-  return sum < 0.0f;
+  const QList<SectionSegment>& s = contour.segments;
+  if (s.isEmpty()) return 0.0f;
+  // Points relative to the first one, in double, so that the loop's distance
+  // from the origin costs no precision; the closing edge back to the first
+  // point is part of the sum.
+  const double ax[3] = {r1.x, r1.y, r1.z}, ay[3] = {r2.x, r2.y, r2.z};
+  const Vec3 origin = s.first().start;
+  auto coords = [&](const Vec3& p, double& x, double& y) {
+    const double d[3] = {double(p.x) - origin.x, double(p.y) - origin.y, double(p.z) - origin.z};
+    x = ax[0] * d[0] + ax[1] * d[1] + ax[2] * d[2];
+    y = ay[0] * d[0] + ay[1] * d[1] + ay[2] * d[2];
+  };
+  double twice = 0.0;
+  double px = 0.0, py = 0.0;  // the first point
+  auto edge = [&](const Vec3& p) {
+    double x, y;
+    coords(p, x, y);
+    twice += px * y - x * py;
+    px = x;
+    py = y;
+  };
+  for (int k = 1; k < s.size(); ++k) edge(s[k].start);
+  if (!contour.isClosed) edge(s.last().end);
+  edge(origin);
+  return float(0.5 * twice);
 }

@@ -22,12 +22,9 @@ void hermiteBridge(SectionContour& from, const SectionContour& to, float tanFact
 // has no segment.
 void straightBridge(SectionContour& from, const SectionContour& to);
 
-// Signed shoelace area of the contour in the frame x = r1 . p, y = r2 . p (the
-// axes are used as given, not normalised). Counter-clockwise is positive.
+// Signed shoelace area of the contour's polygon (the start point of every
+// segment, and the last end point when the contour is open, closed back to the
+// first point) in the frame x = r1 . p, y = r2 . p (the axes are used as
+// given, not normalised). Counter-clockwise is positive. Accumulated in double
+// relative to the first point.
 float contourArea(const SectionContour& contour, const Vec3& r1, const Vec3& r2);
-
-// Hole test of a closed contour: walks its segments, adding the length of a
-// segment whose face normal does not point away from the mean of the start
-// points and subtracting the others; a negative total is a hole. Bridge
-// segments (zero normal) count as outer. Open or empty contours are never holes.
-bool isHoleContour(const SectionContour& contour);

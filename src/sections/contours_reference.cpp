@@ -4,6 +4,7 @@
 #include <cmath>
 #include <utility>
 
+#include "model/render_mesh.h"
 #include "sections/section_segments.h"
 
 void removeDuplicateSegmentsReference(QList<SectionSegment>& segments) {
@@ -94,4 +95,30 @@ void linkSegmentsReference(QList<SectionSegment>& segments, QList<SectionContour
       openContour();
     }
   }
+}
+
+void computeSegmentsReference(SectionPlane& plane, const RenderMesh& mesh, const QVector<int>& faceSegment,
+                              bool useSegmentation) {
+  plane.segments.clear();
+  const QVector<Vec3>& v = mesh.vertices();
+  const QVector<QVector<int>>& faces = mesh.faces();
+  const bool restrict = useSegmentation && !faceSegment.isEmpty() && plane.segmentIndex != kEverySegment;
+  for (int i = 0; i < faces.size(); ++i) {
+    if (restrict && (i >= faceSegment.size() || faceSegment[i] != plane.segmentIndex)) continue;
+    const QVector<int>& f = faces[i];
+    if (f.size() < 3) continue;
+    bool inRange = true;
+    for (int c = 0; c < 3; ++c) inRange = inRange && f[c] >= 0 && f[c] < v.size();
+    if (!inRange) continue;
+    Vec3 a, b;
+    if (!intersectTriangle(plane, v[f[0]], v[f[1]], v[f[2]], a, b)) continue;
+    if (!((a - b).length() > minSegmentLength) || !a.isFinite() || !b.isFinite()) continue;
+    SectionSegment s;
+    s.start = a;
+    s.end = b;
+    s.normal = i < mesh.faceNormals().size() ? mesh.faceNormals()[i] : Vec3(0, 0, 0);
+    s.face = i;
+    plane.segments.append(s);
+  }
+  removeDuplicateSegmentsReference(plane.segments);
 }

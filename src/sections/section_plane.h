@@ -22,6 +22,10 @@ struct SectionContour {
   bool isClosed = false;
 };
 
+// segmentIndex of a plane that cuts every mesh segment in segmentation mode,
+// each segment's contours closed on their own (the planes of a selection run).
+constexpr int kEverySegment = -2147483647 - 1;
+
 // Three corners, in the order the triangulation returns them.
 struct SlabTriangle {
   Vec3 corners[3];

@@ -1,12 +1,14 @@
 #include "sections/section_segments.h"
 
 #include <algorithm>
+#include <cfloat>
 #include <array>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
 #include "model/render_mesh.h"
+#include "sections/face_tree.h"
 
 namespace {
 
@@ -14,7 +16,8 @@ inline bool crosses(float t) { return t >= 0.0f && t <= 1.0f; }
 
 }  // namespace
 
-bool intersectTriangle(const CutPlane& plane, const Vec3& q0, const Vec3& q1, const Vec3& q2, Vec3& a, Vec3& b) {
+bool intersectTriangleEdges(const CutPlane& plane, const Vec3& q0, const Vec3& q1, const Vec3& q2, Vec3& a, Vec3& b,
+                            int& edgeA, int& edgeB) {
   const Vec3& n = plane.normal;
   const Vec3& P = plane.point;
   const Vec3 e0 = q1 - q0;
@@ -31,24 +34,72 @@ bool intersectTriangle(const CutPlane& plane, const Vec3& q0, const Vec3& q1, co
     if (c1) {
       a = q0 + e0 * t0;
       b = q1 + e1 * t1;
+      edgeA = 0;
+      edgeB = 1;
       // Plane through q1: both crossings above are q1 itself. The third edge
       // holds the other end of the true crossing.
-      if (c2 && !((a - b).length() > minSegmentLength)) b = q2 + e2 * t2;
+      if (c2 && !((a - b).length() > minSegmentLength)) {
+        b = q2 + e2 * t2;
+        edgeB = 2;
+      }
       return true;
     }
     if (c2) {
       a = q0 + e0 * t0;
       b = q2 + e2 * t2;
+      edgeA = 0;
+      edgeB = 2;
       return true;
     }
   }
   if (c1 && c2) {
     a = q1 + e1 * t1;
     b = q2 + e2 * t2;
+    edgeA = 1;
+    edgeB = 2;
     return true;
   }
   return false;
 }
+
+bool intersectTriangle(const CutPlane& plane, const Vec3& q0, const Vec3& q1, const Vec3& q2, Vec3& a, Vec3& b) {
+  int edgeA = 0, edgeB = 0;
+  return intersectTriangleEdges(plane, q0, q1, q2, a, b, edgeA, edgeB);
+}
+
+namespace {
+
+// Appends the crossing of face i, if any, exactly as the plain scan over all
+// faces does.
+// With `margin` > 0, a face whose corners all lie farther than it on one side
+// (by the distances the crossing test divides) is passed over.
+inline void cutFace(SectionPlane& plane, int i, const QVector<QVector<int>>& faces, const Vec3* v, int vertexCount,
+                    const QVector<Vec3>& faceNormals, const QVector<int>& faceSegment, bool restrict, float margin) {
+  if (restrict && (i >= faceSegment.size() || faceSegment[i] != plane.segmentIndex)) return;
+  const QVector<int>& f = faces[i];
+  if (f.size() < 3) return;
+  const int* idx = f.constData();
+  if (idx[0] < 0 || idx[0] >= vertexCount || idx[1] < 0 || idx[1] >= vertexCount || idx[2] < 0 || idx[2] >= vertexCount)
+    return;
+  if (margin > 0.0f) {
+    const float s0 = plane.normal.dot(v[idx[0]] - plane.point), s1 = plane.normal.dot(v[idx[1]] - plane.point),
+                s2 = plane.normal.dot(v[idx[2]] - plane.point);
+    if ((s0 > margin && s1 > margin && s2 > margin) || (s0 < -margin && s1 < -margin && s2 < -margin)) return;
+  }
+  Vec3 a, b;
+  if (!intersectTriangle(plane, v[idx[0]], v[idx[1]], v[idx[2]], a, b)) return;
+  if (!((a - b).length() > minSegmentLength)) return;
+  // NaN or infinite coordinates (in the mesh or the plane) never enter the section.
+  if (!a.isFinite() || !b.isFinite()) return;
+  SectionSegment s;
+  s.start = a;
+  s.end = b;
+  s.normal = i < faceNormals.size() ? faceNormals[i] : Vec3(0.0f, 0.0f, 0.0f);
+  s.face = i;
+  plane.segments.append(s);
+}
+
+}  // namespace
 
 void computeSegments(SectionPlane& plane, const RenderMesh& mesh, const QVector<int>& faceSegment,
                      bool useSegmentation) {
@@ -59,27 +110,21 @@ void computeSegments(SectionPlane& plane, const RenderMesh& mesh, const QVector<
   const Vec3* v = vertices.constData();
   const int vertexCount = vertices.size();
   const int faceCount = faces.size();
-  const bool restrict = useSegmentation && !faceSegment.isEmpty();
+  const bool restrict = useSegmentation && !faceSegment.isEmpty() && plane.segmentIndex != kEverySegment;
 
-  for (int i = 0; i < faceCount; ++i) {
-    if (restrict && (i >= faceSegment.size() || faceSegment[i] != plane.segmentIndex)) continue;
-    const QVector<int>& f = faces[i];
-    if (f.size() < 3) continue;
-    const int* idx = f.constData();
-    if (idx[0] < 0 || idx[0] >= vertexCount || idx[1] < 0 || idx[1] >= vertexCount || idx[2] < 0 ||
-        idx[2] >= vertexCount)
-      continue;
-    Vec3 a, b;
-    if (!intersectTriangle(plane, v[idx[0]], v[idx[1]], v[idx[2]], a, b)) continue;
-    if (!((a - b).length() > minSegmentLength)) continue;
-    // NaN or infinite coordinates (in the mesh or the plane) never enter the section.
-    if (!a.isFinite() || !b.isFinite()) continue;
-    SectionSegment s;
-    s.start = a;
-    s.end = b;
-    s.normal = i < faceNormals.size() ? faceNormals[i] : Vec3(0.0f, 0.0f, 0.0f);
-    s.face = i;
-    plane.segments.append(s);
+  // Only the faces near the plane are tested; they are visited in face order,
+  // so the segments are those of a scan over every face.
+  std::vector<int> candidates;
+  const std::shared_ptr<const FaceTree> tree = faceTreeFor(mesh);
+  if (tree->candidateFaces(plane.normal, plane.point, candidates)) {
+    // The margin in single precision, rounded up; a margin that is not a
+    // normal positive float turns the test off.
+    float margin = float(tree->margin(plane.normal, plane.point)) * 1.001f;
+    if (!(margin >= FLT_MIN && margin < 1e30f)) margin = 0.0f;
+    for (int i : candidates) cutFace(plane, i, faces, v, vertexCount, faceNormals, faceSegment, restrict, margin);
+  } else {
+    for (int i = 0; i < faceCount; ++i)
+      cutFace(plane, i, faces, v, vertexCount, faceNormals, faceSegment, restrict, 0.0f);
   }
   removeDuplicateSegments(plane.segments);
 }

@@ -27,10 +27,17 @@ constexpr float partnerRadius = 0.5f;
 // the triangle is not lost.
 bool intersectTriangle(const CutPlane& plane, const Vec3& q0, const Vec3& q1, const Vec3& q2, Vec3& a, Vec3& b);
 
+// The same, also telling which edges the end points lie on: edge k runs from
+// corner k to corner (k + 1) mod 3.
+bool intersectTriangleEdges(const CutPlane& plane, const Vec3& q0, const Vec3& q1, const Vec3& q2, Vec3& a, Vec3& b,
+                            int& edgeA, int& edgeB);
+
 // Replaces plane.segments by the crossings of the plane with the mesh faces,
-// in face order, followed by duplicate removal. With `useSegmentation` on and
-// a non-empty `faceSegment`, only faces whose id equals plane.segmentIndex are
-// cut (a face without an id is skipped). Faces with fewer than three indices or
+// in face order, followed by duplicate removal. With `useSegmentation` on, a
+// non-empty `faceSegment` and a plane.segmentIndex other than kEverySegment,
+// only faces whose id equals plane.segmentIndex are cut (a face without an id
+// is skipped). Faces wholly on one side of the plane are passed over through
+// the mesh's face tree; the result is that of testing every face. Faces with fewer than three indices or
 // indices outside the vertex list are skipped; crossings shorter than
 // minSegmentLength or with non-finite coordinates are dropped. A face without
 // an entry in the mesh's faceNormals gets the normal (0, 0, 0).

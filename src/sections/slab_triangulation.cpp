@@ -6,83 +6,119 @@
 #include <cmath>
 #include <vector>
 
+#include "sections/contour_area.h"
 #include "sections/planar_triangulation.h"
 
-namespace {
-
-bool finite(float x) { return std::isfinite(x); }
-
-}  // namespace
-
-void triangulateSlab(SectionPlane& plane) {
+bool triangulateSlab(SectionPlane& plane, double* area) {
   plane.triangles.clear();
-  if (plane.contours.isEmpty()) return;
+  if (area) *area = 0.0;
+  if (plane.contours.isEmpty()) return true;
 
-  const Vec3 n = plane.normal;
-  const Vec3 e1 = plane.r1.normalized();
-  const Vec3 e2 = plane.r2.normalized();
-  const Vec3 o = n * n.dot(plane.point);
-  auto project = [&](const Vec3& p, float& x, float& y) {
-    const Vec3 q = p - n * p.dot(n);
-    x = q.dot(e1);
-    y = q.dot(e2);
-  };
+  const SectionFrame frame(plane);
+  std::vector<ContourPolygon> polygons;
+  polygons.reserve(size_t(plane.contours.size()));
+  for (const SectionContour& c : plane.contours) {
+    polygons.push_back(contourPolygon(c, frame));
+    if (!c.segments.isEmpty() && !polygons.back().takesPart && polygons.back().size() >= 3) {
+      qDebug("Slab left empty: a contour point has no finite plane coordinates");
+      return false;
+    }
+  }
 
   std::vector<double> points;
   std::vector<int> segments;
   std::vector<double> holes;
-  for (const SectionContour& c : plane.contours) {
-    const int m = c.segments.size();
-    if (m < 4) continue;  // too small to bound a region worth a slab
+  double minX = 0, minY = 0, maxX = 0, maxY = 0;
+  bool any = false;
+  for (int i = 0; i < plane.contours.size(); ++i) {
+    const ContourPolygon& p = polygons[size_t(i)];
+    if (!p.takesPart) continue;
     const int b = int(points.size() / 2);
-    float minX = FLT_MAX, minY = FLT_MAX, maxX = -FLT_MAX, maxY = -FLT_MAX;
-    for (const SectionSegment& s : c.segments) {
-      float x, y;
-      project(s.start, x, y);
-      if (!finite(x) || !finite(y)) {
-        qDebug("Slab left empty: a contour point has no finite plane coordinates");
-        return;
-      }
-      points.push_back(double(x));
-      points.push_back(double(y));
-      minX = std::min(minX, x);
-      minY = std::min(minY, y);
-      maxX = std::max(maxX, x);
-      maxY = std::max(maxY, y);
-    }
-    for (int k = 0; k + 1 < m; ++k) {
+    const int m = p.size();
+    points.insert(points.end(), p.xy.begin(), p.xy.end());
+    for (int k = 0; k < m; ++k) {
       segments.push_back(b + k);
-      segments.push_back(b + k + 1);
+      segments.push_back(b + (k + 1) % m);
     }
-    segments.push_back(b + m - 1);
-    segments.push_back(b);
-    if (c.isHole) {
-      const float hx = (minX + maxX) * 0.5f;
-      const float hy = (minY + maxY) * 0.5f;
-      if (!finite(hx) || !finite(hy)) {
-        qDebug("Slab left empty: a hole point has no finite plane coordinates");
-        return;
+    minX = any ? std::min(minX, p.minX) : p.minX, maxX = any ? std::max(maxX, p.maxX) : p.maxX;
+    minY = any ? std::min(minY, p.minY) : p.minY, maxY = any ? std::max(maxY, p.maxY) : p.maxY;
+    any = true;
+    if (plane.contours[i].isHole) {
+      double hx, hy;
+      if (holePoint(polygons, plane.contours, i, hx, hy)) {
+        holes.push_back(hx);
+        holes.push_back(hy);
+      } else {
+        qDebug("Slab hole without a point inside it: the hole is filled");
       }
-      holes.push_back(double(hx));
-      holes.push_back(double(hy));
     }
   }
-  if (points.size() / 2 <= 2) return;
+  // Regions of no material enclosed by outer contours that overlap.
+  if (plane.contours.size() > 1)
+    for (int i = 0; i < plane.contours.size(); ++i)
+      if (polygons[size_t(i)].takesPart && !plane.contours[i].isHole)
+        enclosedVoidPoints(polygons, plane.contours, i, holes);
+  if (points.size() / 2 <= 2) return true;
+  // A section without area has no slab: what its contours enclose is no
+  // more than their length times the rounding of single-precision points.
+  {
+    const double* o = frame.origin();
+    const double magnitude =
+        std::max(std::max(std::fabs(minX), std::fabs(maxX)), std::max(std::fabs(minY), std::fabs(maxY))) +
+        std::fabs(o[0]) + std::fabs(o[1]) + std::fabs(o[2]);
+    double enclosed = 0.0, length = 0.0;
+    for (const ContourPolygon& p : polygons) {
+      if (!p.takesPart) continue;
+      enclosed += std::fabs(p.signedArea);
+      const int m = p.size();
+      for (int k = 0; k < m; ++k) {
+        const int l = (k + 1) % m;
+        length +=
+            std::hypot(p.xy[2 * size_t(l)] - p.xy[2 * size_t(k)], p.xy[2 * size_t(l) + 1] - p.xy[2 * size_t(k) + 1]);
+      }
+    }
+    if (!(enclosed > 8.0 * double(FLT_EPSILON) * magnitude * length)) return true;
+  }
 
   std::vector<double> outPoints;
   std::vector<int> outTriangles;
-  if (!triangulateGraph(points, segments, holes, outPoints, outTriangles)) return;
+  if (!triangulateGraph(points, segments, holes, outPoints, outTriangles)) {
+    // Input with no area at all (every point on one line) is refused too.
+    return false;
+  }
 
+  // Triangles whose area is lost in the rounding of their corners are
+  // degenerate: a tiny fraction of the square of the slab's extent.
+  const double extent = std::max(maxX - minX, maxY - minY);
+  const double tiny = 1e-12 * extent * extent;
+  const double* o = frame.origin();
+  const double* e1 = frame.axis1();
+  const double* e2 = frame.axis2();
+  double total = 0.0;
   const int triangleCount = int(outTriangles.size() / 3);
   plane.triangles.reserve(triangleCount);
   for (int t = 0; t < triangleCount; ++t) {
+    const double* c[3];
+    for (int k = 0; k < 3; ++k) c[k] = &outPoints[size_t(outTriangles[size_t(t) * 3 + size_t(k)]) * 2];
+    const double a =
+        0.5 * std::fabs((c[1][0] - c[0][0]) * (c[2][1] - c[0][1]) - (c[1][1] - c[0][1]) * (c[2][0] - c[0][0]));
+    if (!(a > tiny)) continue;
     SlabTriangle tri;
-    for (int c = 0; c < 3; ++c) {
-      const int idx = outTriangles[size_t(t) * 3 + size_t(c)];
-      const float x = float(outPoints[size_t(idx) * 2]);
-      const float y = float(outPoints[size_t(idx) * 2 + 1]);
-      tri.corners[c] = o + e1 * x + e2 * y;
+    for (int k = 0; k < 3; ++k) {
+      const double x = c[k][0], y = c[k][1];
+      tri.corners[k] = Vec3(float(o[0] + x * e1[0] + y * e2[0]), float(o[1] + x * e1[1] + y * e2[1]),
+                            float(o[2] + x * e1[2] + y * e2[2]));
     }
+    // Corners that coincide or line up once written in single precision.
+    if (!((tri.corners[1] - tri.corners[0]).cross(tri.corners[2] - tri.corners[0]).length() > 0.0f)) continue;
     plane.triangles.append(tri);
+    total += a;
   }
+  total *= frame.areaScale();
+  if (!(total > 0.0)) {
+    plane.triangles.clear();
+    total = 0.0;
+  }
+  if (area) *area = total;
+  return true;
 }

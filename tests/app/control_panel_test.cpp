@@ -60,9 +60,9 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
     EXPECT_EQ(view->modelPathEdit->text(), "Specify seed #, then load");
     // Only the first column: no file dialog, no contour export, no algorithm.
     for (QWidget* w : {static_cast<QWidget*>(view->loadButton), static_cast<QWidget*>(view->exportContoursButton),
-                       static_cast<QWidget*>(view->exportMatrixButton), static_cast<QWidget*>(view->binningButton),
-                       static_cast<QWidget*>(view->progressBar), static_cast<QWidget*>(view->featureCheck[0]),
-                       static_cast<QWidget*>(view->humanCutsCheck)}) {
+                       static_cast<QWidget*>(view->exportMatrixButton), static_cast<QWidget*>(view->exportSvgButton),
+                       static_cast<QWidget*>(view->binningButton), static_cast<QWidget*>(view->progressBar),
+                       static_cast<QWidget*>(view->featureCheck[0]), static_cast<QWidget*>(view->humanCutsCheck)}) {
       EXPECT_FALSE(w->isVisible());
       EXPECT_FALSE(window->isAncestorOf(w));
     }
@@ -82,6 +82,7 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
     ASSERT_NE(exportRow->layout(), nullptr);
     EXPECT_GE(exportRow->layout()->indexOf(view->exportContoursButton), 0);
     EXPECT_GE(exportRow->layout()->indexOf(view->exportMatrixButton), 0);
+    EXPECT_GE(exportRow->layout()->indexOf(view->exportSvgButton), 0);
     const QRect contoursRect(view->exportContoursButton->mapTo(window.get(), QPoint(0, 0)),
                              view->exportContoursButton->size());
     const QRect matrixRect(view->exportMatrixButton->mapTo(window.get(), QPoint(0, 0)),

@@ -15,6 +15,7 @@
 #include "app/study_mode.h"
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
+#include "support/debug_capture.h"
 #include "support/test_support.h"
 
 using paneltest::press;
@@ -34,6 +35,18 @@ class PanelActions : public paneltest::WindowFixture {
     return texts;
   }
 };
+
+// The unit cube halved, [0, 0.5]^3: inside the unit ball, so loading it
+// brings no warning.
+std::string halfCubeOff() {
+  QStringList lines = QString::fromStdString(testsupport::unitCubeOff()).split(QLatin1Char('\n'));
+  for (int i = 2; i < 10; ++i) {
+    QStringList v = lines[i].split(QLatin1Char(' '));
+    for (QString& x : v) x = QString::number(x.toDouble() * 0.5);
+    lines[i] = v.join(QLatin1Char(' '));
+  }
+  return lines.join(QLatin1Char('\n')).toStdString();
+}
 
 }  // namespace
 
@@ -98,7 +111,12 @@ TEST_F(PanelActions, CancelledLoadDoesNothing) {
   nextFile.clear();
   press(view->loadButton);
   ASSERT_EQ(dialogCalls.size(), 1);
-  EXPECT_EQ(dialogCalls[0], "Load Model|../objs|Model Files (*.off *.obj)");
+  // The filter offers OFF and OBJ first, then the formats of the assimp reader.
+  EXPECT_TRUE(dialogCalls[0].startsWith("Load Model|../objs|Model Files (*.off *.obj *."))
+      << dialogCalls[0].toStdString();
+  for (const char* ext : {" *.ply", " *.stl", " *.gltf", " *.glb"})
+    EXPECT_TRUE(dialogCalls[0].contains(QLatin1String(ext))) << ext;
+  EXPECT_TRUE(dialogCalls[0].endsWith(")"));
   EXPECT_TRUE(messages.isEmpty());
 }
 
@@ -109,7 +127,7 @@ TEST_F(PanelActions, FailedLoadNamesTheFileThatFailed) {
 
   // When loading works, load a real model first.
   const QString cube = dir.filePath("cube.off");
-  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  ASSERT_TRUE(testsupport::writeTextFile(cube, halfCubeOff()));
   nextFile = cube;
   press(view->loadButton);
   const bool loaderWorks = messages.isEmpty();
@@ -119,8 +137,8 @@ TEST_F(PanelActions, FailedLoadNamesTheFileThatFailed) {
     EXPECT_EQ(view->engine()->renderMesh->faces().size(), 12);
     // The view frames the new model: eye at 2R from the cube's centre.
     const Vec3 c = view->camera().centre;
-    EXPECT_NEAR(c.x, 0.5f, 1e-5f);
-    EXPECT_NEAR(c.y, 0.5f, 1e-5f);
+    EXPECT_NEAR(c.x, 0.25f, 1e-5f);
+    EXPECT_NEAR(c.y, 0.25f, 1e-5f);
   }
   messages.clear();
 
@@ -247,7 +265,7 @@ TEST_F(PanelActions, ExportWritesIntoTheNamedFolderAndReports) {
   ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
 
   const QString cube = dir.filePath("cube.off");
-  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  ASSERT_TRUE(testsupport::writeTextFile(cube, halfCubeOff()));
   nextFile = cube;
   press(view->loadButton);
   const bool loaded = messages.isEmpty();
@@ -309,7 +327,7 @@ TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
   } restore{previousDir};
 
   const QString cube = dir.filePath("cube.off");
-  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  ASSERT_TRUE(testsupport::writeTextFile(cube, halfCubeOff()));
   nextFile = cube;
   press(view->loadButton);
   if (!messages.isEmpty()) GTEST_SKIP() << "model loading not available in this build";
@@ -337,4 +355,50 @@ TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
   press(view->exportMatrixButton);
   EXPECT_TRUE(QFile::exists(dir.filePath("work/AandC.m")));
   EXPECT_EQ(messages, QStringList({"Exporting AandC.m successful."}));
+}
+
+TEST_F(PanelActions, ModelsOutsideTheUnitBallAreWarnedAboutAndSlabsExportAsSvg) {
+  QTemporaryDir root;
+  ASSERT_TRUE(root.isValid());
+  QDir dir(root.path());
+  ASSERT_TRUE(dir.mkpath("work"));
+  const QString previousDir = QDir::currentPath();
+  ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
+  struct Restore {
+    QString dir;
+    ~Restore() { QDir::setCurrent(dir); }
+  } restore{previousDir};
+
+  // The unit cube's far corner is sqrt(3) from the origin.
+  const QString cube = dir.filePath("cube.off");
+  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  testsupport::DebugCapture log;
+  for (int load = 0; load < 2; ++load) {
+    nextFile = cube;
+    press(view->loadButton);
+    ASSERT_EQ(view->modelPathEdit->text(), cube);
+  }
+  const QStringList logged = log.matching(QStringLiteral("The model reaches outside the unit ball"));
+  EXPECT_EQ(logged.size(), 2);  // every load, in the debug log
+  // The research configuration says it once in a message box as well.
+  ASSERT_EQ(messages.size(), studyMode ? 0 : 1) << messages.join("; ").toStdString();
+  if (!studyMode) {
+    EXPECT_EQ(messages[0], logged.value(0));
+  }
+  messages.clear();
+
+  press(view->addNewButton);
+  view->engine()->alignCurrentPlane(Vec3(0, 0, 1));
+  view->engine()->updateSection(view->engine()->planes[0]);
+  view->exportFolderEdit->setText("participant7");
+  press(view->exportSvgButton);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_EQ(messages[0], "Exporting ../participant7/cube.off.svg successful.");
+  QFile svg(dir.filePath("participant7/cube.off.svg"));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  const QByteArray text = svg.readAll();
+  EXPECT_TRUE(text.contains("<g id=\"plane0\" class=\"slab\"")) << text.constData();
+  EXPECT_TRUE(text.contains(">Plane0 (Area: 1)</text>")) << text.constData();
+  EXPECT_EQ(view->exportSvgButton->text(), QStringLiteral("Export SVG"));
+  EXPECT_EQ(view->exportSvgButton->isVisible(), !studyMode);
 }

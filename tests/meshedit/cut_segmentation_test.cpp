@@ -33,9 +33,9 @@ void loadBoxesAndTetrahedron(Sorvex& engine, bool withSegments) {
 SectionPlane throughAllBoxes() { return sectionsupport::planeThrough(Vec3(0, 0.5f, 0), Vec3(0, 1, 0)); }
 // x = 0.5: through the first box only.
 SectionPlane throughFirstBox() { return sectionsupport::planeThrough(Vec3(0.5f, 0, 0), Vec3(1, 0, 0)); }
-// Cuts one corner off the tetrahedron: a triangle of three segments, too few for a slab.
+// Touches the tetrahedron at one corner only: a section without area, no slab.
 SectionPlane cornerOfTetrahedron() {
-  return sectionsupport::planeThrough(Vec3(10.8f, 10.8f, 0.8f), Vec3(1, 1, 1).normalized());
+  return sectionsupport::planeThrough(Vec3(11.0f, 11.0f, 1.0f), Vec3(1, 1, 1).normalized());
 }
 // Misses everything.
 SectionPlane nowhere() { return sectionsupport::planeThrough(Vec3(0, 50, 0), Vec3(0, 1, 0)); }
@@ -71,7 +71,7 @@ TEST(CutSegmentation, PlanesSplitBySegmentInIncreasingOrderGroupedBySource) {
   EXPECT_EQ(working, 4);
 
   // Plane a crosses segments 1, 2 and 4: three planes in that order. The
-  // tetrahedron corner gives too few segments for a slab; the last plane
+  // tetrahedron corner gives no slab; the last plane
   // meets nothing. Plane c gives one plane for segment 4.
   ASSERT_EQ(engine.planes.size(), 4);
   const int expectedSegments[4] = {1, 2, 4, 4};

@@ -156,7 +156,8 @@ TEST_F(LoadModel, FailedLoadsKeepThePreviousModelWhole) {
   const QString pathBefore = engine.modelPath;
 
   const QByteArray rejected[] = {
-      file("model.ply", testsupport::unitCubeOff()),                // not an OFF or OBJ name
+      file("model.txt", testsupport::unitCubeOff()),                // not a model file name
+      file("offtext.ply", testsupport::unitCubeOff()),              // OFF text under a PLY name
       file("garbage.off", "this is not a mesh\n"),                  // nothing the mesh library can read
       file("empty.obj", ""),                                        // empty file
       file("objtext.off", "v 0 0 0\nv 1 0 0\nv 0 1 0\nf 1 2 3\n"),  // content and name disagree

@@ -112,7 +112,8 @@ TEST(ChainContours, SegmentationModeClosesAnOpenChainWithAStraightOrHermiteBridg
   chainContours(plane, plainOptions());
   ASSERT_EQ(plane.contours.size(), 1);
   EXPECT_FALSE(plane.contours[0].isClosed);
-  EXPECT_EQ(plane.area, 0.0f);
+  // The open chain counts as its slab does: closed by the edge back to its start.
+  EXPECT_NEAR(plane.area, 1.0f, 1e-6f);
 
   chainContours(plane, segmentationOptions(false));
   ASSERT_EQ(plane.contours.size(), 1);
@@ -195,7 +196,7 @@ TEST(ContourShape, ReverseContourRunsTheChainBackwards) {
   EXPECT_EQ(c.segments[1].end, Vec3(0, 0, 0));
 }
 
-TEST(ContourShape, AreaIsSignedByOrientationAndHolesFollowTheFaceNormals) {
+TEST(ContourShape, AreaIsSignedByOrientationAndIncludesTheClosingEdge) {
   SectionContour c;
   c.segments = polygon(squareCorners(0, 0, 2, 1, 1), true);
   c.isClosed = true;
@@ -203,9 +204,15 @@ TEST(ContourShape, AreaIsSignedByOrientationAndHolesFollowTheFaceNormals) {
   EXPECT_FLOAT_EQ(contourArea(c, Vec3(0, 1, 0), Vec3(1, 0, 0)), -2.0f);
   // Axes are not normalised: scaling one scales the area.
   EXPECT_FLOAT_EQ(contourArea(c, Vec3(2, 0, 0), Vec3(0, 1, 0)), 4.0f);
-  EXPECT_FALSE(isHoleContour(c));
-  c.segments = polygon(squareCorners(0, 0, 2, 1, 1), false);
-  EXPECT_TRUE(isHoleContour(c));
+  // An open chain of three sides is closed by the edge back to its start.
+  c.segments.removeLast();
   c.isClosed = false;
-  EXPECT_FALSE(isHoleContour(c));
+  EXPECT_FLOAT_EQ(contourArea(c, Vec3(1, 0, 0), Vec3(0, 1, 0)), 2.0f);
+  // Far from the origin the area keeps its precision (a small square of side
+  // 1e-3 at x = 1000: the single-precision sum over absolute coordinates
+  // loses it entirely).
+  SectionContour far;
+  far.segments = polygon(squareCorners(1000.0f, 1000.0f, 1000.0f + 1.0f / 1024, 1000.0f + 1.0f / 1024, 4), true);
+  far.isClosed = true;
+  EXPECT_NEAR(contourArea(far, Vec3(1, 0, 0), Vec3(0, 1, 0)), 1.0 / (1024.0 * 1024.0), 1e-12);
 }

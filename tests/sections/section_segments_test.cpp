@@ -1,9 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <limits>
+#include <random>
+
 #include <cmath>
 #include <limits>
 
 #include "sections/section_segments.h"
+#include "sections/contours_reference.h"
 #include "support/sections_support.h"
 
 using namespace sectionsupport;
@@ -159,4 +164,41 @@ TEST(RemoveDuplicateSegments, KeepsFirstOccurrenceOfEachSegmentEitherWayRound) {
   ASSERT_EQ(s.size(), 2);
   EXPECT_EQ(s[0].face, 0);
   EXPECT_EQ(s[1].face, 2);
+}
+
+TEST(ComputeSegments, FaceTreeGivesTheSegmentsOfAScanOverEveryFace) {
+  // Bit for bit and in face order, on random planes, planes through rows of
+  // vertices and along edges, a mesh with a far-away and a non-finite corner,
+  // and after the mesh changes in place.
+  auto star = [](float a) { return 1.0f + 0.3f * std::sin(5.0f * a); };
+  auto ring = [](float a) { return 0.4f + 0.1f * std::cos(3.0f * a); };
+  RenderMesh mesh = refined(starTubeMesh(40, 1.0f, star, ring, 2), 2);
+  std::mt19937 rng(5);
+  std::normal_distribution<float> g;
+  auto same = [](const QList<SectionSegment>& a, const QList<SectionSegment>& b) {
+    if (a.size() != b.size()) return false;
+    for (int k = 0; k < a.size(); ++k)
+      if (std::memcmp(&a[k], &b[k], sizeof(SectionSegment)) != 0) return false;
+    return true;
+  };
+  for (int round = 0; round < 3; ++round) {
+    QList<SectionPlane> planes;
+    planes << planeThrough(Vec3(0, 0, 0.5f), Vec3(0, 0, 1)) << planeThrough(Vec3(0, 0, 0), Vec3(0, 0, 1))
+           << planeThrough(Vec3(0, 0, 0.25f), Vec3(1, 0, 0)) << planeThrough(Vec3(0, 0, 0.5f), Vec3(0, 1e-7f, 1));
+    for (int k = 0; k < 20; ++k)
+      planes << planeThrough(Vec3(g(rng), g(rng), g(rng)) * 0.3f, Vec3(g(rng), g(rng), g(rng)).normalized());
+    for (int k = 0; k < planes.size(); ++k) {
+      SectionPlane fast = planes[k], plain = planes[k];
+      computeSegments(fast, mesh, {}, false);
+      computeSegmentsReference(plain, mesh, {}, false);
+      EXPECT_TRUE(same(fast.segments, plain.segments)) << "round " << round << " plane " << k;
+    }
+    // Move the vertices in place; the next cuts see the new geometry.
+    for (Vec3& p : mesh.mutableVertices()) p = p + Vec3(0.01f * p.y, 0.0f, 0.02f * p.x);
+    if (round == 1) {
+      mesh.mutableVertices()[3] = Vec3(3e38f, 0, 0);
+      mesh.mutableVertices()[7] = Vec3(std::numeric_limits<float>::quiet_NaN(), 0, 0);
+    }
+    mesh.updateDerivedData();
+  }
 }

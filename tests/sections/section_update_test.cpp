@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <QSet>
 #include <cmath>
 #include <thread>
 
@@ -140,6 +141,80 @@ TEST_F(SectionUpdate, SectionsOnTwoThreadsAtOnceGiveTheSameSlabs) {
   b.join();
   EXPECT_TRUE(same[0]);
   EXPECT_TRUE(same[1]);
+}
+
+TEST_F(SectionUpdate, RunPlanesInSegmentationModeCutEverySegmentAndSumTheirAreas) {
+  // Outer wall and caps are segment 4, the inner wall segment 9.
+  const RenderMesh tube = tubeMesh(0.4f, 1.0f, 1.0f, 24);
+  *engine.renderMesh = tube;
+  engine.faceSegment = QVector<int>(tube.faces().size(), 4);
+  for (int f = 0; f < tube.faces().size(); f += 8) engine.faceSegment[f + 2] = engine.faceSegment[f + 3] = 9;
+  engine.setUseSegmentation(true);
+  SectionPlane plane = planeThrough(Vec3(0, 0, 0.5f), Vec3(0, 0, 1));
+  plane.segmentIndex = kEverySegment;
+  engine.updateSection(plane);
+  // Each segment's loop closed on its own, neither a hole of the other.
+  ASSERT_EQ(plane.contours.size(), 2);
+  const double outer = 0.5 * 24 * std::sin(2 * M_PI / 24), inner = outer * 0.16;
+  for (const SectionContour& c : plane.contours) EXPECT_FALSE(c.isHole);
+  EXPECT_NEAR(plane.area, outer + inner, 1e-5);
+  EXPECT_NEAR(totalArea(plane.triangles), outer + inner, 1e-5);
+  QSet<int> covered;
+  engine.coveredSegments(plane, covered);
+  EXPECT_EQ(covered, (QSet<int>{4, 9}));
+
+  // A plane of one segment cuts that segment alone.
+  plane.segmentIndex = 9;
+  engine.updateSection(plane);
+  EXPECT_NEAR(plane.area, inner, 1e-5);
+  // Without segmentation the inner loop is the hole of the outer one.
+  engine.setUseSegmentation(false);
+  plane.segmentIndex = kEverySegment;
+  engine.updateSection(plane);
+  EXPECT_NEAR(plane.area, outer - inner, 1e-5);
+
+  // The local search of a run keeps its plane cutting every segment.
+  engine.setUseSegmentation(true);
+  SectionPlane start = planeThrough(Vec3(0, 0, 0.5f), Vec3(0, 0, 1));
+  normalizePlane(start);
+  engine.localSearch(start, 1.0f, 0.25f);
+  EXPECT_EQ(start.segmentIndex, kEverySegment);
+  covered.clear();
+  engine.coveredSegments(start, covered);
+  EXPECT_EQ(covered, (QSet<int>{4, 9}));
+  EXPECT_NEAR(totalArea(start.triangles), start.area, 1e-5 * start.area);
+}
+
+TEST_F(SectionUpdate, AreaIsTheSlabsAreaAndFlatSectionsHaveNoSlab) {
+  // A flat sheet, tilted, and a plane lying in it: whatever crossings the
+  // rounding leaves, no triangle without area is written, and a section with
+  // no area has no slab.
+  QVector<Vec3> v;
+  QVector<QVector<int>> f;
+  const Vec3 n = Vec3(0.3f, 0.5f, 0.8f).normalized();
+  Vec3 u, w;
+  planeAxesFromNormal(n, u, w);
+  for (int i = 0; i <= 10; ++i)
+    for (int j = 0; j <= 10; ++j) v << Vec3(0.1f, 0.2f, 0.3f) + u * (0.1f * float(i)) + w * (0.1f * float(j));
+  for (int i = 0; i < 10; ++i)
+    for (int j = 0; j < 10; ++j) {
+      const int a = i * 11 + j;
+      f << QVector<int>{a, a + 11, a + 12} << QVector<int>{a, a + 12, a + 1};
+    }
+  *engine.renderMesh = makeMesh(v, f);
+  SectionPlane plane = planeThrough(Vec3(0.1f, 0.2f, 0.3f) + u * 0.5f + w * 0.5f, n);
+  engine.updateSection(plane);
+  for (const SlabTriangle& t : plane.triangles)
+    EXPECT_GT((t.corners[1] - t.corners[0]).cross(t.corners[2] - t.corners[0]).length(), 0.0f);
+  EXPECT_EQ(plane.triangles.isEmpty(), plane.area == 0.0f);
+  EXPECT_NEAR(totalArea(plane.triangles), plane.area, 1e-5);
+
+  // Across the sheet: a line, no area, no slab.
+  SectionPlane across = planeThrough(Vec3(0.1f, 0.2f, 0.3f) + u * 0.55f, u);
+  engine.updateSection(across);
+  EXPECT_FALSE(across.segments.isEmpty());
+  EXPECT_EQ(across.area, 0.0f);
+  EXPECT_TRUE(across.triangles.isEmpty());
 }
 
 TEST(IntersectRay, ReportsHitsInFrontOnly) {

@@ -32,17 +32,30 @@ bool inside(const Vec3& p, float x0, float y0, float x1, float y1) {
 
 }  // namespace
 
-TEST(TriangulateSlab, ContoursOfFewerThanFourSegmentsTakeNoPart) {
+TEST(TriangulateSlab, ContoursOfThreePointsOrMoreTakePart) {
   SectionPlane plane = zPlane();
+  // A closed triangle of three segments: a real section (a cut near a vertex
+  // of valence three), counted in the area and in the slab alike.
   plane.contours << contourOf({Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}, false);
-  triangulateSlab(plane);
-  EXPECT_TRUE(plane.triangles.isEmpty());
-
-  // The same region drawn with four segments is triangulated.
-  plane.contours[0] = contourOf({Vec3(0, 0, 0), Vec3(0.5f, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}, false);
-  triangulateSlab(plane);
-  EXPECT_FALSE(plane.triangles.isEmpty());
+  double area = -1;
+  ASSERT_TRUE(triangulateSlab(plane, &area));
   EXPECT_NEAR(totalArea(plane.triangles), 0.5, 1e-6);
+  EXPECT_NEAR(area, 0.5, 1e-12);
+
+  // An open chain of two segments is closed by the edge back to its start,
+  // as in the area.
+  SectionContour open = contourOf({Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(1, 1, 0)}, false);
+  open.segments.removeLast();
+  open.isClosed = false;
+  plane.contours[0] = open;
+  ASSERT_TRUE(triangulateSlab(plane, &area));
+  EXPECT_NEAR(area, 0.5, 1e-12);
+
+  // Two points (a segment there and back) enclose nothing: no slab.
+  plane.contours[0] = contourOf({Vec3(0, 0, 0), Vec3(1, 0, 0)}, false);
+  ASSERT_TRUE(triangulateSlab(plane, &area));
+  EXPECT_TRUE(plane.triangles.isEmpty());
+  EXPECT_EQ(area, 0.0);
 }
 
 TEST(TriangulateSlab, SquareRingIsCoveredOutsideTheHoleOnly) {
@@ -141,16 +154,24 @@ TEST(TriangulateSlab, CrossingContoursAndStrayHolePointsAreResolvedByTheLibrary)
   EXPECT_NEAR(totalArea(plane.triangles), 7.0, 1e-4);
 
   // A C-shaped hole whose bounding-box centre lies in the material, outside
-  // the hole: the library removes the region around that point. Whatever it
-  // removes, it returns without ending the process and stays inside the outer square.
+  // the hole: the hole point is found inside the hole itself, so exactly the
+  // hole (area 16) is removed.
   plane.contours.clear();
   plane.contours << contourOf(squareCorners(0, 0, 10, 10, 1), false)
                  << contourOf({Vec3(2, 2, 0), Vec3(8, 2, 0), Vec3(8, 3, 0), Vec3(3, 3, 0), Vec3(3, 7, 0), Vec3(8, 7, 0),
                                Vec3(8, 8, 0), Vec3(2, 8, 0)},
                               true);
   triangulateSlab(plane);
-  EXPECT_LE(totalArea(plane.triangles), 100.0 - 16.0 + 1e-3);
-  for (const SlabTriangle& t : plane.triangles) EXPECT_TRUE(inside(centroid(t), 0, 0, 10, 10));
+  EXPECT_NEAR(totalArea(plane.triangles), 100.0 - 16.0, 1e-3);
+  for (const SlabTriangle& t : plane.triangles) {
+    const Vec3 c = centroid(t);
+    EXPECT_TRUE(inside(c, 0, 0, 10, 10));
+    EXPECT_FALSE(inside(c, 2, 2, 8, 3) || inside(c, 2, 2, 3, 8) || inside(c, 2, 7, 8, 8));
+  }
+  // An island inside the hole's stroke stays.
+  plane.contours << contourOf(squareCorners(2.25f, 4, 2.75f, 6, 1), false);
+  triangulateSlab(plane);
+  EXPECT_NEAR(totalArea(plane.triangles), 100.0 - 16.0 + 1.0, 1e-3);
 
   // A hole point outside everything removes nothing.
   plane.contours.clear();

@@ -1,6 +1,8 @@
 #include "support/sections_support.h"
 
 #include <QDir>
+#include <QHash>
+#include <QPair>
 #include <QTemporaryDir>
 #include <cmath>
 
@@ -47,6 +49,50 @@ RenderMesh tubeMesh(float inner, float outer, float height, int sides) {
     // bottom cap, facing -z
     f << QVector<int>{a, a + 2, b + 2} << QVector<int>{a, b + 2, b};
   }
+  return makeMesh(v, f);
+}
+
+RenderMesh starTubeMesh(int sides, float height, float (*outer)(float), float (*inner)(float), int caps) {
+  QVector<Vec3> v;
+  QVector<QVector<int>> f;
+  for (int k = 0; k < sides; ++k) {
+    const float a = 2.0f * float(M_PI) * float(k) / float(sides);
+    const float c = std::cos(a), s = std::sin(a), ro = outer(a), ri = inner(a);
+    v << Vec3(ro * c, ro * s, 0) << Vec3(ro * c, ro * s, height) << Vec3(ri * c, ri * s, 0)
+      << Vec3(ri * c, ri * s, height);
+  }
+  for (int k = 0; k < sides; ++k) {
+    const int a = 4 * k, b = 4 * ((k + 1) % sides);
+    f << QVector<int>{a, b, b + 1} << QVector<int>{a, b + 1, a + 1};
+    f << QVector<int>{a + 2, a + 3, b + 3} << QVector<int>{a + 2, b + 3, b + 2};
+    if (caps >= 1) f << QVector<int>{a, a + 2, b + 2} << QVector<int>{a, b + 2, b};
+    if (caps >= 2) f << QVector<int>{a + 1, b + 1, b + 3} << QVector<int>{a + 1, b + 3, a + 3};
+  }
+  return makeMesh(v, f);
+}
+
+RenderMesh refined(const RenderMesh& mesh, int rounds, float scale) {
+  QVector<Vec3> v = mesh.vertices();
+  QVector<QVector<int>> f = mesh.faces();
+  for (int r = 0; r < rounds; ++r) {
+    QHash<QPair<int, int>, int> mid;
+    auto midpoint = [&](int a, int b) {
+      const QPair<int, int> key(std::min(a, b), std::max(a, b));
+      auto it = mid.find(key);
+      if (it != mid.end()) return it.value();
+      v << (v[a] + v[b]) * 0.5f;
+      mid.insert(key, v.size() - 1);
+      return v.size() - 1;
+    };
+    QVector<QVector<int>> out;
+    for (const QVector<int>& t : f) {
+      const int a = t[0], b = t[1], c = t[2];
+      const int ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
+      out << QVector<int>{a, ab, ca} << QVector<int>{ab, b, bc} << QVector<int>{ca, bc, c} << QVector<int>{ab, bc, ca};
+    }
+    f = out;
+  }
+  for (Vec3& p : v) p = p * scale;
   return makeMesh(v, f);
 }
 

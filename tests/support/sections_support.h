@@ -22,6 +22,18 @@ RenderMesh unitCubeMesh();
 // around. Faces counter-clockwise seen from outside the solid.
 RenderMesh tubeMesh(float inner, float outer, float height, int sides);
 
+// Closed prism between z = 0 and z = height over a ring with `sides` corners
+// around the z axis: corner k of the outer wall at angle 2 pi k / sides and
+// radius outer(angle), of the inner wall at radius inner(angle) (star shapes
+// give non-convex sections and holes). `caps` annular caps close it: 2 both,
+// 1 the bottom one only (the mesh is open at the top), 0 none. Faces
+// counter-clockwise seen from outside the solid.
+RenderMesh starTubeMesh(int sides, float height, float (*outer)(float), float (*inner)(float), int caps);
+
+// Every triangle split into four at its edge midpoints, `rounds` times; every
+// coordinate then multiplied by `scale`.
+RenderMesh refined(const RenderMesh& mesh, int rounds, float scale = 1.0f);
+
 // Plane { x : normal . x = normal . point } with unit normal, `point` as given
 // and in-plane axes from the usual reference-axis rule.
 SectionPlane planeThrough(const Vec3& point, const Vec3& normal);

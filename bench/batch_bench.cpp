@@ -1,0 +1,130 @@
+// What the batch tool costs on top of the engine: the engine's own load and
+// selection run, the same model as one batch job in this process (load, run,
+// exports, summary), and the korvane-batch program run on it (a parent and a
+// worker process around the job).
+#include <benchmark/benchmark.h>
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QtGlobal>
+#include <sys/resource.h>
+
+#include "batch/batch_options.h"
+#include "batch/model_job.h"
+#include "engine/sorvex.h"
+
+namespace {
+
+// CPU seconds (user and system) of this process and of its finished
+// children: on a shared machine the wall time also counts other people's
+// work, the CPU time of the job does not.
+double cpuSeconds() {
+  double total = 0.0;
+  for (int who : {RUSAGE_SELF, RUSAGE_CHILDREN}) {
+    rusage u{};
+    getrusage(who, &u);
+    total += u.ru_utime.tv_sec + u.ru_stime.tv_sec + 1e-6 * (u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+  }
+  return total;
+}
+
+void reportCpu(benchmark::State& state, double startCpu) {
+  state.counters["cpu_ms"] = benchmark::Counter(1000.0 * (cpuSeconds() - startCpu), benchmark::Counter::kAvgIterations);
+}
+
+void quietLog(QtMsgType, const QMessageLogContext&, const QString&) {}
+
+QString modelPath(const char* model) { return QStringLiteral(KORVANE_SOURCE_DIR "/objs/%1.off").arg(model); }
+
+void BM_EngineLoadAndRun(benchmark::State& state, const char* model) {
+  qInstallMessageHandler(quietLog);
+  const QByteArray path = QFile::encodeName(modelPath(model));
+  const BatchOptions defaults;
+  const double cpu = cpuSeconds();
+  for (auto _ : state) {
+    Sorvex engine(nullptr);
+    bool enabled[kFeatureTypeCount];
+    float weights[kFeatureTypeCount], radii[kFeatureTypeCount];
+    for (int t = 0; t < kFeatureTypeCount; ++t) {
+      enabled[t] = true;
+      weights[t] = float(kStartFeatureWeights[t]);
+      radii[t] = 0.1f;
+    }
+    engine.setFeatureEnabled(enabled);
+    engine.setFeatureWeights(weights);
+    engine.setFeatureRadii(radii);
+    engine.setCurvatureSmooth(defaults.curvatureSmooth);
+    if (!engine.loadModel(path.constData(), path.constData(), nullptr, false)) {
+      state.SkipWithError("bundled model missing (build korvane_models first)");
+      break;
+    }
+    engine.runSelection();
+    state.counters["planes"] = engine.planes.size();
+  }
+  reportCpu(state, cpu);
+  qInstallMessageHandler(nullptr);
+}
+
+void BM_BatchJobInProcess(benchmark::State& state, const char* model) {
+  QTemporaryDir out;
+  BatchOptions options;
+  options.outDir = out.path();
+  options.force = true;
+  const double cpu = cpuSeconds();
+  for (auto _ : state) {
+    const ModelJobResult r = runModelJob(modelPath(model), options);
+    if (r.status != ModelJobResult::Done) {
+      state.SkipWithError(r.reason.toLocal8Bit().constData());
+      break;
+    }
+    state.counters["planes"] = r.planeCount;
+  }
+  reportCpu(state, cpu);
+}
+
+// The program's wall time against the engine's own share of it (set-up,
+// load and run, from the summary the same run writes): measured side by side,
+// the ratio holds even when other work slows the machine down.
+void BM_BatchProgram(benchmark::State& state, const char* model) {
+  QTemporaryDir out;
+  const double cpu = cpuSeconds();
+  double wall = 0.0, engine = 0.0, exports = 0.0;
+  for (auto _ : state) {
+    QElapsedTimer timer;
+    timer.start();
+    QProcess p;
+    p.start(QStringLiteral(KORVANE_BATCH_EXE), {QStringLiteral("--force"), QStringLiteral("--quiet"),
+                                                QStringLiteral("--out"), out.path(), modelPath(model)});
+    if (!p.waitForFinished(600000) || p.exitCode() != 0) {
+      state.SkipWithError("korvane-batch failed");
+      break;
+    }
+    wall += timer.nsecsElapsed() * 1e-9;
+    QFile f(out.path() + QStringLiteral("/%1/summary.json").arg(model));
+    f.open(QIODevice::ReadOnly);
+    const QJsonObject t = QJsonDocument::fromJson(f.readAll()).object()[QStringLiteral("timings")].toObject();
+    for (const char* stage : {"setup", "load", "features", "voting", "selection"})
+      engine += t[QLatin1String(stage)].toDouble();
+    exports += t[QStringLiteral("export")].toDouble();
+  }
+  reportCpu(state, cpu);
+  if (engine > 0.0) {
+    state.counters["engine_ms"] = benchmark::Counter(1000.0 * engine, benchmark::Counter::kAvgIterations);
+    state.counters["added_pct"] = 100.0 * (wall - engine) / engine;
+    // The same without the exports, which the window writes as well.
+    state.counters["added_beside_exports_pct"] = 100.0 * (wall - engine - exports) / engine;
+  }
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_EngineLoadAndRun, table_145, "145")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_BatchJobInProcess, table_145, "145")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_BatchProgram, table_145, "145")->Unit(benchmark::kMillisecond)->Iterations(5);
+BENCHMARK_CAPTURE(BM_EngineLoadAndRun, cup_21, "21")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BatchJobInProcess, cup_21, "21")->Unit(benchmark::kMillisecond)->Iterations(3);
+BENCHMARK_CAPTURE(BM_BatchProgram, cup_21, "21")->Unit(benchmark::kMillisecond)->Iterations(3);

@@ -1,0 +1,257 @@
+#include "batch/batch_options.h"
+
+#include <cmath>
+
+const char* const kFeatureOptionKeys[kFeatureTypeCount] = {
+    "segment-planes",        "segment-axes",     "ridges",     "valleys",
+    "symmetry-planes",       "symmetry-axes",    "global-xyz", "global-pca",
+    "perpendicular-support", "symmetric-support"};
+
+namespace {
+
+// A numeric option: the panel's range and decimals (spin boxes round to them).
+struct NumberSpec {
+  double lo, hi;
+  int decimals;
+};
+constexpr NumberSpec kWeightSpec{0.0, 10.0, 7};
+constexpr NumberSpec kRadiusSpec{0.01, 0.5, 3};
+constexpr NumberSpec kBinSelectSpec{0.05, 3.0, 2};
+constexpr NumberSpec kCurvatureThresholdSpec{0.0, 100.0, 2};
+constexpr NumberSpec kCurvatureSmoothSpec{0.0, 1.0, 2};
+constexpr NumberSpec kHermiteSpec{0.1, 10.0, 2};
+constexpr int kMaxJobs = 64;  // one progress slot per job
+
+bool parseNumber(const QString& name, const QString& text, const NumberSpec& spec, double& out, QString& error) {
+  bool ok = false;
+  const double v = text.toDouble(&ok);  // QString::toDouble uses the C locale
+  if (!ok || !std::isfinite(v)) {
+    error = QStringLiteral("--%1: '%2' is not a number").arg(name, text);
+    return false;
+  }
+  const double scale = std::pow(10.0, spec.decimals);
+  const double rounded = std::round(v * scale) / scale;
+  if (rounded < spec.lo || rounded > spec.hi) {
+    error = QStringLiteral("--%1: %2 is outside %3 to %4").arg(name, text).arg(spec.lo).arg(spec.hi);
+    return false;
+  }
+  out = rounded;
+  return true;
+}
+
+}  // namespace
+
+BatchOptions::BatchOptions() {
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    featureEnabled[t] = true;
+    featureWeight[t] = kStartFeatureWeights[t];
+    featureRadius[t] = 0.1;
+  }
+}
+
+bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error) {
+  o = BatchOptions();
+  bool onlyModels = false;
+  for (int i = 0; i < args.size(); ++i) {
+    QString arg = args[i];
+    if (onlyModels || !arg.startsWith(QLatin1String("--")) || arg == QLatin1String("-")) {
+      o.models.append(arg);
+      continue;
+    }
+    if (arg == QLatin1String("--")) {
+      onlyModels = true;
+      continue;
+    }
+    QString name = arg.mid(2), value;
+    bool hasValue = false;
+    const int eq = name.indexOf(QLatin1Char('='));
+    if (eq >= 0) {
+      value = name.mid(eq + 1);
+      name = name.left(eq);
+      hasValue = true;
+    }
+    // Fetches the option's value from "=value" or the next argument.
+    const auto takeValue = [&](QString& v) {
+      if (hasValue) {
+        v = value;
+        return true;
+      }
+      if (i + 1 >= args.size()) {
+        error = QStringLiteral("--%1 needs a value").arg(name);
+        return false;
+      }
+      v = args[++i];
+      return true;
+    };
+    const auto flag = [&](bool& target, bool set) {
+      if (hasValue) {
+        error = QStringLiteral("--%1 takes no value").arg(name);
+        return false;
+      }
+      target = set;
+      return true;
+    };
+    const auto number = [&](const NumberSpec& spec, double& target) {
+      QString v;
+      return takeValue(v) && parseNumber(name, v, spec, target, error);
+    };
+
+    bool handled = false, ok = true;
+    for (int t = 0; t < kFeatureTypeCount && !handled; ++t) {
+      const QString key = QLatin1String(kFeatureOptionKeys[t]);
+      if (name == QStringLiteral("no-") + key) {
+        handled = true;
+        ok = flag(o.featureEnabled[t], false);
+      } else if (name == key) {
+        handled = true;
+        ok = flag(o.featureEnabled[t], true);
+      } else if (name == key + QStringLiteral("-weight")) {
+        handled = true;
+        ok = number(kWeightSpec, o.featureWeight[t]);
+      } else if (name == key + QStringLiteral("-radius")) {
+        handled = true;
+        ok = number(kRadiusSpec, o.featureRadius[t]);
+      }
+    }
+    if (handled) {
+      if (!ok) return false;
+      continue;
+    }
+    if (name == QLatin1String("bin-select-threshold")) {
+      ok = number(kBinSelectSpec, o.binSelectThreshold);
+    } else if (name == QLatin1String("curvature-threshold")) {
+      ok = number(kCurvatureThresholdSpec, o.curvatureThreshold);
+    } else if (name == QLatin1String("curvature-smooth")) {
+      ok = number(kCurvatureSmoothSpec, o.curvatureSmooth);
+    } else if (name == QLatin1String("segmentation")) {
+      ok = flag(o.useSegmentation, true);
+    } else if (name == QLatin1String("cover-all")) {
+      ok = flag(o.coverAllSegments, true);
+    } else if (name == QLatin1String("hermite")) {
+      ok = flag(o.hermiteInterp, true);
+    } else if (name == QLatin1String("no-hermite")) {
+      ok = flag(o.hermiteInterp, false);
+    } else if (name == QLatin1String("hermite-factor")) {
+      ok = number(kHermiteSpec, o.hermiteTanFactor);
+    } else if (name == QLatin1String("normalize")) {
+      ok = flag(o.normalize, true);
+    } else if (name == QLatin1String("matrix")) {
+      ok = flag(o.matrix, true);
+    } else if (name == QLatin1String("svg")) {
+      ok = flag(o.svg, true);
+    } else if (name == QLatin1String("force")) {
+      ok = flag(o.force, true);
+    } else if (name == QLatin1String("quiet")) {
+      ok = flag(o.quiet, true);
+    } else if (name == QLatin1String("help")) {
+      ok = flag(o.help, true);
+    } else if (name == QLatin1String("worker")) {
+      ok = flag(o.worker, true);
+    } else if (name == QLatin1String("out")) {
+      ok = takeValue(o.outDir);
+      if (ok && o.outDir.isEmpty()) {
+        error = QStringLiteral("--out needs a folder");
+        ok = false;
+      }
+    } else if (name == QLatin1String("jobs")) {
+      QString v;
+      ok = takeValue(v);
+      if (ok) {
+        o.jobs = v.toInt(&ok);
+        if (!ok || o.jobs < 1 || o.jobs > kMaxJobs) {
+          error = QStringLiteral("--jobs: '%1' is not a number from 1 to %2").arg(v).arg(kMaxJobs);
+          ok = false;
+        }
+      }
+    } else {
+      error = QStringLiteral("unknown option --%1 (see --help)").arg(name);
+      return false;
+    }
+    if (!ok) return false;
+  }
+  if (o.help) return true;
+  if (o.outDir.isEmpty()) {
+    error = QStringLiteral("no output folder: give --out DIR");
+    return false;
+  }
+  if (o.models.isEmpty()) {
+    error = QStringLiteral("no model given");
+    return false;
+  }
+  return true;
+}
+
+QStringList workerArguments(const BatchOptions& o) {
+  QStringList a;
+  const auto num = [](double v) { return QString::number(v, 'g', 17); };
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    const QString key = QLatin1String(kFeatureOptionKeys[t]);
+    if (!o.featureEnabled[t]) a << QStringLiteral("--no-") + key;
+    a << QStringLiteral("--%1-weight=").arg(key) + num(o.featureWeight[t]);
+    a << QStringLiteral("--%1-radius=").arg(key) + num(o.featureRadius[t]);
+  }
+  a << QStringLiteral("--bin-select-threshold=") + num(o.binSelectThreshold)
+    << QStringLiteral("--curvature-threshold=") + num(o.curvatureThreshold)
+    << QStringLiteral("--curvature-smooth=") + num(o.curvatureSmooth)
+    << QStringLiteral("--hermite-factor=") + num(o.hermiteTanFactor);
+  if (o.useSegmentation) a << QStringLiteral("--segmentation");
+  if (o.coverAllSegments) a << QStringLiteral("--cover-all");
+  if (!o.hermiteInterp) a << QStringLiteral("--no-hermite");
+  if (o.normalize) a << QStringLiteral("--normalize");
+  if (o.matrix) a << QStringLiteral("--matrix");
+  if (o.svg) a << QStringLiteral("--svg");
+  if (o.force) a << QStringLiteral("--force");
+  a << QStringLiteral("--out") << o.outDir;
+  return a;
+}
+
+QString batchHelpText() {
+  QString h;
+  h += QStringLiteral(
+      "Usage: korvane-batch [options] MODEL... --out DIR\n"
+      "\n"
+      "Runs the research pipeline on every MODEL (.off, .obj, or any mesh format of the assimp library: .ply,\n"
+      ".stl, .gltf, .glb, ...): load with its companion files (<model>_0.seg, <model>.sym), the plane\n"
+      "selection, and the exports. Everything for MODEL goes to DIR/<model name>/: the planes, slabs and\n"
+      "mesh OBJ files, the contour file, summary.json and debug.log. Models whose summary.json exists are\n"
+      "skipped. The exit status is 0 when every model succeeded or was skipped, 1 when any failed, 2 for\n"
+      "a bad command line.\n"
+      "\n"
+      "Feature families (FAMILY is one of");
+  for (int t = 0; t < kFeatureTypeCount; ++t)
+    h += (t % 4 == 0 ? QStringLiteral("\n  ") : QStringLiteral(" ")) + QLatin1String(kFeatureOptionKeys[t]) +
+         (t + 1 < kFeatureTypeCount ? QStringLiteral(",") : QStringLiteral(")"));
+  h += QStringLiteral(
+      ":\n"
+      "  --no-FAMILY               leave the family out (all are on by default); --FAMILY turns it on again\n"
+      "  --FAMILY-weight W         vote weight, 0 to 10 (7 decimals)\n"
+      "  --FAMILY-radius R         vote radius, 0.01 to 0.5 (3 decimals; default 0.1)\n"
+      "  Default weights:");
+  for (int t = 0; t < kFeatureTypeCount; ++t)
+    h += QStringLiteral("\n    %1 %2")
+             .arg(QLatin1String(kFeatureOptionKeys[t]), -22)
+             .arg(kStartFeatureWeights[t], 0, 'f', 7);
+  h += QStringLiteral(
+      "\n"
+      "Plane selection and sections:\n"
+      "  --bin-select-threshold T  vote total a plane needs, 0.05 to 3 (default 1)\n"
+      "  --curvature-threshold T   ridge and valley threshold, 0 to 100 (default 15)\n"
+      "  --curvature-smooth S      curvature smoothing width in model units, 0 to 1 (default 0.01)\n"
+      "  --segmentation            sections use the segmentation (\"Use Segmentation\"; default off)\n"
+      "  --cover-all               keep accepting weaker planes that cut uncut segments (default off)\n"
+      "  --no-hermite              bridge contour gaps with straight lines instead of Hermite curves\n"
+      "  --hermite                 Hermite curves (default)\n"
+      "  --hermite-factor F        Hermite tangent factor, 0.1 to 10 (default 1)\n"
+      "Model and output:\n"
+      "  --normalize               centre the model and scale it into radius 0.9 first (recorded in the\n"
+      "                            summary); without it a model reaching outside the unit ball is warned about\n"
+      "  --matrix                  also write the matrix file AandC.m\n"
+      "  --svg                     also write the slab outlines as SVG\n"
+      "  --out DIR                 output folder (created when missing)\n"
+      "Running:\n"
+      "  --jobs N                  run N models at once (default 1)\n"
+      "  --force                   process models whose summary exists again\n"
+      "  --quiet                   no progress output (failures and warnings still go to standard error)\n"
+      "  --help                    this text\n");
+  return h;
+}

@@ -1,0 +1,348 @@
+#include "batch/model_job.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+#include "batch/batch_options.h"
+#include "batch/model_normalisation.h"
+#include "engine/sorvex.h"
+#include "export/atomic_text_file.h"
+#include "export/contour_export.h"
+#include "export/export_paths.h"
+#include "export/matrix_export.h"
+#include "export/obj_export.h"
+#include "export/svg_export.h"
+#include "model/render_mesh.h"
+#include "model/unit_ball.h"
+#include "trimesh/trimesh.h"
+
+namespace {
+
+// The debug log of one job: every qDebug line and every message of the mesh
+// library, in order. The vote threads may log too, hence the lock.
+class JobLog {
+ public:
+  JobLog() {
+    instance_ = this;
+    previous_ = qInstallMessageHandler(&JobLog::onMessage);
+    TriMesh::set_progress_callback(&JobLog::onMeshMessage);
+    TriMesh::set_error_callback(&JobLog::onMeshMessage);
+  }
+  ~JobLog() {
+    TriMesh::set_progress_callback(nullptr);
+    TriMesh::set_error_callback(nullptr);
+    qInstallMessageHandler(previous_);
+    instance_ = nullptr;
+  }
+  JobLog(const JobLog&) = delete;
+  JobLog& operator=(const JobLog&) = delete;
+
+  // Lines logged since `from` (a value of lineCount()), newest last.
+  QStringList linesSince(int from) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_.mid(from);
+  }
+  int lineCount() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_.size();
+  }
+  QByteArray text() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return lines_.join(QLatin1Char('\n')).toUtf8() + '\n';
+  }
+  // Called once, when a line starting with `prefix` is logged.
+  void watchFor(const QString& prefix, std::function<void()> callback) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    watchPrefix_ = prefix;
+    watchCallback_ = std::move(callback);
+  }
+
+ private:
+  void add(const QString& line) {
+    std::function<void()> fire;
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      lines_.append(line);
+      if (watchCallback_ && line.startsWith(watchPrefix_)) std::swap(fire, watchCallback_);
+    }
+    if (fire) fire();
+  }
+  static void onMessage(QtMsgType, const QMessageLogContext&, const QString& text) {
+    if (instance_) instance_->add(text);
+  }
+  static void onMeshMessage(const char* text) {
+    if (instance_) instance_->add(QString::fromLocal8Bit(text).trimmed());
+  }
+
+  static JobLog* instance_;
+  QtMessageHandler previous_ = nullptr;
+  mutable std::mutex mutex_;
+  QStringList lines_;
+  QString watchPrefix_;
+  std::function<void()> watchCallback_;
+};
+JobLog* JobLog::instance_ = nullptr;
+
+QJsonArray vec(const Vec3& v) { return QJsonArray{double(v.x), double(v.y), double(v.z)}; }
+
+// Panel values into the engine, in the order the panel hands them over.
+void applyOptions(Sorvex& engine, const BatchOptions& o) {
+  bool enabled[kFeatureTypeCount];
+  float weights[kFeatureTypeCount];
+  float radii[kFeatureTypeCount];
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    enabled[t] = o.featureEnabled[t];
+    weights[t] = float(o.featureWeight[t]);
+    radii[t] = float(o.featureRadius[t]);
+  }
+  engine.setFeatureEnabled(enabled);
+  engine.setFeatureWeights(weights);
+  engine.setFeatureRadii(radii);
+  engine.setBinSelectThreshold(float(o.binSelectThreshold));
+  engine.setCurvatureSmooth(o.curvatureSmooth);
+  engine.setCurvatureThreshold(o.curvatureThreshold);
+  engine.setUseSegmentation(o.useSegmentation);
+  engine.setHermiteInterp(o.hermiteInterp);
+  engine.setHermiteTanFactor(float(o.hermiteTanFactor));
+}
+
+QJsonObject parametersJson(const BatchOptions& o) {
+  QJsonArray families;
+  for (int t = 0; t < kFeatureTypeCount; ++t)
+    families.append(QJsonObject{{QStringLiteral("name"), QLatin1String(kFeatureTypeNames[t])},
+                                {QStringLiteral("enabled"), o.featureEnabled[t]},
+                                {QStringLiteral("weight"), o.featureWeight[t]},
+                                {QStringLiteral("radius"), o.featureRadius[t]}});
+  return QJsonObject{{QStringLiteral("features"), families},
+                     {QStringLiteral("binSelectThreshold"), o.binSelectThreshold},
+                     {QStringLiteral("curvatureThreshold"), o.curvatureThreshold},
+                     {QStringLiteral("curvatureSmooth"), o.curvatureSmooth},
+                     {QStringLiteral("useSegmentation"), o.useSegmentation},
+                     {QStringLiteral("coverAllSegments"), o.coverAllSegments},
+                     {QStringLiteral("hermiteInterp"), o.hermiteInterp},
+                     {QStringLiteral("hermiteTanFactor"), o.hermiteTanFactor},
+                     {QStringLiteral("normalize"), o.normalize}};
+}
+
+// Why loadModel refused: its last log line, with the mesh library's reason
+// when it gave one.
+QString loadFailureReason(const QStringList& lines, const QString& path) {
+  QString reason = lines.isEmpty() ? QStringLiteral("cannot be loaded") : lines.last();
+  for (const QString& l : lines)
+    if (!l.isEmpty() && l != reason && !l.startsWith(QLatin1String("Loading")) &&
+        !l.startsWith(QLatin1String("Reading")) && !l.endsWith(QLatin1String("...")))
+      reason += QStringLiteral(" (") + l + QStringLiteral(")");
+  // The path is on the line already.
+  reason = reason.simplified();
+  const QString own = QStringLiteral("Unable to read ") + path + QStringLiteral(": ");
+  if (reason.startsWith(own)) reason = reason.mid(own.size());
+  return reason;
+}
+
+bool writeWhole(const QString& path, const QByteArray& bytes) {
+  AtomicTextFile f;
+  if (!f.open(path)) return false;
+  f.write(bytes);
+  return f.commit();
+}
+
+}  // namespace
+
+QString modelOutputName(const QString& modelPath) {
+  const QString name = QFileInfo(modelPath).completeBaseName();
+  return name.isEmpty() ? QFileInfo(modelPath).fileName() : name;
+}
+
+QString modelOutputDir(const QString& outDir, const QString& modelPath) {
+  return QDir(outDir).filePath(modelOutputName(modelPath));
+}
+
+QString modelSummaryPath(const QString& outDir, const QString& modelPath) {
+  return QDir(modelOutputDir(outDir, modelPath)).filePath(QStringLiteral("summary.json"));
+}
+
+ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options,
+                           const std::function<void(const char*)>& stage) {
+  QElapsedTimer whole;
+  whole.start();
+  ModelJobResult result;
+  const auto fail = [&](const QString& reason) {
+    result.status = ModelJobResult::Failed;
+    result.reason = reason;
+    result.seconds = whole.nsecsElapsed() * 1e-9;
+    return result;
+  };
+  const auto enter = [&](const char* name) {
+    if (stage) stage(name);
+  };
+
+  const QString dir = modelOutputDir(options.outDir, modelPath);
+  const QString summaryFile = modelSummaryPath(options.outDir, modelPath);
+  if (!options.force && QFileInfo::exists(summaryFile)) {
+    result.status = ModelJobResult::Skipped;
+    return result;
+  }
+  const QFileInfo info(modelPath);
+  if (!info.exists()) return fail(QStringLiteral("no such file"));
+  if (!info.isFile()) return fail(QStringLiteral("not a regular file"));
+  if (!info.isReadable()) return fail(QStringLiteral("the file cannot be read"));
+  if (info.size() == 0) return fail(QStringLiteral("the file is empty"));
+
+  QJsonObject timings;
+  QElapsedTimer t;
+  t.start();
+  JobLog log;
+  // Most of the set-up is the bin space. A worker process ends right after
+  // its one job, so, as in the window, its engine is never deleted: the
+  // process's end frees it without walking the bins.
+  std::unique_ptr<Sorvex> owned(new Sorvex(nullptr));
+  Sorvex& engine = *owned;
+  struct KeepForWorker {
+    std::unique_ptr<Sorvex>& engine;
+    bool keep;
+    ~KeepForWorker() {
+      if (keep) (void)engine.release();
+    }
+  } keepForWorker{owned, options.worker};
+  applyOptions(engine, options);
+  timings[QStringLiteral("setup")] = t.nsecsElapsed() * 1e-9;
+
+  // ---- load ----
+  enter("load");
+  t.start();
+  const QByteArray path8 = QFile::encodeName(modelPath);
+  if (!engine.loadModel(path8.constData(), path8.constData(), nullptr, false))
+    return fail(loadFailureReason(log.linesSince(0), modelPath));
+  const RenderMesh& mesh = *engine.renderMesh;
+  if (mesh.faces().isEmpty()) return fail(QStringLiteral("the file holds no triangles"));
+  timings[QStringLiteral("load")] = t.nsecsElapsed() * 1e-9;
+
+  // ---- unit ball / normalisation ----
+  QJsonValue normalisation = QJsonValue::Null;
+  const float farthestBefore = farthestVertexDistance(mesh);
+  if (options.normalize) {
+    enter("normalize");
+    t.start();
+    ModelNormalisation n;
+    if (!normaliseModel(engine, kNormalisedRadius, n)) return fail(QStringLiteral("the model has no extent to scale"));
+    normalisation = QJsonObject{{QStringLiteral("centre"), vec(n.centre)},
+                                {QStringLiteral("radiusBefore"), double(n.radiusBefore)},
+                                {QStringLiteral("radiusAfter"), double(kNormalisedRadius)},
+                                {QStringLiteral("scale"), double(n.scale)},
+                                {QStringLiteral("offset"), vec(n.offset)},
+                                {QStringLiteral("rule"), QStringLiteral("x' = scale * x + offset")}};
+    timings[QStringLiteral("normalize")] = t.nsecsElapsed() * 1e-9;
+  } else {
+    const QString warning = unitBallWarning(mesh);
+    if (!warning.isEmpty()) result.warnings.append(warning);
+  }
+
+  // ---- plane-selection run, on this thread ----
+  // Stage ends: the features are built when progress first reaches 250; the
+  // votes are cast when the run logs its human-cut statistics line.
+  enter("features");
+  QElapsedTimer runTimer;
+  runTimer.start();
+  std::atomic<qint64> featuresEnd{-1}, votingEnd{-1};
+  std::mutex stageMutex;
+  QObject::connect(
+      &engine, &Sorvex::percentComplete, &engine,
+      [&](int thousandths) {
+        if (thousandths < 250) return;
+        qint64 expected = -1;
+        if (featuresEnd.compare_exchange_strong(expected, runTimer.nsecsElapsed())) {
+          std::lock_guard<std::mutex> lock(stageMutex);
+          enter("voting");
+        }
+      },
+      Qt::DirectConnection);
+  log.watchFor(QStringLiteral("Human authored planes in feature volume"), [&] {
+    votingEnd = runTimer.nsecsElapsed();
+    std::lock_guard<std::mutex> lock(stageMutex);
+    enter("selection");
+  });
+  engine.setCoverAllSegments(options.coverAllSegments);
+  engine.runSelection();
+  const qint64 runEnd = runTimer.nsecsElapsed();
+  const qint64 f = featuresEnd >= 0 ? qint64(featuresEnd) : runEnd;
+  const qint64 v = votingEnd >= 0 ? qint64(votingEnd) : f;
+  timings[QStringLiteral("features")] = f * 1e-9;
+  timings[QStringLiteral("voting")] = (v - f) * 1e-9;
+  timings[QStringLiteral("selection")] = (runEnd - v) * 1e-9;
+
+  // ---- what the run found, before the matrix export rebuilds the votes ----
+  int perType[kFeatureTypeCount] = {};
+  for (const Feature& feature : engine.features)
+    if (feature.type >= 0 && feature.type < kFeatureTypeCount) ++perType[feature.type];
+  QJsonObject featureCounts;
+  for (int k = 0; k < kFeatureTypeCount; ++k) featureCounts[QLatin1String(kFeatureTypeNames[k])] = perType[k];
+
+  // ---- exports, as the research window writes them ----
+  enter("export");
+  t.start();
+  if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create the output folder ") + dir);
+  const QString last = exportPaths(modelPath, QString()).last;
+  const QString base = QDir(dir).filePath(last);
+  engine.triangulateAllSlabs();
+  QJsonArray planes;
+  for (int p = 0; p < engine.planes.size(); ++p) {
+    const SectionPlane& plane = engine.planes[p];
+    planes.append(QJsonObject{{QStringLiteral("index"), p},
+                              {QStringLiteral("normal"), vec(plane.normal)},
+                              {QStringLiteral("offset"), double(plane.d)},
+                              {QStringLiteral("area"), double(plane.area)},
+                              {QStringLiteral("slabTriangles"), int(plane.triangles.size())}});
+  }
+  QStringList written;
+  QString failedFile;
+  const auto record = [&](bool ok, const QString& file) {
+    if (ok)
+      written.append(QFileInfo(file).fileName());
+    else if (failedFile.isEmpty())
+      failedFile = file;
+  };
+  record(writePlanesObj(engine.planes, base + QStringLiteral(".obj")), base + QStringLiteral(".obj"));
+  record(writeSlabsObj(engine.planes, base + QStringLiteral("_slab.obj")), base + QStringLiteral("_slab.obj"));
+  record(writeMeshObj(mesh, base + QStringLiteral("_inputmesh.obj")), base + QStringLiteral("_inputmesh.obj"));
+  record(writeContours(engine.planes, base + QStringLiteral(".contour")), base + QStringLiteral(".contour"));
+  if (options.svg) record(writeSlabsSvg(engine.planes, base + QStringLiteral(".svg")), base + QStringLiteral(".svg"));
+  if (options.matrix) {
+    const QString matrixFile = QDir(dir).filePath(QLatin1String(kMatrixFileName));
+    record(exportMatrix(engine, matrixFile), matrixFile);
+  }
+  timings[QStringLiteral("export")] = t.nsecsElapsed() * 1e-9;
+  writeWhole(QDir(dir).filePath(QStringLiteral("debug.log")), log.text());
+  if (!failedFile.isEmpty()) return fail(QStringLiteral("cannot write ") + failedFile);
+
+  // ---- summary, last ----
+  result.seconds = whole.nsecsElapsed() * 1e-9;
+  timings[QStringLiteral("total")] = result.seconds;
+  QJsonArray warnings;
+  for (const QString& w : result.warnings) warnings.append(w);
+  const QJsonObject summary{{QStringLiteral("input"), modelPath},
+                            {QStringLiteral("absolutePath"), info.absoluteFilePath()},
+                            {QStringLiteral("vertices"), int(mesh.vertices().size())},
+                            {QStringLiteral("faces"), int(mesh.faces().size())},
+                            {QStringLiteral("segments"), engine.segmentCount},
+                            {QStringLiteral("farthestVertexFromOrigin"), double(farthestBefore)},
+                            {QStringLiteral("parameters"), parametersJson(options)},
+                            {QStringLiteral("normalisation"), normalisation},
+                            {QStringLiteral("featuresPerFamily"), featureCounts},
+                            {QStringLiteral("planes"), planes},
+                            {QStringLiteral("timings"), timings},
+                            {QStringLiteral("warnings"), warnings},
+                            {QStringLiteral("outputs"), QJsonArray::fromStringList(written)}};
+  if (!writeWhole(summaryFile, QJsonDocument(summary).toJson(QJsonDocument::Indented)))
+    return fail(QStringLiteral("cannot write ") + summaryFile);
+  result.status = ModelJobResult::Done;
+  result.planeCount = engine.planes.size();
+  return result;
+}

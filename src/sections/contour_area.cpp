@@ -1,0 +1,270 @@
+#include "sections/contour_area.h"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+bool ContourPolygon::contains(double x, double y) const {
+  const int m = size();
+  bool inside = false;
+  for (int i = 0, j = m - 1; i < m; j = i++) {
+    const double xi = xy[2 * size_t(i)], yi = xy[2 * size_t(i) + 1];
+    const double xj = xy[2 * size_t(j)], yj = xy[2 * size_t(j) + 1];
+    if ((yi > y) != (yj > y)) {
+      const double cx = xj + (y - yj) / (yi - yj) * (xi - xj);
+      if (x < cx) inside = !inside;
+    }
+  }
+  return inside;
+}
+
+SectionFrame::SectionFrame(const CutPlane& plane) {
+  const Vec3 e1 = plane.r1.normalized(), e2 = plane.r2.normalized();
+  n_[0] = plane.normal.x, n_[1] = plane.normal.y, n_[2] = plane.normal.z;
+  e1_[0] = e1.x, e1_[1] = e1.y, e1_[2] = e1.z;
+  e2_[0] = e2.x, e2_[1] = e2.y, e2_[2] = e2.z;
+  const double s = n_[0] * plane.point.x + n_[1] * plane.point.y + n_[2] * plane.point.z;
+  for (int a = 0; a < 3; ++a) o_[a] = n_[a] * s;
+  const double cx = e1_[1] * e2_[2] - e1_[2] * e2_[1];
+  const double cy = e1_[2] * e2_[0] - e1_[0] * e2_[2];
+  const double cz = e1_[0] * e2_[1] - e1_[1] * e2_[0];
+  areaScale_ = std::sqrt(cx * cx + cy * cy + cz * cz);
+}
+
+void SectionFrame::project(const Vec3& p, double& x, double& y) const {
+  const double q[3] = {p.x, p.y, p.z};
+  const double pn = q[0] * n_[0] + q[1] * n_[1] + q[2] * n_[2];
+  double r[3];
+  for (int a = 0; a < 3; ++a) r[a] = q[a] - pn * n_[a];
+  x = r[0] * e1_[0] + r[1] * e1_[1] + r[2] * e1_[2];
+  y = r[0] * e2_[0] + r[1] * e2_[1] + r[2] * e2_[2];
+}
+
+void SectionFrame::projectDirection(const Vec3& v, double& x, double& y) const { project(v, x, y); }
+
+ContourPolygon contourPolygon(const SectionContour& contour, const SectionFrame& frame) {
+  ContourPolygon poly;
+  const QList<SectionSegment>& s = contour.segments;
+  if (s.isEmpty()) return poly;
+  poly.xy.reserve(size_t(s.size() + 1) * 2);
+  double x, y;
+  for (const SectionSegment& seg : s) {
+    frame.project(seg.start, x, y);
+    poly.xy.push_back(x);
+    poly.xy.push_back(y);
+  }
+  if (!contour.isClosed) {
+    frame.project(s.last().end, x, y);
+    poly.xy.push_back(x);
+    poly.xy.push_back(y);
+  }
+  const int m = poly.size();
+  for (double v : poly.xy)
+    if (!std::isfinite(v)) return poly;  // takes no part
+  poly.minX = poly.maxX = poly.xy[0];
+  poly.minY = poly.maxY = poly.xy[1];
+  // Shoelace relative to the first point, closing edge included.
+  const double x0 = poly.xy[0], y0 = poly.xy[1];
+  double twice = 0.0;
+  for (int k = 0; k < m; ++k) {
+    const double xk = poly.xy[2 * size_t(k)], yk = poly.xy[2 * size_t(k) + 1];
+    poly.minX = std::min(poly.minX, xk), poly.maxX = std::max(poly.maxX, xk);
+    poly.minY = std::min(poly.minY, yk), poly.maxY = std::max(poly.maxY, yk);
+    const int l = (k + 1) % m;
+    const double xl = poly.xy[2 * size_t(l)], yl = poly.xy[2 * size_t(l) + 1];
+    twice += (xk - x0) * (yl - y0) - (xl - x0) * (yk - y0);
+  }
+  poly.signedArea = 0.5 * twice * frame.areaScale();
+  poly.takesPart = m >= 3;
+  return poly;
+}
+
+namespace {
+
+// Midpoint of the polygon's longest edge: a point on the contour that is
+// unlikely to lie on another contour.
+void samplePoint(const ContourPolygon& p, double& x, double& y) {
+  const int m = p.size();
+  double best = -1.0;
+  x = p.xy[0], y = p.xy[1];
+  for (int k = 0; k < m; ++k) {
+    const int l = (k + 1) % m;
+    const double dx = p.xy[2 * size_t(l)] - p.xy[2 * size_t(k)], dy = p.xy[2 * size_t(l) + 1] - p.xy[2 * size_t(k) + 1];
+    const double len = dx * dx + dy * dy;
+    if (len > best) {
+      best = len;
+      x = p.xy[2 * size_t(k)] + 0.5 * dx;
+      y = p.xy[2 * size_t(k) + 1] + 0.5 * dy;
+    }
+  }
+}
+
+// Length-weighted vote of the face normals: positive when the material lies
+// to the left of the contour's direction of travel.
+double materialLeftVote(const SectionContour& c, const SectionFrame& frame) {
+  double vote = 0.0;
+  for (const SectionSegment& s : c.segments) {
+    double sx, sy, ex, ey, fx, fy;
+    frame.project(s.start, sx, sy);
+    frame.project(s.end, ex, ey);
+    frame.projectDirection(s.normal, fx, fy);
+    const double lx = -(ey - sy), ly = ex - sx;  // left of travel, as long as the segment
+    const double d = lx * fx + ly * fy;
+    if (std::isfinite(d)) vote -= d;  // the normal points away from the material
+  }
+  return vote;
+}
+
+}  // namespace
+
+double classifyContours(QList<SectionContour>& contours, const SectionFrame& frame) {
+  const int k = contours.size();
+  std::vector<ContourPolygon> polys(static_cast<size_t>(k));
+  std::vector<double> vote(size_t(k), 0.0);
+  std::vector<int> depth(size_t(k), 0);
+  std::vector<int> byX;
+  for (int i = 0; i < k; ++i) {
+    contours[i].isHole = false;
+    polys[size_t(i)] = contourPolygon(contours[i], frame);
+    if (!polys[size_t(i)].takesPart) continue;
+    vote[size_t(i)] = materialLeftVote(contours[i], frame);
+    byX.push_back(i);
+  }
+  // Nesting depth of each contour: how many others contain a point of it.
+  std::sort(byX.begin(), byX.end(), [&](int a, int b) { return polys[size_t(a)].minX < polys[size_t(b)].minX; });
+  for (int i : byX) {
+    double x, y;
+    samplePoint(polys[size_t(i)], x, y);
+    for (int j : byX) {
+      const ContourPolygon& q = polys[size_t(j)];
+      if (q.minX > x) break;
+      if (j == i || !q.boxContains(x, y)) continue;
+      if (q.contains(x, y)) ++depth[size_t(i)];
+    }
+  }
+  // Material inside a contour: it runs counter-clockwise with the material on
+  // its left, or clockwise with the material on its right.
+  auto materialInside = [&](int i) { return (polys[size_t(i)].signedArea > 0) == (vote[size_t(i)] > 0); };
+  double outerVote = 0.0;
+  for (int i : byX)
+    if (depth[size_t(i)] == 0 && vote[size_t(i)] != 0.0)
+      outerVote += std::fabs(polys[size_t(i)].signedArea) * (materialInside(i) ? 1.0 : -1.0);
+  const bool insideOut = outerVote < 0.0;
+
+  double area = 0.0;
+  for (int i : byX) {
+    bool hole = false;
+    if (depth[size_t(i)] > 0) {
+      if (vote[size_t(i)] != 0.0 && polys[size_t(i)].signedArea != 0.0)
+        hole = materialInside(i) == insideOut;
+      else
+        hole = depth[size_t(i)] % 2 == 1;
+    }
+    contours[i].isHole = hole;
+    const double a = std::fabs(polys[size_t(i)].signedArea);
+    area += hole ? -a : a;
+  }
+  // Holes larger than what holds them (open chains closed by edges that
+  // cross) never make a section negative.
+  return std::max(area, 0.0);
+}
+
+namespace {
+
+// Whether no material lies at (x, y): the contours containing it, outer ones
+// counting +1 and holes -1, do not add up above 0. `enclosed` tells whether
+// any contour's box holds the point.
+// A point closer than `clearance` to an edge of any contour is refused: on or
+// next to a boundary the library would carve on both sides.
+bool inVoid(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, double x, double y,
+            double clearance, bool& enclosed) {
+  int winding = 0;
+  enclosed = false;
+  const double c2 = clearance * clearance;
+  for (size_t j = 0; j < polygons.size(); ++j) {
+    const ContourPolygon& q = polygons[j];
+    if (!q.takesPart || x < q.minX - clearance || x > q.maxX + clearance || y < q.minY - clearance ||
+        y > q.maxY + clearance)
+      continue;
+    const int m = q.size();
+    for (int k = 0; k < m; ++k) {
+      const int l = (k + 1) % m;
+      const double ax = q.xy[2 * size_t(k)], ay = q.xy[2 * size_t(k) + 1];
+      const double dx = q.xy[2 * size_t(l)] - ax, dy = q.xy[2 * size_t(l) + 1] - ay;
+      const double len2 = dx * dx + dy * dy;
+      double t = len2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / len2 : 0.0;
+      t = std::min(1.0, std::max(0.0, t));
+      const double ex = ax + t * dx - x, ey = ay + t * dy - y;
+      if (ex * ex + ey * ey < c2) return false;
+    }
+    if (!q.boxContains(x, y)) continue;
+    enclosed = true;
+    if (q.contains(x, y)) winding += contours[int(j)].isHole ? -1 : 1;
+  }
+  return winding <= 0;
+}
+
+// Points just off the longer edges of contour `c`, on its inner side
+// (`outside` false) or its outer side, for offsets of the given fractions of
+// the edge length; `accept` decides and returns true to stop.
+template <typename Accept>
+void pointsBeside(const ContourPolygon& h, bool outside, int edgesTried, std::initializer_list<double> fractions,
+                  Accept accept) {
+  const int m = h.size();
+  if (!h.takesPart || h.signedArea == 0.0) return;
+  std::vector<int> edges(static_cast<size_t>(m));
+  std::iota(edges.begin(), edges.end(), 0);
+  auto length2 = [&](int k) {
+    const int l = (k + 1) % m;
+    const double dx = h.xy[2 * size_t(l)] - h.xy[2 * size_t(k)], dy = h.xy[2 * size_t(l) + 1] - h.xy[2 * size_t(k) + 1];
+    return dx * dx + dy * dy;
+  };
+  const int tried = std::min(m, edgesTried);
+  std::partial_sort(edges.begin(), edges.begin() + tried, edges.end(),
+                    [&](int a, int b) { return length2(a) > length2(b); });
+  // The inside of the polygon lies to the left of its edges when it runs
+  // counter-clockwise.
+  const double side = (h.signedArea > 0 ? 1.0 : -1.0) * (outside ? -1.0 : 1.0);
+  for (int t = 0; t < tried; ++t) {
+    const int k = edges[size_t(t)], l = (k + 1) % m;
+    const double ax = h.xy[2 * size_t(k)], ay = h.xy[2 * size_t(k) + 1];
+    const double dx = h.xy[2 * size_t(l)] - ax, dy = h.xy[2 * size_t(l) + 1] - ay;
+    if (dx == 0.0 && dy == 0.0) continue;
+    // Off a point of the edge away from its middle, where symmetric shapes
+    // tend to line up with other contours.
+    const double along = 0.4142;
+    for (double f : fractions)
+      if (accept(ax + along * dx - side * f * dy, ay + along * dy + side * f * dx, f * std::sqrt(dx * dx + dy * dy)))
+        break;
+  }
+}
+
+}  // namespace
+
+bool holePoint(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int hole, double& x,
+               double& y) {
+  const ContourPolygon& h = polygons[size_t(hole)];
+  bool found = false;
+  pointsBeside(h, false, 8, {0.25, 0.05, 0.01, 0.001, 1e-4}, [&](double px, double py, double offset) {
+    bool enclosed = false;
+    if (found || !h.contains(px, py) || !inVoid(polygons, contours, px, py, 0.25 * offset, enclosed)) return found;
+    x = px, y = py, found = true;
+    return true;
+  });
+  return found;
+}
+
+void enclosedVoidPoints(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int c,
+                        std::vector<double>& points) {
+  const ContourPolygon& h = polygons[size_t(c)];
+  pointsBeside(h, true, 4, {0.05, 0.001}, [&](double px, double py, double offset) {
+    bool enclosed = false;
+    if (h.contains(px, py) || !inVoid(polygons, contours, px, py, 0.25 * offset, enclosed)) return false;
+    // Outside every box the point is in the open and needs no marking.
+    if (enclosed || contours.size() > 1) {
+      points.push_back(px);
+      points.push_back(py);
+    }
+    return true;
+  });
+}

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <QList>
+#include <vector>
+
+#include "engine/cut_plane.h"
+#include "sections/section_plane.h"
+
+// The contours of a section as polygons in the plane's 2-D frame, shared by
+// the area and the slab so that both see the same contours with the same
+// closing. Frame: n = normal as stored, e1 = r1 / |r1|, e2 = r2 / |r2|; a
+// point p maps to ((p - (p . n) n) . e1, (p - (p . n) n) . e2), in double.
+//
+// A contour's polygon is the start point of every segment, followed by the
+// last segment's end point when the contour is open; the closing edge runs
+// from the last point back to the first. A contour takes part in the area and
+// in the slab when its polygon has at least three points.
+struct ContourPolygon {
+  std::vector<double> xy;  // x, y pairs
+  double minX = 0, minY = 0, maxX = 0, maxY = 0;
+  double signedArea = 0;  // shoelace, counter-clockwise positive
+  bool takesPart = false;
+
+  int size() const { return int(xy.size() / 2); }
+  bool boxContains(double x, double y) const { return x >= minX && x <= maxX && y >= minY && y <= maxY; }
+  // Even-odd test; points on the boundary may go either way.
+  bool contains(double x, double y) const;
+};
+
+class SectionFrame {
+ public:
+  explicit SectionFrame(const CutPlane& plane);
+  void project(const Vec3& p, double& x, double& y) const;
+  // Component of a direction in the frame (no offset).
+  void projectDirection(const Vec3& v, double& x, double& y) const;
+  // Area of the unit square of the frame in the plane (1 for orthonormal axes).
+  double areaScale() const { return areaScale_; }
+  const double* origin() const { return o_; }
+  const double* axis1() const { return e1_; }
+  const double* axis2() const { return e2_; }
+
+ private:
+  double n_[3], e1_[3], e2_[3], o_[3];
+  double areaScale_ = 1.0;
+};
+
+ContourPolygon contourPolygon(const SectionContour& contour, const SectionFrame& frame);
+
+// Decides isHole for every contour and returns the net area (outer contours
+// add, holes subtract), in double. A contour inside no other contour is never
+// a hole. Inside another, it is a hole when the material lies outside it:
+// the face normals of its segments (pointing away from the material) vote,
+// weighted by length; when the outer contours of the section all vote the
+// wrong way round the mesh is taken to be inside out. Contours without a
+// usable vote (bridges only) are holes at odd nesting depth.
+double classifyContours(QList<SectionContour>& contours, const SectionFrame& frame);
+
+// A point strictly inside hole contour `hole` and outside every contour
+// nested within it (in no part of the material), found just off one of the
+// hole's longer edges and checked by point-in-polygon tests. False when no
+// such point is found.
+bool holePoint(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int hole, double& x,
+               double& y);
+
+// Points just outside contour `c` (off its longer edges) that lie in no
+// material, appended as x, y pairs (a point in the open outside the section
+// removes nothing that is not removed anyway): where
+// parts of a model run into each other, their outer contours can enclose a
+// region of no material without any hole contour around it.
+void enclosedVoidPoints(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int c,
+                        std::vector<double>& points);
