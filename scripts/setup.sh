@@ -14,8 +14,15 @@ PKGS=(cmake g++ make qtbase5-dev libqt5opengl5-dev libgl1-mesa-dev libglu1-mesa-
 # results with: an OBJ reader and converter, GNU Octave for the matrix file, a
 # browser for the report, CGAL's slicer for sections, GNU parallel for batches.
 if [ "${1:-}" = "--test" ]; then
-  PKGS+=(assimp-utils octave chromium libcgal-dev parallel)
+  PKGS+=(assimp-utils octave chromium libcgal-dev parallel locales)
 fi
+
+# The readers' tests run under a decimal-comma locale, de_DE.UTF-8.
+make_test_locale() {
+  if [ "${1:-}" = "--test" ] && command -v localedef >/dev/null && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "setup: could not generate de_DE.UTF-8" >&2
+  fi
+}
 
 missing=()
 for p in "${PKGS[@]}"; do
@@ -23,7 +30,10 @@ for p in "${PKGS[@]}"; do
     missing+=("$p")
   fi
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
+if [ ${#missing[@]} -eq 0 ]; then
+  make_test_locale "${1:-}"
+  exit 0
+fi
 
 # Triangle is in Debian's non-free section. Its source entry is built from the
 # machine's own Debian entry (same mirror and keyring), so any mirror works.
@@ -89,3 +99,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+make_test_locale "${1:-}"

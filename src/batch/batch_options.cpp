@@ -174,7 +174,7 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
     error = QStringLiteral("no output folder: give --out DIR");
     return false;
   }
-  if (o.models.isEmpty()) {
+  if (o.models.isEmpty() && !o.worker) {
     error = QStringLiteral("no model given");
     return false;
   }

@@ -32,7 +32,8 @@ struct BatchOptions {
   bool force = false;
   bool quiet = false;
   bool help = false;
-  // Internal: this process is a worker of a batch and handles one model.
+  // Internal: this process is a worker of a batch; its model comes on
+  // standard input.
   bool worker = false;
 
   QStringList models;

@@ -3,17 +3,20 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
 #include <QVector>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
 #include "batch/batch_options.h"
 #include "batch/model_job.h"
 #include "batch/progress_display.h"
+#include "engine/sorvex.h"
 
 namespace {
 
@@ -23,37 +26,83 @@ QString errorLine(const QString& model, const QString& text) {
 
 struct Worker {
   std::unique_ptr<QProcess> process;
-  QString model;
+  QString model;        // the model it works on; empty while idle
   QByteArray out, err;  // unread partial lines
-  QString result;       // "done ..." or "skipped" once the worker said so
 };
+
+// A model path as one line of the worker's standard input: percent-encoded,
+// so that no byte of a file name can end or split the line.
+QByteArray requestLine(const QString& model) { return QFile::encodeName(model).toPercentEncoding() + '\n'; }
+
+// The longest request line a worker reads (a percent-encoded path).
+constexpr int kMaxRequestBytes = 3 * 4096 + 2;
+
+// Test hook of the worker, not an option: a worker asked for a model of this
+// file name aborts, as a crash in the engine would end it.
+QString abortOnModel() { return qEnvironmentVariable("KORVANE_BATCH_WORKER_ABORT"); }
+
+// One line for the batch's standard error, through the worker's output.
+void sayError(QString line) {
+  line.replace(QLatin1Char('\n'), QLatin1Char(' '));
+  std::fprintf(stdout, "error %s\n", line.toLocal8Bit().constData());
+}
+
+void reply(const char* line) {
+  std::fputs(line, stdout);
+  std::fputc('\n', stdout);
+  std::fflush(stdout);
+}
 
 }  // namespace
 
 int runWorker(const BatchOptions& options) {
-  if (options.models.size() != 1) {
-    std::fprintf(stderr, "korvane-batch: a worker takes exactly one model\n");
+  if (!options.models.isEmpty()) {
+    std::fprintf(stderr, "korvane-batch: a worker takes its model on standard input\n");
     return 2;
   }
-  const QString model = options.models.first();
-  const ModelJobResult r = runModelJob(model, options, [](const char* stage) {
-    std::fprintf(stdout, "stage %s\n", stage);
-    std::fflush(stdout);
-  });
-  for (const QString& w : r.warnings)
-    std::fprintf(stderr, "%s\n", errorLine(model, QStringLiteral("warning: ") + w).toLocal8Bit().constData());
-  switch (r.status) {
-    case ModelJobResult::Done:
-      std::fprintf(stdout, "done %i %.3f\n", r.planeCount, r.seconds);
-      return 0;
-    case ModelJobResult::Skipped:
-      std::fprintf(stdout, "skipped\n");
-      return 0;
-    case ModelJobResult::Failed:
-      break;
+  // The engine is built before the model comes: the batch starts a worker
+  // ahead, while another model runs. A worker does one model, and its
+  // process's end frees the engine without walking its bins.
+  Sorvex* engine = new Sorvex(nullptr);
+  const QString abortOn = abortOnModel();
+  std::vector<char> buffer(kMaxRequestBytes + 1);
+  while (std::fgets(buffer.data(), int(buffer.size()), stdin)) {
+    QByteArray request(buffer.data());
+    if (!request.endsWith('\n')) {
+      // Longer than any request the batch sends: not one of its lines.
+      std::fprintf(stderr, "korvane-batch: a worker request line is too long\n");
+      return 2;
+    }
+    request.chop(1);
+    if (request.isEmpty()) continue;
+    const QString model = QFile::decodeName(QByteArray::fromPercentEncoding(request));
+    if (!abortOn.isEmpty() && QFileInfo(model).fileName() == abortOn) std::abort();
+    const ModelJobResult r = runModelJob(
+        model, options,
+        [](const char* stage) {
+          std::fprintf(stdout, "stage %s\n", stage);
+          std::fflush(stdout);
+        },
+        engine);
+    // Warnings and the reason go on standard output, before the reply, so
+    // that the batch shows them in order, with the model they belong to.
+    for (const QString& w : r.warnings) sayError(errorLine(model, QStringLiteral("warning: ") + w));
+    if (r.status == ModelJobResult::Failed) sayError(errorLine(model, r.reason));
+    switch (r.status) {
+      case ModelJobResult::Done:
+        std::fprintf(stdout, "done %i %.3f\n", r.planeCount, r.seconds);
+        std::fflush(stdout);
+        break;
+      case ModelJobResult::Skipped:
+        reply("skipped");
+        break;
+      case ModelJobResult::Failed:
+        reply("failed");
+        break;
+    }
+    break;
   }
-  std::fprintf(stderr, "%s\n", errorLine(model, r.reason).toLocal8Bit().constData());
-  return 1;
+  return 0;
 }
 
 int runBatch(const BatchOptions& options, const QString& workerProgram) {
@@ -86,84 +135,132 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
 
   const QStringList common = workerArguments(options) << QStringLiteral("--worker");
   const int slotCount = qMax(1, qMin(options.jobs, int(pending.size())));
-  std::vector<Worker> workers(static_cast<size_t>(slotCount));
+  // Per slot the worker on the current model and one started ahead, which
+  // starts up and builds its engine while the current model runs.
+  std::vector<Worker*> active(static_cast<size_t>(slotCount), nullptr), ahead(static_cast<size_t>(slotCount), nullptr);
+  std::vector<std::unique_ptr<Worker>> live;
   int next = 0, running = 0;
+  bool cannotStart = false;
   QEventLoop loop;
 
-  std::function<void(int)> startNext;
-  // Stage lines and the final line from the worker's standard output.
-  const auto readOut = [&](int slot) {
-    Worker& w = workers[size_t(slot)];
-    w.out += w.process->readAllStandardOutput();
-    int nl;
-    while ((nl = w.out.indexOf('\n')) >= 0) {
-      const QString line = QString::fromLocal8Bit(w.out.left(nl)).trimmed();
-      w.out.remove(0, nl + 1);
-      if (line.startsWith(QLatin1String("stage ")))
-        display.stage(slot, QFileInfo(w.model).fileName(), line.mid(6));
-      else if (line.startsWith(QLatin1String("done ")) || line == QLatin1String("skipped"))
-        w.result = line;
+  std::function<Worker*(int)> spawn;
+  // The slot's next model to the worker started ahead (or a new one), and
+  // another worker started ahead while models remain.
+  const auto assign = [&](int slot) {
+    active[size_t(slot)] = nullptr;
+    if (next >= pending.size()) {
+      if (Worker* spare = ahead[size_t(slot)]) spare->process->closeWriteChannel();
+      ahead[size_t(slot)] = nullptr;
+      return;
     }
+    Worker* w = ahead[size_t(slot)];
+    ahead[size_t(slot)] = nullptr;
+    if (!w && !cannotStart) w = spawn(slot);
+    if (!w) return;
+    active[size_t(slot)] = w;
+    w->model = pending[next++];
+    display.stage(slot, QFileInfo(w->model).fileName(), QStringLiteral("starting"));
+    w->process->write(requestLine(w->model));
+    w->process->closeWriteChannel();
+    if (next < pending.size() && !cannotStart) ahead[size_t(slot)] = spawn(slot);
   };
   // Whole lines of the worker's standard error, passed on as they come.
-  const auto readErr = [&](int slot, bool flushAll) {
-    Worker& w = workers[size_t(slot)];
-    w.err += w.process->readAllStandardError();
+  const auto readErr = [&](Worker* w, bool flushAll) {
+    w->err += w->process->readAllStandardError();
     int nl;
-    while ((nl = w.err.indexOf('\n')) >= 0) {
-      const QString line = QString::fromLocal8Bit(w.err.left(nl)).trimmed();
-      w.err.remove(0, nl + 1);
+    while ((nl = w->err.indexOf('\n')) >= 0) {
+      const QString line = QString::fromLocal8Bit(w->err.left(nl)).trimmed();
+      w->err.remove(0, nl + 1);
       if (!line.isEmpty()) display.error(line);
     }
-    if (flushAll && !w.err.trimmed().isEmpty()) display.error(QString::fromLocal8Bit(w.err).trimmed());
-    if (flushAll) w.err.clear();
+    if (flushAll && !w->err.trimmed().isEmpty()) display.error(QString::fromLocal8Bit(w->err).trimmed());
+    if (flushAll) w->err.clear();
   };
-  const auto onFinished = [&](int slot, int exitCode, QProcess::ExitStatus status) {
-    Worker& w = workers[size_t(slot)];
-    readOut(slot);
-    readErr(slot, true);
-    if (status == QProcess::NormalExit && exitCode == 0 && w.result.startsWith(QLatin1String("done "))) {
-      const QStringList parts = w.result.split(QLatin1Char(' '));
-      display.finished(slot, w.model, QStringLiteral("done"),
-                       QStringLiteral("%1 planes, %2 s").arg(parts.value(1), parts.value(2)));
-    } else if (status == QProcess::NormalExit && exitCode == 0 && w.result == QLatin1String("skipped")) {
-      display.finished(slot, w.model, QStringLiteral("skipped"), QStringLiteral("summary exists"));
-    } else {
-      anyFailed = true;
-      // A worker that ended without its reason line: say what happened.
-      if (status != QProcess::NormalExit)
-        display.error(errorLine(
-            w.model, QStringLiteral("the worker process crashed (") + w.process->errorString() + QStringLiteral(")")));
-      else if (exitCode != 1)
-        display.error(errorLine(w.model, QStringLiteral("the worker process ended with status %1").arg(exitCode)));
-      display.finished(slot, w.model, QStringLiteral("failed"), QString());
+  // Stage lines and the line that ends the model, from standard output.
+  const auto readOut = [&](Worker* w, int slot) {
+    w->out += w->process->readAllStandardOutput();
+    int nl;
+    while ((nl = w->out.indexOf('\n')) >= 0) {
+      const QString line = QString::fromLocal8Bit(w->out.left(nl)).trimmed();
+      w->out.remove(0, nl + 1);
+      if (w->model.isEmpty()) continue;
+      if (line.startsWith(QLatin1String("stage "))) {
+        display.stage(slot, QFileInfo(w->model).fileName(), line.mid(6));
+        continue;
+      }
+      if (line.startsWith(QLatin1String("error "))) {
+        display.error(line.mid(6));
+        continue;
+      }
+      if (line.startsWith(QLatin1String("done "))) {
+        const QStringList parts = line.split(QLatin1Char(' '));
+        display.finished(slot, w->model, QStringLiteral("done"),
+                         QStringLiteral("%1 planes, %2 s").arg(parts.value(1), parts.value(2)));
+      } else if (line == QLatin1String("skipped")) {
+        display.finished(slot, w->model, QStringLiteral("skipped"), QStringLiteral("summary exists"));
+      } else if (line == QLatin1String("failed")) {
+        anyFailed = true;
+        display.finished(slot, w->model, QStringLiteral("failed"), QString());
+      } else {
+        continue;
+      }
+      // The worker ends by itself; the slot goes on at once.
+      w->model.clear();
+      if (active[size_t(slot)] == w) assign(slot);
     }
-    w.process.release()->deleteLater();
+  };
+  const auto onFinished = [&](Worker* w, int slot, int exitCode, QProcess::ExitStatus status) {
+    readOut(w, slot);
+    readErr(w, true);
+    if (!w->model.isEmpty()) {
+      // The worker ended in the middle of its model: that model failed, with
+      // the reason said here since the worker could not say it.
+      anyFailed = true;
+      if (status != QProcess::NormalExit)
+        display.error(errorLine(w->model, QStringLiteral("the worker process crashed (") + w->process->errorString() +
+                                              QStringLiteral(")")));
+      else
+        display.error(errorLine(w->model, QStringLiteral("the worker process ended with status %1").arg(exitCode)));
+      display.finished(slot, w->model, QStringLiteral("failed"), QString());
+      w->model.clear();
+    } else if (status != QProcess::NormalExit || exitCode != 0) {
+      anyFailed = true;
+      display.error(QStringLiteral("korvane-batch: a worker process ended with status %1").arg(exitCode));
+    }
+    if (ahead[size_t(slot)] == w) ahead[size_t(slot)] = nullptr;
+    const bool wasActive = active[size_t(slot)] == w;
+    w->process.release()->deleteLater();
     --running;
-    startNext(slot);
+    // A fresh worker (the one started ahead, if it lives) for the rest.
+    if (wasActive) assign(slot);
     if (running == 0) loop.quit();
   };
-  startNext = [&](int slot) {
-    if (next >= pending.size()) return;
-    Worker& w = workers[size_t(slot)];
-    w = Worker();
-    w.model = pending[next++];
-    w.process.reset(new QProcess);
-    QProcess* p = w.process.get();
-    QObject::connect(p, &QProcess::readyReadStandardOutput, [&, slot] { readOut(slot); });
-    QObject::connect(p, &QProcess::readyReadStandardError, [&, slot] { readErr(slot, false); });
+  spawn = [&](int slot) -> Worker* {
+    live.emplace_back(new Worker);
+    Worker* w = live.back().get();
+    w->process.reset(new QProcess);
+    QProcess* p = w->process.get();
+    QObject::connect(p, &QProcess::readyReadStandardOutput, [&, w, slot] { readOut(w, slot); });
+    QObject::connect(p, &QProcess::readyReadStandardError, [&, w, slot] { readErr(w, false); });
     QObject::connect(p, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
-                     [&, slot](int code, QProcess::ExitStatus st) { onFinished(slot, code, st); });
-    QObject::connect(p, &QProcess::errorOccurred, [&, slot](QProcess::ProcessError e) {
-      if (e == QProcess::FailedToStart) onFinished(slot, -1, QProcess::CrashExit);
+                     [&, w, slot](int code, QProcess::ExitStatus st) { onFinished(w, slot, code, st); });
+    QObject::connect(p, &QProcess::errorOccurred, [&, w, slot](QProcess::ProcessError e) {
+      if (e != QProcess::FailedToStart || !w->process) return;
+      cannotStart = true;
+      onFinished(w, slot, -1, QProcess::CrashExit);
     });
     ++running;
-    display.stage(slot, QFileInfo(w.model).fileName(), QStringLiteral("starting"));
-    p->start(workerProgram, QStringList(common) << QStringLiteral("--") << w.model);
+    p->start(workerProgram, common);
+    return w->process ? w : nullptr;  // null when it failed to start at once
   };
 
-  for (int s = 0; s < slotCount; ++s) startNext(s);
+  for (int s = 0; s < slotCount; ++s) assign(s);
   if (running > 0) loop.exec();
+  for (; next < pending.size(); ++next) {
+    anyFailed = true;
+    display.error(errorLine(pending[next], QStringLiteral("no worker process could be started")));
+    display.finished(-1, pending[next], QStringLiteral("failed"), QString());
+  }
   display.close();
   return anyFailed ? 1 : 0;
 }

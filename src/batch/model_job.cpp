@@ -8,8 +8,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <atomic>
+#include <cstdio>
+#include <future>
 #include <memory>
 #include <mutex>
+#include <vector>
 
 #include "batch/batch_options.h"
 #include "batch/model_normalisation.h"
@@ -154,6 +157,20 @@ bool writeWhole(const QString& path, const QByteArray& bytes) {
   return f.commit();
 }
 
+// The debug log: through a temporary name and renamed, as the other files,
+// but not synced to the disk first: it is no result, and the sync costs more
+// than the rest of the writing.
+void writeLog(const QString& path, const QByteArray& bytes) {
+  const QString temporary = path + QStringLiteral(".writing");
+  QFile f(temporary);
+  if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return;
+  const bool ok = f.write(bytes) == bytes.size();
+  f.close();
+  if (!ok || f.error() != QFileDevice::NoError ||
+      std::rename(QFile::encodeName(temporary).constData(), QFile::encodeName(path).constData()) != 0)
+    QFile::remove(temporary);
+}
+
 }  // namespace
 
 QString modelOutputName(const QString& modelPath) {
@@ -170,7 +187,7 @@ QString modelSummaryPath(const QString& outDir, const QString& modelPath) {
 }
 
 ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options,
-                           const std::function<void(const char*)>& stage) {
+                           const std::function<void(const char*)>& stage, Sorvex* reuse) {
   QElapsedTimer whole;
   whole.start();
   ModelJobResult result;
@@ -200,18 +217,9 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   QElapsedTimer t;
   t.start();
   JobLog log;
-  // Most of the set-up is the bin space. A worker process ends right after
-  // its one job, so, as in the window, its engine is never deleted: the
-  // process's end frees it without walking the bins.
-  std::unique_ptr<Sorvex> owned(new Sorvex(nullptr));
-  Sorvex& engine = *owned;
-  struct KeepForWorker {
-    std::unique_ptr<Sorvex>& engine;
-    bool keep;
-    ~KeepForWorker() {
-      if (keep) (void)engine.release();
-    }
-  } keepForWorker{owned, options.worker};
+  std::unique_ptr<Sorvex> owned;
+  if (!reuse) owned.reset(new Sorvex(nullptr));
+  Sorvex& engine = reuse ? *reuse : *owned;
   applyOptions(engine, options);
   timings[QStringLiteral("setup")] = t.nsecsElapsed() * 1e-9;
 
@@ -253,7 +261,13 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   runTimer.start();
   std::atomic<qint64> featuresEnd{-1}, votingEnd{-1};
   std::mutex stageMutex;
-  QObject::connect(
+  // The engine may outlive this job (a worker keeps it): the connection to
+  // this job's locals ends with the run.
+  struct Disconnect {
+    QMetaObject::Connection c;
+    ~Disconnect() { QObject::disconnect(c); }
+  } stageWatch;
+  stageWatch.c = QObject::connect(
       &engine, &Sorvex::percentComplete, &engine,
       [&](int thousandths) {
         if (thousandths < 250) return;
@@ -291,7 +305,10 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create the output folder ") + dir);
   const QString last = exportPaths(modelPath, QString()).last;
   const QString base = QDir(dir).filePath(last);
-  engine.triangulateAllSlabs();
+  // The window triangulates every slab again before its exports, since the
+  // planes may have been moved by hand since the run. Here they come straight
+  // from the run, whose last update of each plane made its slab from the
+  // same contours: the same triangles, without the second triangulation.
   QJsonArray planes;
   for (int p = 0; p < engine.planes.size(); ++p) {
     const SectionPlane& plane = engine.planes[p];
@@ -309,17 +326,36 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
     else if (failedFile.isEmpty())
       failedFile = file;
   };
-  record(writePlanesObj(engine.planes, base + QStringLiteral(".obj")), base + QStringLiteral(".obj"));
-  record(writeSlabsObj(engine.planes, base + QStringLiteral("_slab.obj")), base + QStringLiteral("_slab.obj"));
-  record(writeMeshObj(mesh, base + QStringLiteral("_inputmesh.obj")), base + QStringLiteral("_inputmesh.obj"));
-  record(writeContours(engine.planes, base + QStringLiteral(".contour")), base + QStringLiteral(".contour"));
-  if (options.svg) record(writeSlabsSvg(engine.planes, base + QStringLiteral(".svg")), base + QStringLiteral(".svg"));
+  // The writers only read the planes and the mesh, and most of their time
+  // is the wait for the disk to take each file (written through a temporary
+  // name and synced): they write side by side, one thread each.
+  const QList<SectionPlane>& planesNow = engine.planes;
+  struct Export {
+    QString file;
+    std::function<bool(const QString&)> write;
+    std::future<bool> done;
+  };
+  std::vector<Export> exports;
+  exports.push_back(
+      {base + QStringLiteral(".obj"), [&](const QString& f) { return writePlanesObj(planesNow, f); }, {}});
+  exports.push_back(
+      {base + QStringLiteral("_slab.obj"), [&](const QString& f) { return writeSlabsObj(planesNow, f); }, {}});
+  exports.push_back(
+      {base + QStringLiteral("_inputmesh.obj"), [&](const QString& f) { return writeMeshObj(mesh, f); }, {}});
+  exports.push_back(
+      {base + QStringLiteral(".contour"), [&](const QString& f) { return writeContours(planesNow, f); }, {}});
+  if (options.svg)
+    exports.push_back(
+        {base + QStringLiteral(".svg"), [&](const QString& f) { return writeSlabsSvg(planesNow, f); }, {}});
+  for (Export& e : exports) e.done = std::async(std::launch::async, e.write, e.file);
+  for (Export& e : exports) record(e.done.get(), e.file);
+  // The matrix export casts the votes again: alone, after the others.
   if (options.matrix) {
     const QString matrixFile = QDir(dir).filePath(QLatin1String(kMatrixFileName));
     record(exportMatrix(engine, matrixFile), matrixFile);
   }
   timings[QStringLiteral("export")] = t.nsecsElapsed() * 1e-9;
-  writeWhole(QDir(dir).filePath(QStringLiteral("debug.log")), log.text());
+  writeLog(QDir(dir).filePath(QStringLiteral("debug.log")), log.text());
   if (!failedFile.isEmpty()) return fail(QStringLiteral("cannot write ") + failedFile);
 
   // ---- summary, last ----

@@ -5,6 +5,7 @@
 #include <functional>
 
 struct BatchOptions;
+class Sorvex;
 
 // One model through the research pipeline, as the research window runs it:
 // load with companion files, (normalise), the plane-selection run, the
@@ -30,7 +31,7 @@ QString modelSummaryPath(const QString& outDir, const QString& modelPath);
 // "normalize", "features", "voting", "selection", "export"). A model whose
 // summary exists is skipped unless options.force. Installs its own debug
 // message handler for the duration (the log goes to DIR/<name>/debug.log),
-// so only one job may run in a process at a time. With options.worker the
-// engine is left for the process's end to free.
+// so only one job may run in a process at a time. `engine`, when given, is
+// used instead of a new one (a worker builds it before its model comes).
 ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options,
-                           const std::function<void(const char*)>& stage = nullptr);
+                           const std::function<void(const char*)>& stage = nullptr, Sorvex* engine = nullptr);

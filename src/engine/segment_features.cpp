@@ -3,11 +3,51 @@
 // patch (one plane) or an elongated part (one axis).
 
 #include <QDebug>
+#include <QHash>
+#include <algorithm>
 #include <cmath>
 
 #include "engine/principal_axes.h"
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
+
+namespace {
+
+// The corner positions of one segment's faces, in face and corner order.
+struct SegmentCorners {
+  int id = 0;
+  QVector<Vec3> points;
+};
+
+// Every distinct segment id that a face carries, in increasing order, with
+// its faces' corners; one pass over the faces whatever the ids are (any int,
+// not necessarily 0 .. count - 1).
+QVector<SegmentCorners> cornersBySegment(const RenderMesh& mesh, const QVector<int>& faceSegment) {
+  const QVector<Vec3>& vertices = mesh.vertices();
+  const QVector<QVector<int>>& faces = mesh.faces();
+  QVector<SegmentCorners> segments;
+  QHash<int, int> slotOf;
+  const int n = qMin(faces.size(), faceSegment.size());
+  for (int i = 0; i < n; ++i) {
+    const QVector<int>& f = faces[i];
+    if (f.size() < 3) continue;
+    auto slot = slotOf.constFind(faceSegment[i]);
+    if (slot == slotOf.constEnd()) {
+      slot = slotOf.insert(faceSegment[i], segments.size());
+      segments.append(SegmentCorners{faceSegment[i], {}});
+    }
+    QVector<Vec3>& points = segments[*slot].points;
+    for (int c = 0; c < 3; ++c) {
+      const int v = f[c];
+      if (v >= 0 && v < vertices.size()) points.append(vertices[v]);
+    }
+  }
+  std::sort(segments.begin(), segments.end(),
+            [](const SegmentCorners& a, const SegmentCorners& b) { return a.id < b.id; });
+  return segments;
+}
+
+}  // namespace
 
 QVector<Vec3> Sorvex::segmentVertices(int segment) const {
   QVector<Vec3> points;
@@ -34,16 +74,16 @@ void Sorvex::extractSegmentFeatures() {
   segmentAxes.clear();
   const bool planesOn = featureEnabled[FeatureSegmentPCAPlanes];
   const bool axesOn = featureEnabled[FeatureSegmentPCAAxes];
-  if ((!planesOn && !axesOn) || segmentCount <= 0) return;
+  if ((!planesOn && !axesOn) || segmentCount <= 0 || !renderMesh) return;
 
   QList<CutPlane> planesOut;
   QList<Axis> axesOut;
-  for (int s = 0; s < segmentCount; ++s) {
-    const QVector<Vec3> P = segmentVertices(s);
+  const QVector<SegmentCorners> segments = cornersBySegment(*renderMesh, faceSegment);
+  for (const SegmentCorners& segment : segments) {
+    const int s = segment.id;
+    const QVector<Vec3>& P = segment.points;
     PrincipalAxes pa;
     if (!principalAxes(P, pa)) {
-      // An empty segment (ids need not be dense) or one with unusable
-      // coordinates contributes nothing.
       if (!P.isEmpty()) qDebug("Segment %i has non-finite coordinates; skipped", s);
       continue;
     }

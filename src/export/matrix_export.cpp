@@ -1,6 +1,7 @@
 #include "export/matrix_export.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 
 #include "engine/sorvex.h"
 #include "export/atomic_text_file.h"
@@ -22,9 +23,11 @@ struct TypeWeights {
   }
 };
 
-void writeRowValues(AtomicTextFile& f, const float (&values)[kFeatureTypeCount]) {
+void writeRowValues(AtomicTextFile& f, const float (&values)[kFeatureTypeCount], const QByteArray& comment = {}) {
   for (float x : values) f.printf("%f ", double(x));
-  f.write(" ;\n");
+  f.write(" ;");
+  f.write(comment);
+  f.write("\n");
 }
 
 }  // namespace
@@ -38,13 +41,29 @@ QString matrixModelName(const QString& modelPath) {
   return name;
 }
 
+MatrixName matrixNameField(const QString& name) {
+  static const QRegularExpression number(QStringLiteral("^[+-]?([0-9]+\\.?[0-9]*|\\.[0-9]+)([eE][+-]?[0-9]+)?$"));
+  MatrixName out;
+  if (number.match(name).hasMatch()) {
+    out.field = name.toLatin1();
+    return out;
+  }
+  out.field = "NaN";
+  if (!name.isEmpty()) {
+    QString text = name;
+    text.replace(QLatin1Char('\n'), QLatin1Char(' ')).replace(QLatin1Char('\r'), QLatin1Char(' '));
+    out.comment = " % " + text.toUtf8();
+  }
+  return out;
+}
+
 bool writeMatrix(Sorvex& engine, const QString& path) {
   AtomicTextFile f;
   if (!f.open(path)) {
     qDebug("Unable to write file %s.\n", path.toLocal8Bit().constData());
     return false;
   }
-  const QByteArray name = matrixModelName(engine.modelPath).toLocal8Bit();
+  const MatrixName name = matrixNameField(matrixModelName(engine.modelPath));
   BinSpace& bins = engine.bins;
 
   f.write("A = [ ");
@@ -56,9 +75,9 @@ bool writeMatrix(Sorvex& engine, const QString& path) {
     const Bin b = bins.binAt(i, j, k);  // an empty bin for a plane outside the space
     engine.selectedBins.append(b);
     const TypeWeights w(b);
-    f.write(name);
+    f.write(name.field);
     f.printf(" %f %u %f %i ", double(p.voteScore), p.voteCount, double(b.total), int(b.votes.size()));
-    writeRowValues(f, w.w);
+    writeRowValues(f, w.w, name.comment);
     bins.removeFeatureVotes(b);
     engine.addPerpendicularSupport(p, b);
     engine.addSymmetricSupport(p, b);

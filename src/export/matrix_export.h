@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 class Sorvex;
@@ -10,6 +11,18 @@ constexpr const char* kMatrixFileName = "AandC.m";
 // The model's name for the matrix rows: the model path without its folders
 // and from its first "." on ("../objs/385.off" -> "385").
 QString matrixModelName(const QString& modelPath);
+
+// How the model's name is written in the first column of every A row. A
+// name that is a number as the numerical tool reads it ("385", "2.5", "1e3",
+// optionally signed) is written as it is; any other name ("bull") would be an
+// undefined variable there, so the column holds NaN and the row ends, after
+// its " ;", with the comment " % " + name (line breaks in the name become
+// spaces).
+struct MatrixName {
+  QByteArray field;
+  QByteArray comment;  // empty for a numeric name
+};
+MatrixName matrixNameField(const QString& name);
 
 // The "Compute Matrix A" action: rebuilds the features and their votes, then
 // writes the matrix script (see writeMatrix). Changes the engine's bins,

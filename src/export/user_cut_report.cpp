@@ -46,6 +46,10 @@ void writeUserCutTable(QTextStream& out, const QList<QList<int>>& numerators, co
     for (int c = 0; c < row.size(); ++c) {
       const int a = row[c];
       const int b = (r < denominators.size() && c < denominators[r].size()) ? denominators[r][c] : 0;
+      if (a < 0 || b < 0) {
+        line(QStringLiteral("<td></td>"));  // a column without data keeps its place
+        continue;
+      }
       const QString shade = hexByte(cellShade(a, b));
       line(QStringLiteral("<td bgcolor=#FF") + shade + shade + QStringLiteral(">") + QString::number(a) +
            QStringLiteral(" / ") + QString::number(b) + QStringLiteral("</td>"));

@@ -14,7 +14,9 @@ constexpr const char* kUserCutReportName = "usercuts-stats.html";
 // a = numerators[r][c] and b = denominators[r][c], on a background from white
 // (a = 0) to pure red (a = b): #FF then twice 255 - floor(255 a / b) in hex.
 // A cell with b = 0 (or a missing denominator, taken as 0) is white; ratios
-// outside 0 .. 1 are clamped to white and red. Labels are HTML-escaped.
+// outside 0 .. 1 are clamped to white and red. A negative count (a user
+// without a cut file for that model) gives an empty cell "<td></td>", so
+// every later cell stays under its own column label. Labels are HTML-escaped.
 void writeUserCutTable(QTextStream& out, const QList<QList<int>>& numerators, const QList<QList<int>>& denominators,
                        const QList<QString>& rowLabels, const QList<QString>& columnLabels);
 

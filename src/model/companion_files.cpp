@@ -2,11 +2,12 @@
 
 #include <QDebug>
 #include <QSet>
-#include <QStringList>
 #include <cctype>
 #include <climits>
 #include <cmath>
 #include <cstdio>
+
+#include "model/text_input.h"
 
 QString companionPath(const QString& modelPath, const QString& suffix) {
   // An extension longer than three letters (".gltf") goes whole.
@@ -16,6 +17,11 @@ QString companionPath(const QString& modelPath, const QString& suffix) {
 }
 
 namespace {
+
+// Longest line kept of a segmentation file and of a symmetry file; the rest
+// of a longer line is skipped.
+constexpr int kSegmentationLineLength = 99;
+constexpr int kSymmetryLineLength = 499;
 
 // atoi without its undefined overflow: saturates at the int range.
 int parseSegmentId(const char* s, bool& saturated) {
@@ -41,25 +47,29 @@ int parseSegmentId(const char* s, bool& saturated) {
 }  // namespace
 
 bool readSegmentation(const char* path, int faceCount, QVector<int>& faceSegment) {
-  FILE* f = path ? std::fopen(path, "r") : nullptr;
-  if (!f) return false;
+  TextInput in(path, "segmentation file");
+  if (!in.isOpen()) return false;
   qDebug("Found segmentation file %s, loading segments...", path);
 
   QVector<int> ids;
   ids.reserve(qMax(0, faceCount));
-  char line[100];
+  QByteArray line;
+  bool truncated = false;
   bool saturated = false;
-  int negative = 0;
+  int negative = 0, longLines = 0;
   long long lines = 0;
-  while (std::fgets(line, sizeof line, f)) {
+  while (in.readLine(line, kSegmentationLineLength, truncated)) {
     ++lines;
+    if (truncated) ++longLines;
     if (ids.size() >= faceCount) continue;  // count the surplus, keep nothing
-    const int id = parseSegmentId(line, saturated);
+    const int id = parseSegmentId(line.constData(), saturated);
     if (id < 0) ++negative;
     ids.append(id);
   }
-  std::fclose(f);
-
+  if (in.failed()) qDebug("Error reading segmentation file %s; the faces not read get segment 0", path);
+  if (longLines > 0)
+    qDebug("Segmentation file %s has %i lines longer than %i characters; the rest of each was skipped", path, longLines,
+           kSegmentationLineLength);
   if (saturated) qDebug("Segmentation file %s has ids beyond the integer range; they were clamped", path);
   if (negative > 0) qDebug("Segmentation file %s has %i negative segment ids", path, negative);
   if (lines > faceCount) {
@@ -81,30 +91,36 @@ int countSegments(const QVector<int>& faceSegment) {
 
 namespace {
 
-// Field k as a float; a field that does not parse reads as 0, a non-finite
-// one sets `bad`.
-float numberField(const QStringList& fields, int k, bool& bad) {
-  bool ok = false;
-  const float v = fields[k].trimmed().toFloat(&ok);
+// Field k as a float, read in the "C" locale; a field that does not parse
+// reads as 0, a non-finite one sets `bad`.
+double numberField(const QList<QByteArray>& fields, int k, bool& bad) {
+  float v = 0.0f;
+  if (!parseFloatC(fields[k], v)) return 0.0;
   if (!std::isfinite(v)) bad = true;  // "nan", "inf" or an overflowing value
-  return ok ? v : 0.0f;
+  return v;
 }
+
+bool finite(double x, double y, double z) { return std::isfinite(x) && std::isfinite(y) && std::isfinite(z); }
 
 }  // namespace
 
 bool readSymmetry(const char* path, QList<CutPlane>& planes, QList<Axis>& axes) {
-  FILE* f = path ? std::fopen(path, "r") : nullptr;
-  if (!f) return false;
+  TextInput in(path, "symmetry file");
+  if (!in.isOpen()) return false;
   qDebug("Found symmetry file %s, loading symmetry planes/axes...", path);
 
-  char line[500];
+  QByteArray line;
+  bool truncated = false;
   int lineNumber = 0;
-  while (std::fgets(line, sizeof line, f)) {
+  while (in.readLine(line, kSymmetryLineLength, truncated)) {
     ++lineNumber;
-    const QStringList fields = QString::fromLatin1(line).split(QLatin1Char(' '), Qt::KeepEmptyParts);
-    const QString& kind = fields[0];
-    const bool isPlane = kind.contains(QLatin1Char('P'));
-    const bool isAxis = !isPlane && kind.contains(QLatin1Char('A'));
+    if (truncated)
+      qDebug("Symmetry file %s line %i is longer than %i characters; the rest of it is skipped", path, lineNumber,
+             kSymmetryLineLength);
+    const QList<QByteArray> fields = line.split(' ');
+    const QByteArray& kind = fields[0];
+    const bool isPlane = kind.contains('P');
+    const bool isAxis = !isPlane && kind.contains('A');
     if (!isPlane && !isAxis) continue;
 
     const int needed = isPlane ? 5 : 7;
@@ -114,30 +130,39 @@ bool readSymmetry(const char* path, QList<CutPlane>& planes, QList<Axis>& axes) 
       continue;
     }
     bool bad = false;
-    const Vec3 v(numberField(fields, 1, bad), numberField(fields, 2, bad), numberField(fields, 3, bad));
+    const double x = numberField(fields, 1, bad), y = numberField(fields, 2, bad), z = numberField(fields, 3, bad);
+    // In double precision the length of any float vector is finite.
+    const double length = std::sqrt(x * x + y * y + z * z);
     if (isPlane) {
+      // The plane { p : n . p = d } is the same plane with n / |n| and
+      // d / |n|: the normal is made unit length and the offset scaled with it.
+      const double d = numberField(fields, 4, bad);
+      const double nx = x / length, ny = y / length, nz = z / length, nd = d / length;
       CutPlane plane;
-      plane.normal = v;
-      plane.d = numberField(fields, 4, bad);
-      if (bad || v.lengthSquared() == 0.0f) {
-        qDebug("Symmetry file %s line %i: plane without a usable normal or offset; skipped", path, lineNumber);
+      plane.normal = Vec3(float(nx), float(ny), float(nz));
+      plane.d = float(nd);
+      if (bad || !(length > 0.0) || !finite(nx, ny, nz) || !plane.normal.isFinite() || !std::isfinite(plane.d) ||
+          !(plane.normal.lengthSquared() > 0.0f)) {
+        qDebug("Symmetry file %s line %i: plane without a finite unit normal and offset; skipped", path, lineNumber);
         continue;
       }
       normalizePlane(plane);
       planes.append(plane);
     } else {
       Axis axis;
-      axis.point = Vec3(numberField(fields, 4, bad), numberField(fields, 5, bad), numberField(fields, 6, bad));
-      const float length = v.length();
-      if (bad || !(length > 0.0f) || !std::isfinite(length)) {
-        qDebug("Symmetry file %s line %i: axis without a usable direction or point; skipped", path, lineNumber);
+      axis.point = Vec3(float(numberField(fields, 4, bad)), float(numberField(fields, 5, bad)),
+                        float(numberField(fields, 6, bad)));
+      axis.direction = Vec3(float(x / length), float(y / length), float(z / length));
+      axis.halfLength = float(length);
+      if (bad || !(length > 0.0) || !axis.direction.isFinite() || !(axis.direction.lengthSquared() > 0.0f) ||
+          !std::isfinite(axis.halfLength)) {
+        qDebug("Symmetry file %s line %i: axis without a finite direction, length and point; skipped", path,
+               lineNumber);
         continue;
       }
-      axis.direction = v / length;
-      axis.halfLength = length;
       axes.append(axis);
     }
   }
-  std::fclose(f);
+  if (in.failed()) qDebug("Error reading symmetry file %s; the records before the error are kept", path);
   return true;
 }

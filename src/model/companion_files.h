@@ -16,11 +16,12 @@ QString companionPath(const QString& modelPath, const QString& suffix);
 
 // Reads a segmentation file: one segment id per line, parsed like atoi
 // (leading blanks, optional sign, digits; a line without digits is segment
-// 0; values beyond the int range saturate). A line longer than 99 characters
-// is read in pieces, each piece counted as a line. The result always has
+// 0; values beyond the int range saturate). A line keeps at most 99
+// characters; the rest of a longer one is skipped (one debug line counts such
+// lines), so every line is one face. The result always has
 // exactly `faceCount` entries: missing lines are padded with 0 and extra
 // lines dropped, each with a debug line. Returns false, leaving `faceSegment`
-// unchanged, when the file cannot be opened.
+// unchanged, when the file cannot be opened or is not a regular file.
 bool readSegmentation(const char* path, int faceCount, QVector<int>& faceSegment);
 
 // Number of distinct values in `faceSegment`.
@@ -31,7 +32,12 @@ int countSegments(const QVector<int>& faceSegment);
 // plane (normal x y z, offset d; normalised with normalizePlane); one whose
 // field 0 contains "A" and no "P" is an axis (direction x y z, point x y z;
 // the direction's length becomes halfLength). Other lines are ignored.
-// Records with too few fields, a zero normal or direction, or a non-finite
-// number are skipped with a debug line; a field that does not parse reads as 0.
-// Returns false when the file cannot be opened.
+// A plane's normal is made unit length and its offset divided by the same
+// length, so the record names the same plane; an axis direction is made unit
+// length. Records with too few fields, a non-finite number, or no finite unit
+// normal, direction, offset or length after that are skipped with a debug
+// line; a field that does not parse reads as 0. Numbers are read in the "C"
+// locale. A line keeps at most 499 characters; the rest of a longer one is
+// skipped with a debug line. Returns false when the file cannot be opened or
+// is not a regular file.
 bool readSymmetry(const char* path, QList<CutPlane>& planes, QList<Axis>& axes);

@@ -4,7 +4,6 @@
 #include "model/human_cuts.h"
 
 #include <QDebug>
-#include <QFile>
 #include <QList>
 #include <QVector>
 #include <cmath>
@@ -13,78 +12,19 @@
 #include "engine/sorvex.h"
 #include "export/user_cut_report.h"
 
-namespace humancuts {
-
-QString cutFilePath(const QString& modelPath, int user) {
-  const int slash = modelPath.lastIndexOf(QLatin1Char('/'));
-  const QString name = slash >= 0 ? modelPath.mid(slash) : QStringLiteral("/") + modelPath;
-  return QStringLiteral("../../userstudy/user") + QString::number(user) + name + QStringLiteral(".obj");
-}
-
-namespace {
-
-QByteArray withoutLineBreak(QByteArray line) {
-  while (!line.isEmpty() && (line.endsWith('\n') || line.endsWith('\r'))) line.chop(1);
-  return line;
-}
-
-bool parseFloatField(const QByteArray& field, float& value) {
-  bool ok = false;
-  value = field.toFloat(&ok);
-  return ok && std::isfinite(value);
-}
-
-}  // namespace
-
-bool parseCutLine(const QByteArray& rawLine, HumanCut& cut, QString* reason) {
-  const QList<QByteArray> fields = withoutLineBreak(rawLine).split(' ');
-  if (fields.size() < kCutFieldCount) {
-    if (reason) *reason = QStringLiteral("%1 fields, a cut needs %2").arg(fields.size()).arg(kCutFieldCount);
-    return false;
-  }
-  static const int kNumberFields[] = {1, 2, 3, 4, 5, 6, 8, 9, 10, 11, 12, 13};
-  float v[kCutFieldCount] = {};
-  for (int f : kNumberFields) {
-    if (!parseFloatField(fields[f], v[f])) {
-      if (reason)
-        *reason = QStringLiteral("field %1 (\"%2\") is not a finite number").arg(f).arg(QString::fromLatin1(fields[f]));
-      return false;
-    }
-  }
-  Vec3 normal(v[1], v[2], v[3]);
-  const float length = normal.length();
-  if (!(length > 0.0f) || !std::isfinite(length)) {
-    if (reason) *reason = QStringLiteral("the normal has no direction");
-    return false;
-  }
-  normal = normal * (1.0f / length);
-  const Vec3 point(v[4], v[5], v[6]);
-  const float d = point.dot(normal);
-  if (!std::isfinite(d)) {
-    if (reason) *reason = QStringLiteral("the plane offset is not finite");
-    return false;
-  }
-  cut.normal = normal;
-  cut.point = point;
-  cut.r1 = Vec3(v[8], v[9], v[10]);
-  cut.r2 = Vec3(v[11], v[12], v[13]);
-  cut.d = d;
-  return true;
-}
-
-float planeDistanceRadians(const Vec3& u, float s, const Vec3& v, float t) {
-  const float sine = u.cross(v).length();
-  const float cosine = u.dot(v);
-  const float same = std::atan2(sine, cosine) + std::fabs(s - t);
-  const float flipped = std::atan2(sine, -cosine) + std::fabs(s + t);
-  return flipped < same ? flipped : same;
-}
-
-}  // namespace humancuts
-
 using namespace humancuts;
 
 namespace {
+
+// One count per user, in user order: the counts of the users whose files
+// were read, and kMissingUserCount for the users listed in `missing`.
+QList<int> withMissingUsers(const QList<int>& readCounts, const QList<int>& missing) {
+  QList<int> row;
+  int next = 0;
+  for (int u = 0; u < kUserCount; ++u)
+    row.append(missing.contains(u) || next >= readCounts.size() ? kMissingUserCount : readCounts[next++]);
+  return row;
+}
 
 // Where a voting cut lives in humanCuts.
 struct CutRef {
@@ -98,39 +38,24 @@ void Sorvex::readHumanCuts(const QString& label) {
   qDebug("Loading human cuts...");
 
   // ---- the participants' files ----
+  // humanCuts holds one list per file read; `missing` remembers the users
+  // without one so that the study tables keep every user in their column.
+  QList<int> missing;
   for (int u = 0; u < kUserCount; ++u) {
     const QString path = cutFilePath(modelPath, u + 1);
     const QByteArray path8 = path.toLocal8Bit();
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
+    QList<HumanCut> heads;
+    if (!readCutFile(path8.constData(), heads)) {
       qDebug("Failed to load file %s!", path8.constData());
+      missing.append(u);
       continue;
     }
     QList<HumanCut> cuts;
-    bool ok = false;
-    const QList<QByteArray> header = withoutLineBreak(file.readLine()).split(' ');
-    int count = header.size() > 1 ? header[1].trimmed().toInt(&ok) : 0;
-    if (!ok || count < 0) {
-      qDebug("Cut file %s: no cut count on its first line; no cuts read.", path8.constData());
-      count = 0;
-    }
-    file.readLine();  // second line: not used
-    for (int c = 0; c < count; ++c) {
-      if (file.atEnd()) {
-        qDebug("Cut file %s ends after %i of its %i cut lines.", path8.constData(), c, count);
-        break;
-      }
-      HumanCut cut;
-      QString reason;
-      if (!parseCutLine(file.readLine(), cut, &reason)) {
-        qDebug("Cut file %s, line %i skipped: %s.", path8.constData(), c + 3, reason.toLocal8Bit().constData());
-        continue;
-      }
+    for (HumanCut& cut : heads) {
       computeSegments(cut);
       chainContours(cut);
       if (!cut.segments.isEmpty()) cuts.append(cut);
     }
-    file.close();
     humanCuts.append(cuts);
     humanCutColours.append(paletteColour(palette, unsigned(u)));
   }
@@ -141,7 +66,7 @@ void Sorvex::readHumanCuts(const QString& label) {
   modelLabels.append(label);
   QList<int> cutCounts;
   for (const QList<HumanCut>& cuts : humanCuts) cutCounts.append(cuts.size());
-  humanCutCountTable.append(cutCounts);
+  humanCutCountTable.append(withMissingUsers(cutCounts, missing));
 
   // ---- every kept cut votes; its vote carries its running number ----
   bins.clearBins();
@@ -198,7 +123,7 @@ void Sorvex::readHumanCuts(const QString& label) {
     }
     uniqueCounts.append(unique);
   }
-  uniqueCutCountTable.append(uniqueCounts);
+  uniqueCutCountTable.append(withMissingUsers(uniqueCounts, missing));
 
   saveUserCutReport(QString::fromLatin1(kUserCutReportName), uniqueCutCountTable, humanCutCountTable, modelLabels,
                     userNames);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 #include "engine/vec3.h"
@@ -35,6 +36,17 @@ QString cutFilePath(const QString& modelPath, int user);
 // kCutFieldCount fields, a number that does not parse or is not finite, or a
 // zero normal; `cut` is then unchanged.
 bool parseCutLine(const QByteArray& line, HumanCut& cut, QString* reason = nullptr);
+
+// Reads the cut file at `path` into the heads of `cuts` (geometry only, no
+// section): line 1 carries the cut count K in field 1, line 2 is not used,
+// the next K lines are cuts (parseCutLine). Lines keep at most 499
+// characters; the rest of a longer line is skipped with a debug line, as are
+// cut lines that do not parse. Returns false when the file cannot be opened
+// or is not a regular file.
+bool readCutFile(const char* path, QList<HumanCut>& cuts);
+
+// Count in the study tables of a user without a cut file for the model.
+constexpr int kMissingUserCount = -1;
 
 // Distance of the planes (u, s) and (v, t), unit normals: the smaller of
 // angle(u, v) + |s - t| and angle(-u, v) + |s + t|, angles in radians.

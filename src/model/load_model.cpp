@@ -31,9 +31,7 @@ ModelFormat modelFormat(const QString& path) {
 }
 
 // Reads the render-mesh geometry into the given (empty) lists. OBJ faces
-// become the triangle of their first three indices, made 0-based; faces with
-// fewer than three indices or an index below 1 are dropped (indices past the
-// vertex list are dropped later by RenderMesh::setGeometry).
+// become the triangle of their first three indices, made 0-based.
 bool readRenderGeometry(const char* path, ModelFormat format, QVector<Vec3>& vertices, QVector<QVector<int>>& faces) {
   if (format == ModelFormat::Off) {
     qDebug("Loading off");
@@ -41,19 +39,7 @@ bool readRenderGeometry(const char* path, ModelFormat format, QVector<Vec3>& ver
   }
   ObjMesh obj;
   if (!readObj(obj, path)) return false;
-  vertices = obj.vertices;
-  faces.reserve(obj.faces.size());
-  int dropped = 0;
-  for (const ObjFace& f : obj.faces) {
-    // Fewer than three corners, or a relative (negative) or zero index: no
-    // triangle of this mesh; dropping it here also keeps "index - 1" in range.
-    if (f.vertexIndices.size() < 3 || f.vertexIndices[0] < 1 || f.vertexIndices[1] < 1 || f.vertexIndices[2] < 1) {
-      ++dropped;
-      continue;
-    }
-    faces.append(QVector<int>{f.vertexIndices[0] - 1, f.vertexIndices[1] - 1, f.vertexIndices[2] - 1});
-  }
-  if (dropped > 0) qDebug("Dropped %i OBJ faces without three usable corners", dropped);
+  objRenderGeometry(obj, vertices, faces);
   return true;
 }
 
@@ -137,6 +123,7 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
     qDebug("No vertices in %s for its file type; not loaded", path);
     return false;
   }
+  if (!renderGeometryFits(path, vertices, newTriMesh->vertices.size())) return false;
   if (cancelled(control)) return false;
   if (!prepareCurvature(*newTriMesh, curvatureSmooth, control)) {
     qDebug("Loading %s cancelled", path);

@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdio>
 
+#include "model/text_input.h"
+
 namespace {
 
 // Token k of a split line as a float; missing, malformed and non-finite
@@ -25,6 +27,9 @@ Vec3 vec3Fields(const QStringList& tokens, bool& padded) {
 }
 
 int intToken(const QString& token, bool* ok) { return token.trimmed().toInt(ok, 10); }
+
+// Longest line kept; the rest of a longer one is skipped.
+constexpr int kObjLineLength = 499;
 
 ObjFace parseFace(const QStringList& tokens) {
   ObjFace face;
@@ -47,17 +52,20 @@ ObjFace parseFace(const QStringList& tokens) {
 }  // namespace
 
 bool readObj(ObjMesh& mesh, const char* path) {
-  FILE* f = path ? std::fopen(path, "r") : nullptr;
-  if (!f) {
+  TextInput in(path, "model file");
+  if (!in.isOpen()) {
     qDebug("Could not open %s!", path ? path : "(null)");
     return false;
   }
   qDebug("Reading...");
 
   const QString vTag = QStringLiteral("v"), vnTag = QStringLiteral("vn"), fTag = QStringLiteral("f");
-  char line[500];
-  int shortRecords = 0;
-  while (std::fgets(line, sizeof line, f)) {
+  QByteArray line;
+  bool truncated = false;
+  int shortRecords = 0, longLines = 0;
+  while (in.readLine(line, kObjLineLength, truncated)) {
+    if (truncated) ++longLines;
+    if (line.indexOf(' ') < 0) continue;  // a bare tag, a blank line
     const QStringList tokens = QString::fromLatin1(line).split(QLatin1Char(' '), Qt::KeepEmptyParts);
     const QString& tag = tokens[0];
     bool padded = false;
@@ -66,14 +74,17 @@ bool readObj(ObjMesh& mesh, const char* path) {
     } else if (QString::compare(tag, vnTag) == 0) {
       mesh.normals.append(vec3Fields(tokens, padded));
     } else if (QString::compare(tag, fTag) == 0) {
-      mesh.faces.append(parseFace(tokens));
+      ObjFace face = parseFace(tokens);
+      face.verticesBefore = mesh.vertices.size();
+      mesh.faces.append(face);
     }
     if (padded) ++shortRecords;
   }
-  const bool failed = std::ferror(f) != 0;
-  std::fclose(f);
   if (shortRecords > 0) qDebug("%i vertex or normal lines had fewer than three numbers; padded with 0", shortRecords);
-  if (failed) {
+  if (longLines > 0)
+    qDebug("%i lines of %s were longer than %i characters; the rest of each was skipped", longLines, path,
+           kObjLineLength);
+  if (in.failed()) {
     qDebug("Error reading %s", path);
     return false;
   }
@@ -81,4 +92,27 @@ bool readObj(ObjMesh& mesh, const char* path) {
   qDebug("File read successful.");
   qDebug() << "Num verts: " << mesh.vertices.size() << " Num faces: " << mesh.faces.size();
   return true;
+}
+
+void objRenderGeometry(const ObjMesh& mesh, QVector<Vec3>& vertices, QVector<QVector<int>>& faces) {
+  vertices = mesh.vertices;
+  faces.clear();
+  faces.reserve(mesh.faces.size());
+  const long long count = mesh.vertices.size();
+  int dropped = 0;
+  for (const ObjFace& f : mesh.faces) {
+    QVector<int> triangle;
+    for (int k = 0; k < 3 && k < f.vertexIndices.size(); ++k) {
+      const long long written = f.vertexIndices[k];
+      const long long index = written < 0 ? f.verticesBefore + written : written - 1;  // 0-based
+      if (written == 0 || index < 0 || index >= count) break;
+      triangle.append(int(index));
+    }
+    if (triangle.size() < 3) {
+      ++dropped;
+      continue;
+    }
+    faces.append(triangle);
+  }
+  if (dropped > 0) qDebug("Dropped %i OBJ faces without three corners that name vertices of the file", dropped);
 }

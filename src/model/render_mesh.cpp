@@ -2,7 +2,6 @@
 
 #include <QDebug>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 
 void RenderMesh::setGeometry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
@@ -73,77 +72,31 @@ void RenderMesh::flipFaceNormals() {
   for (Vec3& n : faceNormals_) n = -n;
 }
 
-namespace {
-
-// Reads the rest of a line in chunks of at most 99 characters, like a
-// 100-byte fgets buffer: a longer remainder is left for the next read.
-void skipLine(FILE* f) {
-  char buf[100];
-  if (!std::fgets(buf, sizeof buf, f)) return;
-}
-
-}  // namespace
-
-bool readOff(const char* path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces) {
-  FILE* f = std::fopen(path, "r");
-  if (!f) return false;
-
-  QVector<Vec3> newVertices;
-  QVector<QVector<int>> newFaces;
-  // Indices are checked against all vertices the file has given so far,
-  // including those already in the caller's list.
-  const int baseVertices = vertices.size();
-  bool bad = false;
-
-  int ch;
-  while (!bad && (ch = std::fgetc(f)) != EOF) {
-    if (ch == '\n') continue;
-    if (ch != 'O') {
-      skipLine(f);
-      continue;
-    }
-    qDebug("OFF FILE DETECTED");
-    skipLine(f);
-    int nv = 0, nf = 0;
-    if (std::fscanf(f, "%i %i", &nv, &nf) != 2) {
-      nv = 0;
-      nf = 0;
-    }
-    skipLine(f);
-    qDebug("Mesh has %i verts, %i faces", nv, nf);
-    if (nv < 0) nv = 0;
-    if (nf < 0) nf = 0;
-    for (int i = 0; i < nv && !std::feof(f); ++i) {
-      Vec3 p;
-      if (std::fscanf(f, "%f %f %f", &p.x, &p.y, &p.z) != 3) {
-        // keep whatever scanned; the rest stays 0 like an unscanned field
-      }
-      skipLine(f);
-      newVertices.append(p);
-    }
-    qDebug("Finished reading verts");
-    const int vertexCount = baseVertices + newVertices.size();
-    for (int i = 0; i < nf && !std::feof(f); ++i) {
-      int count = 0, a = 0, b = 0, c = 0;
-      const int got = std::fscanf(f, "%d %d %d %d", &count, &a, &b, &c);
-      skipLine(f);
-      if (got <= 0) continue;  // blank or unreadable line: no face
-      if (got < 4 || a < 0 || b < 0 || c < 0 || a >= vertexCount || b >= vertexCount || c >= vertexCount) {
-        qDebug("OFF face %i refers to a vertex outside the file; rejecting %s", i, path);
-        bad = true;
-        break;
-      }
-      newFaces.append(QVector<int>{a, b, c});
-    }
-    if (!bad) qDebug("Finished reading faces");
-    // Keep reading characters to the end of the file, as for any other line.
-    if (!bad) {
-      vertices += newVertices;
-      faces += newFaces;
-      newVertices.clear();
-      newFaces.clear();
+bool hasFiniteBounds(const QVector<Vec3>& vertices) {
+  if (vertices.isEmpty()) return true;  // the defaults apply
+  const float big = std::numeric_limits<float>::max();
+  Vec3 lo(big, big, big), hi(-big, -big, -big);
+  for (const Vec3& v : vertices) {
+    for (int a = 0; a < 3; ++a) {
+      if (!std::isfinite(v[a])) return false;
+      lo[a] = std::min(lo[a], v[a]);
+      hi[a] = std::max(hi[a], v[a]);
     }
   }
-  std::fclose(f);
-  return !bad;
+  const Vec3 centre = lo + (hi - lo) * 0.5f;
+  const float radius = 0.5f * (hi - lo).length();
+  return centre.isFinite() && std::isfinite(radius);
+}
+
+bool renderGeometryFits(const char* path, const QVector<Vec3>& vertices, size_t libraryVertexCount) {
+  if (size_t(vertices.size()) != libraryVertexCount) {
+    qDebug("The two readers of %s disagree (%i and %zu vertices); not loaded", path, int(vertices.size()),
+           libraryVertexCount);
+    return false;
+  }
+  if (!hasFiniteBounds(vertices)) {
+    qDebug("The bounds of %s are not finite numbers; not loaded", path);
+    return false;
+  }
+  return true;
 }

@@ -73,7 +73,30 @@ class RenderMesh {
   Vec3 bboxMax_{1.0f, 2.0f, 1.0f};
 };
 
-// Reads an OFF file, appending to the given lists. Returns false when the file
-// cannot be opened, and also when a face refers to a vertex that is not in the
-// file (such a file is treated as unreadable; the lists are then unchanged).
+// Whether the centre and radius a RenderMesh derives from these vertices are
+// finite numbers: every coordinate finite, and the box diagonal, taken in
+// single precision as the render mesh takes it, below the float range (about
+// 1.8e19). A model without finite ones cannot be framed or cut.
+bool hasFiniteBounds(const QVector<Vec3>& vertices);
+
+// Whether the render-mesh geometry read from `path` can be installed next to
+// the mesh library's reading of the same file, which found
+// `libraryVertexCount` vertices: the two readers must agree on the vertex
+// count and the bounds must be finite (hasFiniteBounds). Writes the reason
+// to the debug log when not.
+bool renderGeometryFits(const char* path, const QVector<Vec3>& vertices, size_t libraryVertexCount);
+
+// Reads an OFF file, appending to the given lists. The header is the first
+// line starting with "O"; the vertex and face counts follow on that line or
+// on the next line that is not blank or a comment. Each vertex is three
+// numbers (the rest of its line is skipped), each face a corner count, the
+// corners and anything up to the end of its line; a face becomes the triangle
+// of its first three corners, and one with fewer corners gives none. Indices
+// that cover exactly the vertex count but start elsewhere (typically at 1) are
+// shifted to start at 0, as the mesh library does. Numbers are read in the "C"
+// locale; lines can be of any length and cost time linear in it.
+// Returns false, leaving the lists unchanged, when the file cannot be opened
+// or is not a regular file, when a vertex or face cannot be read, and when a
+// face refers to a vertex that is not in the file (including indices outside
+// the int range). A file without a header line gives true and no geometry.
 bool readOff(const char* path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces);

@@ -2,12 +2,12 @@
 // and the clean-up shared by every format (index remapping, faces that refer
 // to missing vertices, vertices that are not finite).
 
-#include <cerrno>
 #include <cstring>
 #include <strings.h>
 
 #include "trimesh/mesh_util.h"
 #include "trimesh/read_ascii.h"
+#include "trimesh/regular_file.h"
 
 using namespace trimesh_read;
 
@@ -136,9 +136,10 @@ std::unique_ptr<TriMesh> read_buffer(const std::string& data, const char* name) 
 std::unique_ptr<TriMesh> TriMesh::read(const char* filename) {
   if (!filename || !*filename) return nullptr;
   if (std::strcmp(filename, "-") == 0) return read(stdin, "standard input");
-  std::FILE* f = std::fopen(filename, "rb");
+  const char* reason = nullptr;
+  std::FILE* f = trimesh_util::open_regular_file(filename, "rb", &reason);
   if (!f) {
-    print_error("Error opening [%s] for reading: %s.\n", filename, std::strerror(errno));
+    print_error("Error opening [%s] for reading: %s.\n", filename, reason);
     return nullptr;
   }
   auto mesh = read(f, filename);

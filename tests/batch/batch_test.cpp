@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -241,6 +242,45 @@ TEST(BatchTool, ReportsFailingModelsAndGoesOnSkipsFinishedOnesAndRedoesThemWhenF
   EXPECT_EQ(forced.code, 0) << forced.err.toStdString();
   EXPECT_TRUE(forced.out.isEmpty());
   EXPECT_EQ(summaryOf(boxSummary)[QStringLiteral("faces")].toInt(), 12);
+}
+
+// Workers started ahead of their model give the results of a lone run; a
+// worker that dies fails only its model, and the next worker does the rest.
+TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterOneCrashed) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString box = dir.filePath("box.off"), crash = dir.filePath("crash.off"), box2 = dir.filePath("box2.off");
+  ASSERT_TRUE(testsupport::writeTextFile(box, boxOff(0.4f)) && testsupport::writeTextFile(crash, boxOff(0.3f)) &&
+              testsupport::writeTextFile(box2, boxOff(0.2f)));
+  const QString model = testsupport::bundledModelPath({"145", "Table 5"});
+  const QString out = dir.filePath("out"), alone = dir.filePath("alone");
+
+  QProcess tool;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert(QStringLiteral("KORVANE_BATCH_WORKER_ABORT"), QStringLiteral("crash.off"));
+  tool.setProcessEnvironment(env);
+  tool.start(KORVANE_BATCH_EXE, QStringList{"--jobs", "1", "--out", out, box, model, crash, box2});
+  // The same model on its own, in a worker of its own, meanwhile.
+  const ToolRun single = batch(QStringList{"--quiet", "--out", alone, model});
+  ASSERT_TRUE(tool.waitForFinished(120000));
+  EXPECT_EQ(single.code, 0) << single.err.toStdString();
+  EXPECT_EQ(tool.exitCode(), 1);
+  const QStringList errors =
+      QString::fromLocal8Bit(tool.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
+  EXPECT_TRUE(
+      errors[0].startsWith(QStringLiteral("korvane-batch: ") + crash + QStringLiteral(": the worker process crashed")))
+      << errors[0].toStdString();
+  EXPECT_EQ(QString::fromLocal8Bit(tool.readAllStandardOutput()).split('\n').filter(" done ").size(), 3);
+  EXPECT_FALSE(QFileInfo::exists(out + "/crash/summary.json"));
+
+  EXPECT_EQ(summaryOf(out + "/box2/summary.json")[QStringLiteral("faces")].toInt(), 12);
+  const QJsonObject a = summaryOf(out + "/145/summary.json"), b = summaryOf(alone + "/145/summary.json");
+  ASSERT_GT(a[QStringLiteral("planes")].toArray().size(), 1);
+  EXPECT_EQ(a[QStringLiteral("planes")], b[QStringLiteral("planes")]);
+  EXPECT_EQ(a[QStringLiteral("featuresPerFamily")], b[QStringLiteral("featuresPerFamily")]);
+  for (const char* suffix : {".obj", "_slab.obj", "_inputmesh.obj", ".contour"})
+    EXPECT_EQ(bytes(out + "/145/145.off" + suffix), bytes(alone + "/145/145.off" + suffix)) << suffix;
 }
 
 TEST(BatchTool, NormalizesOnRequestAndOtherwiseWarnsAboutModelsOutsideTheUnitBall) {

@@ -109,7 +109,8 @@ TEST_F(SegmentFeatures, CubeGivesThreePlanesThroughItsCentroid) {
 
 TEST_F(SegmentFeatures, FlagsDecideWhatIsKeptAndEmptySegmentsAreSkipped) {
   // Segment 0: cube (blob); segment 1: none; segment 2: thin cylinder;
-  // segment 5 exists but lies beyond segmentCount and is never examined.
+  // segment 5: flat patch. Every id a face carries is a segment, whatever
+  // segmentCount's value says about their range.
   Shape s = unitCube();
   const int cylFirst =
       loadingsupport::append(s, loadingsupport::cylinder(Vec3(5, 0, 0), Vec3(0, 1, 0), 0.05f, 3.0f, 8, 10));
@@ -121,7 +122,9 @@ TEST_F(SegmentFeatures, FlagsDecideWhatIsKeptAndEmptySegmentsAreSkipped) {
 
   install(s, ids, 3);
   engine.extractSegmentFeatures();
-  EXPECT_EQ(engine.segmentPlanes.size(), 3);  // the cube only; the flat patch is segment 5
+  ASSERT_EQ(engine.segmentPlanes.size(), 4);  // the cube's three, then the flat patch's
+  EXPECT_NEAR(std::fabs(engine.segmentPlanes[3].normal.z), 1.0f, 1e-4f);
+  EXPECT_NEAR(engine.segmentPlanes[3].d, 9.0f, 1e-4f);
   ASSERT_EQ(engine.segmentAxes.size(), 1);
   EXPECT_NEAR(std::fabs(engine.segmentAxes[0].direction.y), 1.0f, 1e-4f);
 
@@ -133,7 +136,7 @@ TEST_F(SegmentFeatures, FlagsDecideWhatIsKeptAndEmptySegmentsAreSkipped) {
   engine.featureEnabled[FeatureSegmentPCAPlanes] = true;
   engine.featureEnabled[FeatureSegmentPCAAxes] = false;
   engine.extractSegmentFeatures();
-  EXPECT_EQ(engine.segmentPlanes.size(), 3);
+  EXPECT_EQ(engine.segmentPlanes.size(), 4);
   EXPECT_TRUE(engine.segmentAxes.isEmpty());
 
   engine.featureEnabled[FeatureSegmentPCAPlanes] = false;
@@ -167,4 +170,24 @@ TEST_F(SegmentFeatures, NoSegmentsOrNoMeshGiveNothing) {
   engine.extractSegmentFeatures();
   EXPECT_TRUE(engine.segmentPlanes.isEmpty());
   EXPECT_TRUE(engine.segmentAxes.isEmpty());
+}
+
+TEST_F(SegmentFeatures, EveryDistinctIdIsASegmentWhateverItsValue) {
+  // Three flat patches far apart; each numbering gives the same three planes.
+  Shape s = loadingsupport::grid(Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0), 2);
+  const int second = loadingsupport::append(s, loadingsupport::grid(Vec3(0, 0, 3), Vec3(0, 1, 0), Vec3(0, 0, 1), 2));
+  const int third = loadingsupport::append(s, loadingsupport::grid(Vec3(0, 5, 0), Vec3(0, 0, 1), Vec3(1, 0, 0), 2));
+  for (const QVector<int>& numbering :
+       {QVector<int>{0, 1, 2}, QVector<int>{1, 2, 3}, QVector<int>{0, 5, 9}, QVector<int>{-4, 7, 2147483647}}) {
+    QVector<int> ids(s.faces.size(), numbering[0]);
+    for (int i = second; i < third; ++i) ids[i] = numbering[1];
+    for (int i = third; i < ids.size(); ++i) ids[i] = numbering[2];
+    install(s, ids, 3);
+    engine.extractSegmentFeatures();
+    ASSERT_EQ(engine.segmentPlanes.size(), 3) << numbering[0] << " " << numbering[1] << " " << numbering[2];
+    // In increasing id order: the patches z = 0, x = 0 and y = 5.
+    EXPECT_NEAR(std::fabs(engine.segmentPlanes[0].normal.z), 1.0f, 1e-5f);
+    EXPECT_NEAR(std::fabs(engine.segmentPlanes[1].normal.x), 1.0f, 1e-5f);
+    EXPECT_NEAR(engine.segmentPlanes[2].d, 5.0f, 1e-4f);
+  }
 }

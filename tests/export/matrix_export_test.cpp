@@ -161,3 +161,34 @@ TEST(MatrixExport, OctaveReadsTheMatrices) {
   EXPECT_GT(m.captured(6).toDouble(), 0.0);
   EXPECT_EQ(m.captured(6), m.captured(7));
 }
+
+TEST(MatrixExport, NamesThatAreNotNumbersRunInOctave) {
+  EXPECT_EQ(matrixNameField(QStringLiteral("385")).field, QByteArray("385"));
+  EXPECT_EQ(matrixNameField(QStringLiteral("-2.5e3")).field, QByteArray("-2.5e3"));
+  EXPECT_TRUE(matrixNameField(QStringLiteral("385")).comment.isEmpty());
+  EXPECT_EQ(matrixNameField(QStringLiteral("bull")).field, QByteArray("NaN"));
+  EXPECT_EQ(matrixNameField(QStringLiteral("a\nb")).comment, QByteArray(" % a b"));
+
+  const QString octave = findTool(QStringLiteral("octave-cli"));
+  if (octave.isEmpty()) GTEST_SKIP() << "octave-cli (Debian package octave) is not installed";
+  ScopedWorkDir work;
+  ASSERT_TRUE(work.ok());
+  auto engine = quietEngine();
+  engine->modelPath = QStringLiteral("../objs/bull 2; x=[.off");
+  CutPlane a;
+  a.normal = Vec3(1, 0, 0);
+  a.d = 0.3f;
+  normalizePlane(a);
+  engine->planes << SectionPlane(a) << SectionPlane(a);
+  ASSERT_TRUE(exportMatrix(*engine));
+  EXPECT_TRUE(readText(QStringLiteral("AandC.m")).contains(QStringLiteral(" ; % bull 2; x=[\n")));
+  QString out;
+  ASSERT_EQ(
+      runTool(octave,
+              {QStringLiteral("--norc"), QStringLiteral("--quiet"), QStringLiteral("--eval"),
+               QStringLiteral("source('AandC.m'); printf('SIZES %d %d NAN %d\\n', size(A), all(isnan(A(:,1))));")},
+              out),
+      0)
+      << out.toStdString();
+  EXPECT_TRUE(out.contains(QStringLiteral("SIZES 2 15 NAN 1"))) << out.toStdString();
+}

@@ -5,6 +5,7 @@
 
 #include "engine/sorvex.h"
 #include "export/user_cut_analysis.h"
+#include "model/human_cuts.h"
 #include "support/humancuts_support.h"
 
 using humancutsupport::cutFile;
@@ -40,7 +41,9 @@ class UserCutAnalysis : public ::testing::Test {
     ASSERT_TRUE(tree.writeCutFile(1, QStringLiteral("cube.off"), cutFile(user1, 4)));
     ASSERT_TRUE(tree.writeCutFile(2, QStringLiteral("cube.off"), cutFile(user2, 1)));
     ASSERT_TRUE(engine.loadModel(model.constData(), "Cube", nullptr, true));
-    ASSERT_EQ(engine.humanCutCountTable, (QList<QList<int>>{{4, 1}}));
+    QList<int> counts{4, 1};
+    while (counts.size() < humancuts::kUserCount) counts.append(humancuts::kMissingUserCount);
+    ASSERT_EQ(engine.humanCutCountTable, QList<QList<int>>{counts});
   }
   void disableAllFeatures() {
     bool none[kFeatureTypeCount] = {};

@@ -6,6 +6,7 @@
 #include <QTextStream>
 
 #include "export/user_cut_report.h"
+#include "model/human_cuts.h"
 #include "support/test_support.h"
 
 namespace {
@@ -48,7 +49,17 @@ TEST(UserCutTable, CellColourRunsFromWhiteToRed) {
   EXPECT_EQ(cell(0, 0), QStringLiteral("<td bgcolor=#FFFFFF>0 / 0</td>"));
   // Counts outside 0 .. b stay valid colours.
   EXPECT_EQ(cell(9, 4), QStringLiteral("<td bgcolor=#FF0000>9 / 4</td>"));
-  EXPECT_EQ(cell(-1, 4), QStringLiteral("<td bgcolor=#FFFFFF>-1 / 4</td>"));
+}
+
+TEST(UserCutTable, UsersWithoutACutFileKeepTheirColumnWithEmptyCells) {
+  // Users 1 and 3 had files, user 2 had none: user 3's numbers stay third.
+  const QString t =
+      table({{1, humancuts::kMissingUserCount, 2}}, {{4, humancuts::kMissingUserCount, 2}}, {QStringLiteral("m")},
+            {QStringLiteral("User 1"), QStringLiteral("User 2"), QStringLiteral("User 3")});
+  EXPECT_TRUE(
+      t.contains(QStringLiteral("<td><center>m</center></td>\n<td bgcolor=#FFC0C0>1 / 4</td>\n<td></td>\n"
+                                "<td bgcolor=#FF0000>2 / 2</td>\n</tr>")))
+      << t.toStdString();
 }
 
 TEST(UserCutTable, RowsBeyondTheLabelsAndRaggedInput) {

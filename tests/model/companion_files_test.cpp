@@ -5,6 +5,7 @@
 #include <cmath>
 
 #include "model/companion_files.h"
+#include "support/debug_capture.h"
 #include "support/test_support.h"
 
 namespace {
@@ -120,4 +121,33 @@ TEST_F(CompanionFiles, ShortOrUnusableSymmetryRecordsAreSkipped) {
 
   EXPECT_FALSE(readSymmetry(dir.filePath("none.sym").toLocal8Bit().constData(), planes, axes));
   EXPECT_EQ(planes.size(), 2);
+}
+
+TEST_F(CompanionFiles, NonUnitNormalsAreNormalisedWithTheirOffsetAndLongLinesCut) {
+  QList<CutPlane> planes;
+  QList<Axis> axes;
+  std::string text = "P 0 2 0 0.5\nP 3 0 -4 -10\nA 0 0 -0.5 1 2 3\nP 1e-30 0 0 1e30\nP";
+  for (int i = 0; i < 300; ++i) text += " 7";  // a record of hundreds of numbers
+  text += "\nA 4 0 3 0 0 0\n";
+  testsupport::DebugCapture log;
+  ASSERT_TRUE(readSymmetry(write("n.sym", text).constData(), planes, axes));
+  // 2y = 0.5 is the plane y = 0.25.
+  ASSERT_EQ(planes.size(), 3);
+  EXPECT_EQ(planes[0].normal, Vec3(0, 1, 0));
+  EXPECT_FLOAT_EQ(planes[0].d, 0.25f);
+  EXPECT_EQ(planes[0].point, Vec3(0, 0.25f, 0));
+  // 3x - 4z = -10 is -0.6x + 0.8z = 2.
+  EXPECT_NEAR(planes[1].normal.x, -0.6f, 1e-6f);
+  EXPECT_NEAR(planes[1].normal.z, 0.8f, 1e-6f);
+  EXPECT_FLOAT_EQ(planes[1].d, 2.0f);
+  // The long line's first 499 characters: normal (7, 7, 7), offset 7.
+  EXPECT_NEAR(planes[2].normal.x, 1.0f / std::sqrt(3.0f), 1e-6f);
+  EXPECT_NEAR(planes[2].d, 7.0f / std::sqrt(147.0f), 1e-5f);
+  ASSERT_EQ(axes.size(), 2);
+  EXPECT_EQ(axes[0].direction, Vec3(0, 0, -1));
+  EXPECT_FLOAT_EQ(axes[0].halfLength, 0.5f);
+  EXPECT_EQ(axes[1].point, Vec3(0, 0, 0));  // the line after the long one is its own record
+  // The offset 1e30 / 1e-30 is not a float: skipped.
+  EXPECT_EQ(log.matching(QStringLiteral("finite unit normal and offset; skipped")).size(), 1);
+  EXPECT_EQ(log.matching(QStringLiteral("longer than 499 characters")).size(), 1);
 }

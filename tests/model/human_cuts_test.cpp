@@ -1,17 +1,28 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QTemporaryDir>
 #include <cmath>
 
 #include "engine/palette.h"
 #include "engine/sorvex.h"
 #include "model/human_cuts.h"
 #include "support/humancuts_support.h"
+#include "support/test_support.h"
 
 using humancutsupport::cutFile;
 using humancutsupport::cutLine;
 
 namespace {
+
+using humancuts::kMissingUserCount;
+
+// A study-table row: the given counts for users 1, 2, ..., and the mark of a
+// missing file for the users after them.
+QList<int> row(QList<int> counts) {
+  while (counts.size() < humancuts::kUserCount) counts.append(kMissingUserCount);
+  return counts;
+}
 
 class HumanCuts : public ::testing::Test {
  protected:
@@ -93,10 +104,9 @@ TEST_F(HumanCuts, TwelveMissingFilesLeaveEmptyRowsAndStillWriteTheReport) {
   EXPECT_TRUE(engine.humanCutColours.isEmpty());
   EXPECT_TRUE(engine.planes.isEmpty());
   EXPECT_TRUE(engine.uniqueHumanCuts.isEmpty());
-  ASSERT_EQ(engine.humanCutCountTable.size(), 1);
-  EXPECT_TRUE(engine.humanCutCountTable[0].isEmpty());
-  ASSERT_EQ(engine.uniqueCutCountTable.size(), 1);
-  EXPECT_TRUE(engine.uniqueCutCountTable[0].isEmpty());
+  // Every user keeps a column, marked as without a file.
+  EXPECT_EQ(engine.humanCutCountTable, QList<QList<int>>{row({})});
+  EXPECT_EQ(engine.uniqueCutCountTable, QList<QList<int>>{row({})});
   EXPECT_EQ(engine.modelLabels, QList<QString>{QStringLiteral("Lonely cube")});
   ASSERT_EQ(engine.userNames.size(), 12);
   EXPECT_EQ(engine.userNames.first(), QStringLiteral("User 1"));
@@ -104,7 +114,8 @@ TEST_F(HumanCuts, TwelveMissingFilesLeaveEmptyRowsAndStillWriteTheReport) {
 
   const QString html = report();
   EXPECT_TRUE(html.contains(QStringLiteral("<th width=80px>User 12</th>")));
-  EXPECT_TRUE(html.contains(QStringLiteral("<tr>\n<td><center>Lonely cube</center></td>\n</tr>\n")));
+  EXPECT_TRUE(html.contains(QStringLiteral("<tr>\n<td><center>Lonely cube</center></td>\n") +
+                            QStringLiteral("<td></td>\n").repeated(12) + QStringLiteral("</tr>\n")));
   EXPECT_TRUE(html.endsWith(QStringLiteral("</html>\n")));
 }
 
@@ -128,8 +139,11 @@ TEST_F(HumanCuts, CutsThatMissTheMeshAreDroppedAndColoursFollowTheFilesRead) {
 
   // Users 1 and 3 were read: the first and third palette colours.
   EXPECT_EQ(engine.humanCutColours, (QList<Vec3>{paletteEntry(0), paletteEntry(2)}));
-  EXPECT_EQ(engine.humanCutCountTable, (QList<QList<int>>{{1, 1}}));
-  EXPECT_EQ(engine.uniqueCutCountTable, (QList<QList<int>>{{1, 1}}));
+  // Their counts stay in the columns of users 1 and 3.
+  EXPECT_EQ(engine.humanCutCountTable, QList<QList<int>>{row({1, kMissingUserCount, 1})});
+  EXPECT_EQ(engine.uniqueCutCountTable, QList<QList<int>>{row({1, kMissingUserCount, 1})});
+  EXPECT_TRUE(
+      report().contains(QStringLiteral("<td bgcolor=#FF0000>1 / 1</td>\n<td></td>\n<td bgcolor=#FF0000>1 / 1</td>")));
 }
 
 TEST_F(HumanCuts, FewerThanThreeAgreeingCutsGiveNoConsensusAndAllAreUnique) {
@@ -138,8 +152,8 @@ TEST_F(HumanCuts, FewerThanThreeAgreeingCutsGiveNoConsensusAndAllAreUnique) {
   ASSERT_TRUE(load());
   EXPECT_TRUE(engine.planes.isEmpty());
   EXPECT_EQ(engine.uniqueHumanCuts.size(), 2);
-  EXPECT_EQ(engine.uniqueCutCountTable, (QList<QList<int>>{{1, 1}}));
-  EXPECT_EQ(engine.humanCutCountTable, (QList<QList<int>>{{1, 1}}));
+  EXPECT_EQ(engine.uniqueCutCountTable, QList<QList<int>>{row({1, 1})});
+  EXPECT_EQ(engine.humanCutCountTable, QList<QList<int>>{row({1, 1})});
 }
 
 TEST_F(HumanCuts, ThreeAgreeingCutsGiveOneConsensusPlaneWithTheSignedMeanOffset) {
@@ -170,8 +184,8 @@ TEST_F(HumanCuts, ThreeAgreeingCutsGiveOneConsensusPlaneWithTheSignedMeanOffset)
   EXPECT_NEAR(p.area, 1.0f, 1e-4f);
   EXPECT_EQ(engine.currentPlane, Sorvex::kNoPlane);
 
-  EXPECT_EQ(engine.uniqueCutCountTable, (QList<QList<int>>{{0, 0, 0, 2}}));
-  EXPECT_EQ(engine.humanCutCountTable, (QList<QList<int>>{{1, 1, 1, 2}}));
+  EXPECT_EQ(engine.uniqueCutCountTable, QList<QList<int>>{row({0, 0, 0, 2})});
+  EXPECT_EQ(engine.humanCutCountTable, QList<QList<int>>{row({1, 1, 1, 2})});
   ASSERT_EQ(engine.uniqueHumanCuts.size(), 2);
   EXPECT_NEAR(engine.uniqueHumanCuts[0].normal.y, std::sin(a), 1e-5f);
   EXPECT_EQ(engine.uniqueHumanCuts[1].normal, Vec3(0, 1, 0));
@@ -180,7 +194,7 @@ TEST_F(HumanCuts, ThreeAgreeingCutsGiveOneConsensusPlaneWithTheSignedMeanOffset)
   ASSERT_TRUE(load("Cube again"));
   EXPECT_EQ(engine.planes.size(), 1);
   EXPECT_EQ(engine.humanCuts.size(), 4);
-  EXPECT_EQ(engine.uniqueCutCountTable, (QList<QList<int>>{{0, 0, 0, 2}, {0, 0, 0, 2}}));
+  EXPECT_EQ(engine.uniqueCutCountTable, (QList<QList<int>>{row({0, 0, 0, 2}), row({0, 0, 0, 2})}));
   EXPECT_EQ(engine.modelLabels, (QList<QString>{QStringLiteral("Cube"), QStringLiteral("Cube again")}));
   EXPECT_EQ(engine.userNames.size(), 12);
   const QString html = report();
@@ -210,8 +224,23 @@ TEST_F(HumanCuts, HostileLinesAreSkippedWithADebugLine) {
   EXPECT_EQ(log.matching(QStringLiteral("skipped")).size(), 5);
   EXPECT_EQ(log.matching(QStringLiteral("ends after 6 of its 8 cut lines")).size(), 1);
   EXPECT_EQ(log.matching(QStringLiteral("no cut count")).size(), 2);
-  EXPECT_EQ(engine.humanCutCountTable, (QList<QList<int>>{{1, 0, 2, 0}}));
+  EXPECT_EQ(engine.humanCutCountTable, QList<QList<int>>{row({1, 0, 2, 0})});
   ASSERT_EQ(engine.humanCuts.size(), 4);
   EXPECT_FLOAT_EQ(engine.humanCuts[2][1].d, -0.2f);
   EXPECT_EQ(engine.humanCutColours.size(), 4);
+}
+
+TEST(HumanCutFiles, OverlongLinesAreCutAtTheLineLimitWithADebugLine) {
+  QTemporaryDir dir;
+  const QString path = dir.filePath(QStringLiteral("cuts.obj"));
+  const std::string junk(1 << 20, 'x');
+  const std::string good = cutLine(Vec3(0, 0, 1), Vec3(0, 0, 0.1f));
+  ASSERT_TRUE(testsupport::writeTextFile(
+      path, "cuts 2 " + junk + "\nnotes " + junk + "\n" + good + good.substr(0, good.size() - 1) + " " + junk + "\n"));
+  humancutsupport::DebugCapture log;
+  QList<HumanCut> cuts;
+  ASSERT_TRUE(humancuts::readCutFile(path.toLocal8Bit().constData(), cuts));
+  ASSERT_EQ(cuts.size(), 2);
+  EXPECT_FLOAT_EQ(cuts[1].d, 0.1f);
+  EXPECT_EQ(log.matching(QStringLiteral("longer than 499 characters; the rest of it is skipped")).size(), 3);
 }

@@ -137,9 +137,13 @@ TEST_F(LoadModel, ObjFacesWithoutThreeUsableCornersAreDropped) {
                                "v 0 0 0\nv 1 0 0\nv 0 1 0\n"
                                "f 1 2\nf -3 -2 -1\nf 1 2 99\nf -2147483648 1 2\nf 1 2 3\n");
   ASSERT_TRUE(load(path));
-  ASSERT_EQ(engine.renderMesh->faces().size(), 1);
+  // Relative indices count back from the last vertex, as the mesh library
+  // reads them: -3 -2 -1 is the triangle 1 2 3.
+  ASSERT_EQ(engine.renderMesh->faces().size(), 2);
   EXPECT_EQ(engine.renderMesh->faces()[0], (QVector<int>{0, 1, 2}));
-  EXPECT_EQ(engine.faceSegment, QVector<int>{0});
+  EXPECT_EQ(engine.renderMesh->faces()[1], (QVector<int>{0, 1, 2}));
+  EXPECT_EQ(engine.triMesh->faces.size(), 2u);
+  EXPECT_EQ(engine.faceSegment, (QVector<int>{0, 0}));
 }
 
 TEST_F(LoadModel, FailedLoadsKeepThePreviousModelWhole) {

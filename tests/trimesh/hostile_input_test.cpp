@@ -169,3 +169,79 @@ TEST(TriMeshHostileInput, FuzzRegressionsAndSeedsGoThroughTheWholeChain) {
   EXPECT_GE(files, 4);
   EXPECT_GE(meshes, 4);
 }
+
+namespace {
+
+// Across-edge map by walking the faces around each edge's first vertex in
+// increasing order: the plain quadratic method the hashed one must match.
+std::vector<TriMesh::Face> across_by_walking(TriMesh& m) {
+  m.compute_vertex_faces();
+  const int nf = static_cast<int>(m.faces.size());
+  std::vector<TriMesh::Face> across(nf, TriMesh::Face(-1, -1, -1));
+  for (int i = 0; i < nf; i++) {
+    for (int j = 0; j < 3; j++) {
+      if (across[i][j] != -1) continue;
+      const int u = m.faces[i][(j + 1) % 3], v = m.faces[i][(j + 2) % 3];
+      bool found = false;
+      for (int f : m.vertex_faces[u]) {
+        if (f == i) continue;
+        for (int c = 0; c < 3 && !found; c++) {
+          if (m.faces[f][(c + 1) % 3] == v && m.faces[f][(c + 2) % 3] == u && across[f][c] == -1) {
+            across[i][j] = f;
+            across[f][c] = i;
+            found = true;
+          }
+        }
+        if (found) break;
+      }
+    }
+  }
+  return across;
+}
+
+}  // namespace
+
+TEST(TriMeshHostileInput, AdjacencyMatchesAWalkAroundEachVertexOnTangledMeshes) {
+  std::mt19937 rng(5);
+  for (int t = 0; t < 40; t++) {
+    // Few vertices and many faces: repeated, reversed and degenerate faces,
+    // edges shared by many faces.
+    TriMesh m;
+    const int nv = 3 + static_cast<int>(rng() % 6);
+    for (int v = 0; v < nv; v++) m.vertices.push_back(Vec3(float(v), float(v * v % 7), 0.0f));
+    const int nf = 1 + static_cast<int>(rng() % 60);
+    for (int f = 0; f < nf; f++)
+      m.faces.emplace_back(static_cast<int>(rng() % nv), static_cast<int>(rng() % nv), static_cast<int>(rng() % nv));
+    TriMesh walked = m;
+    m.compute_across_faces();
+    EXPECT_EQ(m.across_faces, across_by_walking(walked)) << t;
+  }
+}
+
+TEST(TriMeshHostileInput, OneFaceOfManyCornersAndStackedCopiesBuildAdjacencyQuickly) {
+  MessageCapture cap;
+  const auto t0 = std::chrono::steady_clock::now();
+  // A face of 100,000 corners over 4 vertices.
+  std::string off = "OFF\n4 1 0\n0 0 0\n1 0 0\n1 1 0\n0 1 0\n100000";
+  for (int i = 0; i < 100000; i++) off += " " + std::to_string(i % 4);
+  auto fan = read_text(off + "\n");
+  ASSERT_NE(fan, nullptr);
+  ASSERT_EQ(fan->faces.size(), 99998u);
+  fixtures::run_chain(*fan, 0.1f);
+  EXPECT_FALSE(fan->strips.empty());
+  EXPECT_EQ(fan->vertex_neighbors[0].size(), 4u);  // 0 itself (degenerate faces), 1, 2, 3
+
+  // 30,000 copies of one triangle and 3 reversed ones: each reversed copy
+  // pairs with one forward copy across each edge, the rest have no partner.
+  TriMesh stack;
+  stack.vertices = {Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)};
+  for (int i = 0; i < 30000; i++) stack.faces.emplace_back(0, 1, 2);
+  for (int i = 0; i < 3; i++) stack.faces.emplace_back(0, 2, 1);
+  stack.build_strips();
+  stack.compute_neighbors();
+  ASSERT_EQ(stack.across_faces.size(), 30003u);
+  EXPECT_EQ(stack.across_faces[0], TriMesh::Face(30000, 30000, 30000));
+  EXPECT_EQ(stack.across_faces[2], TriMesh::Face(30002, 30002, 30002));
+  EXPECT_EQ(stack.across_faces[3], TriMesh::Face(-1, -1, -1));
+  EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 30.0);
+}
