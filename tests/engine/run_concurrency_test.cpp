@@ -13,6 +13,7 @@
 #include "export/obj_export.h"
 #include "model/render_mesh.h"
 #include "support/debug_capture.h"
+#include "support/export_support.h"
 
 namespace {
 
@@ -51,6 +52,9 @@ TEST(RunConcurrency, ExportsAndReadsDuringCoverAllRunsSeeConsistentState) {
   testsupport::DebugCapture quiet;
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
+  // The exports land beside a temporary working directory, not in the build tree.
+  exportsupport::ScopedWorkDir work;
+  ASSERT_TRUE(work.ok());
   Sorvex engine(nullptr);
   configure(engine);
   ASSERT_TRUE(engine.loadModel(bundled("145").constData(), "145", nullptr, false));
