@@ -135,10 +135,14 @@ void BinSpace::clearBins() {
   featureCells_.clear();
 }
 
-bool BinSpace::addVoteOnce(Bin& bin, int featureIndex, int featureType, float weight) {
-  // Recent votes are the likely duplicates: search from the back.
-  for (int v = bin.votes.size() - 1; v >= 0; --v) {
-    if (bin.votes[v].featureIndex == featureIndex) return false;
+bool BinSpace::addVoteOnce(Bin& bin, int featureIndex, int featureType, float weight, bool firstPass) {
+  if (firstPass) {
+    if (!bin.votes.isEmpty() && bin.votes.back().featureIndex == featureIndex) return false;
+  } else {
+    // Recent votes are the likely duplicates: search from the back.
+    for (int v = bin.votes.size() - 1; v >= 0; --v) {
+      if (bin.votes[v].featureIndex == featureIndex) return false;
+    }
   }
   Vote vote;
   vote.featureIndex = featureIndex;
@@ -149,8 +153,9 @@ bool BinSpace::addVoteOnce(Bin& bin, int featureIndex, int featureType, float we
   return true;
 }
 
-void BinSpace::addVoteToCell(int c, int featureIndex, int featureType, float weight, std::vector<int>& touched) {
-  if (!addVoteOnce(cells_[c], featureIndex, featureType, weight)) return;
+void BinSpace::addVoteToCell(int c, int featureIndex, int featureType, float weight, std::vector<int>& touched,
+                             bool firstPass) {
+  if (!addVoteOnce(cells_[c], featureIndex, featureType, weight, firstPass)) return;
   touched.push_back(c);
   // At d = 0 the bins (theta, phi) and (theta + 180, 180 - phi) are one plane.
   const int kc = c % kCellsD;
@@ -158,7 +163,7 @@ void BinSpace::addVoteToCell(int c, int featureIndex, int featureType, float wei
   if (kc != 0 || b < 1) return;
   const int a = c / (kCellsD * kCellsPhi);
   const int twin = (((a + kCellsTheta / 2) % kCellsTheta) * kCellsPhi + (kCellsPhi - b)) * kCellsD;
-  if (addVoteOnce(cells_[twin], featureIndex, featureType, weight)) touched.push_back(twin);
+  if (addVoteOnce(cells_[twin], featureIndex, featureType, weight, firstPass)) touched.push_back(twin);
 }
 
 void BinSpace::recordFeatureCells(int featureIndex, const std::vector<int>& cells) {

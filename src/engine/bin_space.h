@@ -150,8 +150,15 @@ class BinSpace {
   // feature's cells; every cell that received the vote is appended to
   // `touched`. Safe from several threads as long as no two threads touch the
   // same cell or twin pair. The caller hands `touched` to recordFeatureCells.
-  void addVoteToCell(int c, int featureIndex, int featureType, float weight, std::vector<int>& touched);
+  // A feature votes at most once per cell. With `firstPass` the caller vouches
+  // that this feature has no vote anywhere yet and that it casts all of its
+  // votes into a cell before any other feature votes there, so an earlier vote
+  // of it can only be the cell's last one: O(1) instead of a scan of the cell.
+  void addVoteToCell(int c, int featureIndex, int featureType, float weight, std::vector<int>& touched,
+                     bool firstPass = false);
   void recordFeatureCells(int featureIndex, const std::vector<int>& cells);
+  // Whether the feature has recorded votes (cells) in the space.
+  bool hasFeatureCells(int featureIndex) const { return featureCells_.count(featureIndex) != 0; }
 
   // Bytes held by the space (cells, vote lists, feature cell lists).
   size_t memoryBytes() const;
@@ -163,7 +170,7 @@ class BinSpace {
   int highlightIndex[3] = {0, 0, 0};
 
  private:
-  bool addVoteOnce(Bin& bin, int featureIndex, int featureType, float weight);
+  bool addVoteOnce(Bin& bin, int featureIndex, int featureType, float weight, bool firstPass);
   void removeFeatureFromCell(Bin& bin, int featureIndex);
 
   std::vector<Bin> cells_;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <system_error>
 #include <thread>
+#include <unordered_set>
 
 #include "engine/sorvex.h"
 
@@ -195,7 +196,7 @@ QVector<VoteJob> voteJobsForFeatures(const Sorvex& engine) {
   return jobs;
 }
 
-void castVotes(BinSpace& bins, const PreparedVote& v, int part, int parts, std::vector<int>& touched) {
+void castVotes(BinSpace& bins, const PreparedVote& v, int part, int parts, std::vector<int>& touched, bool firstPass) {
   if (v.kernel == Kernel::None) return;
   const ColumnPretest pre = makePretest(v);
   const int half = BinSpace::kCellsTheta / 2;
@@ -215,7 +216,7 @@ void castVotes(BinSpace& bins, const PreparedVote& v, int part, int parts, std::
         const Bin& bin = bins.cell(base + k);
         float delta;
         if (cellDistance(v, col, bin.normal, bin.d, delta))
-          bins.addVoteToCell(base + k, v.f, v.t, voteWeight(v, delta), touched);
+          bins.addVoteToCell(base + k, v.f, v.t, voteWeight(v, delta), touched, firstPass);
       }
     }
   }
@@ -236,12 +237,22 @@ void castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
              jobs[q].featureIndex, jobs[q].featureType);
   }
   threads = std::max(1, std::min(threads, BinSpace::kCellsTheta / 2));
+  // A job whose feature has not voted before (in the space or earlier in this
+  // cast) casts all its votes into a cell back to back, so its duplicate check
+  // needs to look at the cell's last vote only. This keeps the cost of a vote
+  // constant however many features crowd into one bin.
+  std::vector<char> firstPass(size_t(n), 0);
+  {
+    std::unordered_set<int> seen;
+    for (int q = 0; q < n; ++q)
+      firstPass[size_t(q)] = !bins.hasFeatureCells(prepared[q].f) && seen.insert(prepared[q].f).second;
+  }
   // touched[part][job]: the cells each job voted into, per part.
   std::vector<std::vector<std::vector<int>>> touched(threads, std::vector<std::vector<int>>(n));
   auto work = [&](int part, bool report) {
     for (int q = 0; q < n; ++q) {
       if (report && beforeJob) beforeJob(q);
-      castVotes(bins, prepared[q], part, threads, touched[part][q]);
+      castVotes(bins, prepared[q], part, threads, touched[part][q], firstPass[size_t(q)] != 0);
     }
   };
   // Each part owns whole columns, so no bin is written by two threads, and

@@ -137,7 +137,10 @@ QVector<VoteJob> voteJobsForFeatures(const Sorvex& engine);
 // Fast kernel: casts the job's votes into the columns of part `part` of
 // `parts` (parts keep d = 0 twin columns together), appending every cell that
 // received a vote to `touched`. Cells outside that part are not touched.
-void castVotes(BinSpace& bins, const PreparedVote& v, int part, int parts, std::vector<int>& touched);
+// `firstPass`: the job's feature has no vote in the space yet and no other job
+// of this cast shares its index (see BinSpace::addVoteToCell).
+void castVotes(BinSpace& bins, const PreparedVote& v, int part, int parts, std::vector<int>& touched,
+               bool firstPass = false);
 
 // Casts every job in order, the lattice split between `threads` threads.
 // `beforeJob(q)` runs on the calling thread before job q's votes (progress).
