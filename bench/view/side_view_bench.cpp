@@ -1,6 +1,6 @@
 // The bin-space side view after a run on the bundled chair: the time and the
 // memory it takes to show the bins, and the time of a repaint. Needs a
-// display (run under xvfb-run like the GUI tests).
+// display (run under xvfb-run -s -noreset like the GUI tests).
 
 #include <benchmark/benchmark.h>
 

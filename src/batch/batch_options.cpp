@@ -10,29 +10,29 @@ const char* const kFeatureOptionKeys[kFeatureTypeCount] = {
 namespace {
 
 // A numeric option: the panel's range and decimals (spin boxes round to them).
-struct NumberSpec {
+struct NumberRange {
   double lo, hi;
   int decimals;
 };
-constexpr NumberSpec kWeightSpec{0.0, 10.0, 7};
-constexpr NumberSpec kRadiusSpec{0.01, 0.5, 3};
-constexpr NumberSpec kBinSelectSpec{0.05, 3.0, 2};
-constexpr NumberSpec kCurvatureThresholdSpec{0.0, 100.0, 2};
-constexpr NumberSpec kCurvatureSmoothSpec{0.0, 1.0, 2};
-constexpr NumberSpec kHermiteSpec{0.1, 10.0, 2};
+constexpr NumberRange kWeightRange{0.0, 10.0, 7};
+constexpr NumberRange kRadiusRange{0.01, 0.5, 3};
+constexpr NumberRange kBinSelectRange{0.05, 3.0, 2};
+constexpr NumberRange kCurvatureThresholdRange{0.0, 100.0, 2};
+constexpr NumberRange kCurvatureSmoothRange{0.0, 1.0, 2};
+constexpr NumberRange kHermiteRange{0.1, 10.0, 2};
 constexpr int kMaxJobs = 64;  // one progress slot per job
 
-bool parseNumber(const QString& name, const QString& text, const NumberSpec& spec, double& out, QString& error) {
+bool parseNumber(const QString& name, const QString& text, const NumberRange& range, double& out, QString& error) {
   bool ok = false;
   const double v = text.toDouble(&ok);  // QString::toDouble uses the C locale
   if (!ok || !std::isfinite(v)) {
     error = QStringLiteral("--%1: '%2' is not a number").arg(name, text);
     return false;
   }
-  const double scale = std::pow(10.0, spec.decimals);
+  const double scale = std::pow(10.0, range.decimals);
   const double rounded = std::round(v * scale) / scale;
-  if (rounded < spec.lo || rounded > spec.hi) {
-    error = QStringLiteral("--%1: %2 is outside %3 to %4").arg(name, text).arg(spec.lo).arg(spec.hi);
+  if (rounded < range.lo || rounded > range.hi) {
+    error = QStringLiteral("--%1: %2 is outside %3 to %4").arg(name, text).arg(range.lo).arg(range.hi);
     return false;
   }
   out = rounded;
@@ -91,9 +91,9 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
       target = set;
       return true;
     };
-    const auto number = [&](const NumberSpec& spec, double& target) {
+    const auto number = [&](const NumberRange& range, double& target) {
       QString v;
-      return takeValue(v) && parseNumber(name, v, spec, target, error);
+      return takeValue(v) && parseNumber(name, v, range, target, error);
     };
 
     bool handled = false, ok = true;
@@ -107,10 +107,10 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
         ok = flag(o.featureEnabled[t], true);
       } else if (name == key + QStringLiteral("-weight")) {
         handled = true;
-        ok = number(kWeightSpec, o.featureWeight[t]);
+        ok = number(kWeightRange, o.featureWeight[t]);
       } else if (name == key + QStringLiteral("-radius")) {
         handled = true;
-        ok = number(kRadiusSpec, o.featureRadius[t]);
+        ok = number(kRadiusRange, o.featureRadius[t]);
       }
     }
     if (handled) {
@@ -118,11 +118,11 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
       continue;
     }
     if (name == QLatin1String("bin-select-threshold")) {
-      ok = number(kBinSelectSpec, o.binSelectThreshold);
+      ok = number(kBinSelectRange, o.binSelectThreshold);
     } else if (name == QLatin1String("curvature-threshold")) {
-      ok = number(kCurvatureThresholdSpec, o.curvatureThreshold);
+      ok = number(kCurvatureThresholdRange, o.curvatureThreshold);
     } else if (name == QLatin1String("curvature-smooth")) {
-      ok = number(kCurvatureSmoothSpec, o.curvatureSmooth);
+      ok = number(kCurvatureSmoothRange, o.curvatureSmooth);
     } else if (name == QLatin1String("segmentation")) {
       ok = flag(o.useSegmentation, true);
     } else if (name == QLatin1String("cover-all")) {
@@ -132,7 +132,7 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
     } else if (name == QLatin1String("no-hermite")) {
       ok = flag(o.hermiteInterp, false);
     } else if (name == QLatin1String("hermite-factor")) {
-      ok = number(kHermiteSpec, o.hermiteTanFactor);
+      ok = number(kHermiteRange, o.hermiteTanFactor);
     } else if (name == QLatin1String("normalize")) {
       ok = flag(o.normalize, true);
     } else if (name == QLatin1String("matrix")) {

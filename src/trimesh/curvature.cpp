@@ -12,19 +12,8 @@
 #include "trimesh/mesh_util.h"
 
 void rotate_frame(const Vec3& old_u, const Vec3& old_v, const Vec3& new_norm, Vec3& new_u, Vec3& new_v) {
-  new_u = old_u;
-  new_v = old_v;
   const Vec3 old_norm = old_u.cross(old_v);
-  const float ndot = old_norm.dot(new_norm);
-  if (ndot <= -1.0f) {
-    new_u = -new_u;
-    new_v = -new_v;
-    return;
-  }
-  const Vec3 perp_old = new_norm - old_norm * ndot;
-  const Vec3 dperp = (old_norm + new_norm) * (1.0f / (1.0f + ndot));
-  new_u -= dperp * new_u.dot(perp_old);
-  new_v -= dperp * new_v.dot(perp_old);
+  rotate_frame_with_normal(old_u, old_v, old_norm, new_norm, new_u, new_v);
 }
 
 void project_curv(const Vec3& old_u, const Vec3& old_v, float old_ku, float old_kuv, float old_kv, const Vec3& new_u,

@@ -211,30 +211,11 @@ std::vector<Site> pack_sites(const TriMesh& m) {
   return sites;
 }
 
-// rotate_frame(target_u, target_v, to_normal) with the target frame's normal
-// target_u x target_v computed once by the caller: the same operations in the
-// same order, so the same floats.
-inline void rotate_target_frame(const Vec3& target_u, const Vec3& target_v, const Vec3& target_uxv,
-                                const Vec3& to_normal, Vec3& r_u, Vec3& r_v) {
-  r_u = target_u;
-  r_v = target_v;
-  const float ndot = target_uxv.dot(to_normal);
-  if (ndot <= -1.0f) {
-    r_u = -r_u;
-    r_v = -r_v;
-    return;
-  }
-  const Vec3 perp_old = to_normal - target_uxv * ndot;
-  const Vec3 dperp = (target_uxv + to_normal) * (1.0f / (1.0f + ndot));
-  r_u -= dperp * r_u.dot(perp_old);
-  r_v -= dperp * r_v.dot(perp_old);
-}
-
 // project_curv of source j's (k1, 0, k2) onto the target frame.
 inline void project_onto(const CurvatureSource& j, const Vec3& tu, const Vec3& tv, const Vec3& tuxv, float& ku,
                          float& kuv, float& kv) {
   Vec3 r_u, r_v;
-  rotate_target_frame(tu, tv, tuxv, j.uxv, r_u, r_v);
+  rotate_frame_with_normal(tu, tv, tuxv, j.uxv, r_u, r_v);
   const float u1 = r_u.dot(j.u), v1 = r_u.dot(j.v);
   const float u2 = r_v.dot(j.u), v2 = r_v.dot(j.v);
   const float old_ku = j.k1, old_kuv = 0.0f, old_kv = j.k2;
@@ -247,7 +228,7 @@ inline void project_onto(const CurvatureSource& j, const Vec3& tu, const Vec3& t
 inline void project_onto(const DerivSource& j, const Vec3& tu, const Vec3& tv, const Vec3& tuxv,
                          TriMesh::CurvDeriv& r) {
   Vec3 r_u, r_v;
-  rotate_target_frame(tu, tv, tuxv, j.uxv, r_u, r_v);
+  rotate_frame_with_normal(tu, tv, tuxv, j.uxv, r_u, r_v);
   const float u1 = r_u.dot(j.u), v1 = r_u.dot(j.v);
   const float u2 = r_v.dot(j.u), v2 = r_v.dot(j.v);
   const float a = j.d[0], b = j.d[1], c = j.d[2], d = j.d[3];

@@ -16,6 +16,7 @@
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
 #include "support/debug_capture.h"
+#include "support/export_support.h"
 #include "support/test_support.h"
 
 using paneltest::press;
@@ -324,16 +325,9 @@ TEST_F(PanelActions, SecondPressDuringARealRunStopsIt) {
 }
 
 TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
-  QTemporaryDir root;
-  ASSERT_TRUE(root.isValid());
-  QDir dir(root.path());
-  ASSERT_TRUE(dir.mkpath("work"));
-  const QString previousDir = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
-  struct Restore {
-    QString dir;
-    ~Restore() { QDir::setCurrent(dir); }
-  } restore{previousDir};
+  exportsupport::ScopedWorkDir work;
+  ASSERT_TRUE(work.ok());
+  QDir dir(work.parent());
 
   const QString cube = dir.filePath("cube.off");
   ASSERT_TRUE(testsupport::writeTextFile(cube, halfCubeOff()));
@@ -362,21 +356,14 @@ TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
   EXPECT_EQ(view->planeList->count(), engine->planes.size());
 
   press(view->exportMatrixButton);
-  EXPECT_TRUE(QFile::exists(dir.filePath("work/AandC.m")));
+  EXPECT_TRUE(QFile::exists(dir.filePath("run/AandC.m")));
   EXPECT_EQ(messages, QStringList({"Exporting AandC.m successful."}));
 }
 
 TEST_F(PanelActions, ModelsOutsideTheUnitBallAreWarnedAboutAndSlabsExportAsSvg) {
-  QTemporaryDir root;
-  ASSERT_TRUE(root.isValid());
-  QDir dir(root.path());
-  ASSERT_TRUE(dir.mkpath("work"));
-  const QString previousDir = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
-  struct Restore {
-    QString dir;
-    ~Restore() { QDir::setCurrent(dir); }
-  } restore{previousDir};
+  exportsupport::ScopedWorkDir work;
+  ASSERT_TRUE(work.ok());
+  QDir dir(work.parent());
 
   // The unit cube's far corner is sqrt(3) from the origin.
   const QString cube = dir.filePath("cube.off");

@@ -21,6 +21,7 @@
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
 #include "sections/section_plane.h"
+#include "support/export_support.h"
 
 using paneltest::press;
 
@@ -74,16 +75,9 @@ class PanelInteraction : public paneltest::WindowFixture {
 }  // namespace
 
 TEST_F(PanelInteraction, ExportOnlyOnACompletedClick) {
-  QTemporaryDir root;
-  ASSERT_TRUE(root.isValid());
-  QDir dir(root.path());
-  ASSERT_TRUE(dir.mkpath("work"));
-  const QString previousDir = QDir::currentPath();
-  ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
-  struct Restore {
-    QString dir;
-    ~Restore() { QDir::setCurrent(dir); }
-  } restore{previousDir};
+  exportsupport::ScopedWorkDir work;
+  ASSERT_TRUE(work.ok());
+  QDir dir(work.parent());
 
   press(view->addNewButton);
   view->modelPathEdit->setText("cube.off");
