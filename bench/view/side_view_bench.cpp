@@ -57,6 +57,7 @@ double cpuMs() {
 void BM_SideViewShowAfterRun(benchmark::State& state) {
   Sorvex& engine = chairAfterRun();
   double geometryMiB = 0.0;
+  int faceCubes = 0, pointCubes = 0;
   double showMs = 0.0, grewMiB = 0.0, repaintMs = 0.0, showCpuMs = 0.0, repaintCpuMs = 0.0;
   for (auto _ : state) {
     SideGLWidget side(&engine);
@@ -80,13 +81,15 @@ void BM_SideViewShowAfterRun(benchmark::State& state) {
     geometryMiB = double(side.binGeometryBytes()) / (1024.0 * 1024.0);
     clock.restart();
     cpu0 = cpuMs();
-    const int frames = 10;
+    const int frames = 20;
     for (int i = 0; i < frames; ++i) {
       side.updateGL();
       glFinish();
     }
     repaintMs = clock.nsecsElapsed() / 1e6 / frames;
     repaintCpuMs = (cpuMs() - cpu0) / frames;
+    faceCubes = side.lastFrameCounts().faceCubes;
+    pointCubes = side.lastFrameCounts().pointCubes;
     side.setBinSpaceShown(false);
   }
   state.counters["show_ms"] = showMs;
@@ -95,6 +98,8 @@ void BM_SideViewShowAfterRun(benchmark::State& state) {
   state.counters["show_cpu_ms"] = showCpuMs;
   state.counters["repaint_cpu_ms"] = repaintCpuMs;
   state.counters["geometry_MiB"] = geometryMiB;
+  state.counters["face_cubes"] = faceCubes;
+  state.counters["point_cubes"] = pointCubes;
   state.counters["voted_bins"] = engine.bins.nonEmptyBins().size();
 }
 BENCHMARK(BM_SideViewShowAfterRun)->Unit(benchmark::kMillisecond)->Iterations(1);

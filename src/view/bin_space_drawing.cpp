@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 
 #include "engine/bin_space.h"
 #include "engine/palette.h"
@@ -187,21 +189,17 @@ void deleteBinDisplayList(BinSpace& bins) {
   bins.displayList = 0;
 }
 
-size_t BinCubes::bytes() const {
-  size_t n = 0;
-  for (int f = 0; f < 6; ++f) n += positions[f].capacity() * sizeof(short);
-  return n;
-}
+size_t BinCubes::bytes() const { return cubes.capacity() * sizeof(Cube); }
 
 void BinCubes::clear() {
-  for (int f = 0; f < 6; ++f) std::vector<short>().swap(positions[f]);
+  std::vector<Cube>().swap(cubes);
   for (int c = 0; c < kClasses; ++c) classFirst[c] = classCount[c] = 0;
   built = false;
 }
 
 void buildBinCubes(BinSpace& bins, BinCubes& cubes) {
   cubes.clear();
-  // Count the cubes of each colour first, so that every array is allocated
+  // Count the cubes of each colour first, so that the array is allocated
   // once at its size and each class gets its own stretch.
   float s;
   Vec3 colour;
@@ -216,29 +214,176 @@ void buildBinCubes(BinSpace& bins, BinCubes& cubes) {
     cubes.classFirst[k] = total;
     total += cubes.classCount[k];
   }
-  for (int f = 0; f < 6; ++f) cubes.positions[f].assign(size_t(total) * 12, 0);
+  cubes.cubes.assign(size_t(total), BinCubes::Cube{{0, 0, 0}, 0});
   int next[BinCubes::kClasses];
   for (int k = 0; k < BinCubes::kClasses; ++k) next[k] = cubes.classFirst[k];
-  // Beyond the fixed-point range (cubes of weights far above the panel's
-  // limit) corners are clamped.
-  const auto fixed = [](float v) { return short(std::max(-32768L, std::min(32767L, std::lround(v * kBinCubeUnits)))); };
   int t, p, k;
   for (int c = 0; c < BinSpace::kCellCount; ++c) {
     if (!cubeOf(bins, bins.cell(c), s, colour, cls)) continue;
     BinSpace::cellIndices(c, t, p, k);
-    const float x = float(t), y = float(p), z = float(k);
-    const size_t at = size_t(next[cls]++) * 12;
-    for (int f = 0; f < 6; ++f) {
-      short* out = &cubes.positions[f][at];
-      for (const float* corner : kFaceCorners[f]) {
-        *out++ = fixed(x + corner[0] * s);
-        *out++ = fixed(y + corner[1] * s);
-        *out++ = fixed(z + corner[2] * s);
-      }
-    }
+    // Corners stay within the fixed-point range: cubes of weights far above
+    // the panel's limit are clamped. A negative weight's cube reaches back
+    // from the bin's corner.
+    const double reach = std::min(std::fabs(double(s)) * kBinCubeUnits, 32767.0);
+    long lower[3] = {long(t) * kBinCubeUnits, long(p) * kBinCubeUnits, long(k) * kBinCubeUnits};
+    if (s < 0.0f)
+      for (long& v : lower) v = std::max(-32768L, v - std::lround(reach));
+    const long size = std::max(0L, std::min(std::lround(reach), 32767L - std::max({lower[0], lower[1], lower[2]})));
+    cubes.cubes[size_t(next[cls]++)] =
+        BinCubes::Cube{{short(lower[0]), short(lower[1]), short(lower[2])}, short(size)};
   }
   cubes.built = true;
 }
+
+namespace {
+
+// One frame's vertex arrays of one colour class, reused from class to class.
+struct FrameArrays {
+  std::vector<short> faces[6];   // quads of each face orientation
+  std::vector<short> points[4];  // centres of the cubes drawn as points of size 1 to 3
+  void clear() {
+    for (auto& f : faces) f.clear();
+    for (auto& q : points) q.clear();
+  }
+};
+
+// The eye's position in the current model-view coordinates, the row that
+// gives a point's depth and the pixels per unit at depth 1.
+struct FrameView {
+  double eye[3];
+  double depthRow[4];
+  double scale;  // eye units per unit
+  double pixelsAtDepthOne;
+};
+
+FrameView currentFrameView() {
+  double m[16], proj[16];
+  GLint viewport[4];
+  glGetDoublev(GL_MODELVIEW_MATRIX, m);
+  glGetDoublev(GL_PROJECTION_MATRIX, proj);
+  glGetIntegerv(GL_VIEWPORT, viewport);
+  FrameView v{};
+  // The model-view is a rotation times a uniform scale plus a translation:
+  // its inverse maps the eye (origin) back as -A^T t / scale^2.
+  const double scale2 = m[0] * m[0] + m[1] * m[1] + m[2] * m[2];
+  for (int a = 0; a < 3; ++a)
+    v.eye[a] = scale2 > 0.0 ? -(m[4 * a] * m[12] + m[4 * a + 1] * m[13] + m[4 * a + 2] * m[14]) / scale2 : 0.0;
+  for (int j = 0; j < 4; ++j) v.depthRow[j] = -m[4 * j + 2];
+  v.scale = std::sqrt(scale2);
+  v.pixelsAtDepthOne = v.scale * std::fabs(proj[5]) * 0.5 * double(viewport[3]);
+  return v;
+}
+
+// Head-light shading of an axis-aligned face seen along direction `light`
+// (unit vector from the bin space towards the eye): the fixed pipeline's
+// global ambient 0.2 plus diffuse 0.9 of the material colour.
+float faceShade(const double light[3], int face) {
+  const float n = float(kFaceNormals[face][0] * light[0] + kFaceNormals[face][1] * light[1] +
+                        kFaceNormals[face][2] * light[2]);
+  return 0.2f + 0.9f * std::max(0.0f, n);
+}
+
+void setShadedColour(const Vec3& c, float shade) {
+  glColor3f(std::min(1.0f, c.x * shade), std::min(1.0f, c.y * shade), std::min(1.0f, c.z * shade));
+}
+
+double apply(const double row[4], const double p[3]) { return row[0] * p[0] + row[1] * p[1] + row[2] * p[2] + row[3]; }
+
+uint32_t cornerHash(const BinCubes::Cube& c) {
+  uint32_t h = 2166136261u;
+  for (short v : c.corner) h = (h ^ uint32_t(uint16_t(v))) * 16777619u;
+  return h ^ (h >> 15);
+}
+
+// Sorts one class's cubes into faces that face the eye and points.
+void fillFrameArrays(const BinCubes::Cube* first, int count, const FrameView& view, FrameArrays& out,
+                     BinFrameCounts& counts) {
+  for (int i = 0; i < count; ++i) {
+    const BinCubes::Cube& c = first[i];
+    const double e = double(c.size) / kBinCubeUnits;
+    const double lo[3] = {double(c.corner[0]) / kBinCubeUnits, double(c.corner[1]) / kBinCubeUnits,
+                          double(c.corner[2]) / kBinCubeUnits};
+    const double centre[3] = {lo[0] + 0.5 * e, lo[1] + 0.5 * e, lo[2] + 0.5 * e};
+    const double depth = apply(view.depthRow, centre);
+    if (depth > e * view.scale) {  // wholly in front of the eye
+      const double size = e * view.pixelsAtDepthOne / depth;
+      if (size < double(kPointCubePixels)) {
+        // A cube this small would cover a pixel's centre about as often as
+        // its area in pixels: keep that share of them, chosen by position
+        // so that the same cubes stay from frame to frame.
+        if (size < 1.0 && double(cornerHash(c) >> 8) >= size * size * double(1u << 24)) continue;
+        ++counts.pointCubes;
+        const short half = short(c.size / 2);
+        const short middle[3] = {short(c.corner[0] + half), short(c.corner[1] + half), short(c.corner[2] + half)};
+        std::vector<short>& points = out.points[size < 1.5 ? 1 : size < 2.5 ? 2 : 3];
+        points.insert(points.end(), middle, middle + 3);
+        continue;
+      }
+    }
+    // A face faces the eye when the eye lies beyond its plane.
+    ++counts.faceCubes;
+    for (int f = 0; f < 6; ++f) {
+      const int axis = kFaceNormals[f][0] != 0 ? 0 : kFaceNormals[f][1] != 0 ? 1 : 2;
+      const bool outer = kFaceNormals[f][axis] > 0;
+      const double plane = outer ? lo[axis] + e : lo[axis];
+      if (outer ? !(view.eye[axis] > plane) : !(view.eye[axis] < plane)) continue;
+      for (const float* corner : kFaceCorners[f])
+        for (int a = 0; a < 3; ++a) out.faces[f].push_back(short(corner[a] != 0.0f ? c.corner[a] + c.size : c.corner[a]));
+    }
+  }
+}
+
+void drawPoints(const std::vector<short>& positions, float size) {
+  if (positions.empty()) return;
+  glPointSize(size);
+  glVertexPointer(3, GL_SHORT, 0, positions.data());
+  glDrawArrays(GL_POINTS, 0, GLsizei(positions.size() / 3));
+}
+
+void drawCubes(const BinCubes& cubes, BinFrameCounts& counts) {
+  if (cubes.cubes.empty()) return;
+  const FrameView view = currentFrameView();
+  // The light sits at the eye; faces are shaded for the direction from the
+  // middle of the index box.
+  double light[3] = {view.eye[0] - BinSpace::kCountTheta * 0.5, view.eye[1] - BinSpace::kCountPhi * 0.5,
+                     view.eye[2] - BinSpace::kCountD * 0.5};
+  const double length = std::sqrt(light[0] * light[0] + light[1] * light[1] + light[2] * light[2]);
+  for (double& l : light) l = length > 0.0 ? l / length : 0.0;
+  float pointShade = 0.0f, weightSum = 0.0f;  // a point mixes the faces it would show
+  for (int f = 0; f < 6; ++f) {
+    const float w = std::max(0.0f, float(kFaceNormals[f][0] * light[0] + kFaceNormals[f][1] * light[1] +
+                                         kFaceNormals[f][2] * light[2]));
+    pointShade += w * faceShade(light, f);
+    weightSum += w;
+  }
+  pointShade = weightSum > 0.0f ? pointShade / weightSum : 0.2f;
+
+  glPushMatrix();
+  glScalef(1.0f / float(kBinCubeUnits), 1.0f / float(kBinCubeUnits), 1.0f / float(kBinCubeUnits));
+  glEnableClientState(GL_VERTEX_ARRAY);
+  static thread_local FrameArrays arrays;
+  for (int k = 0; k < BinCubes::kClasses; ++k) {
+    if (cubes.classCount[k] == 0) continue;
+    arrays.clear();
+    fillFrameArrays(cubes.cubes.data() + cubes.classFirst[k], cubes.classCount[k], view, arrays, counts);
+    const Vec3& c = cubes.classColour[k];
+    for (int f = 0; f < 6; ++f) {
+      if (arrays.faces[f].empty()) continue;
+      setShadedColour(c, faceShade(light, f));
+      glVertexPointer(3, GL_SHORT, 0, arrays.faces[f].data());
+      glDrawArrays(GL_QUADS, 0, GLsizei(arrays.faces[f].size() / 3));
+    }
+    setShadedColour(c, pointShade);
+    drawPoints(arrays.points[1], 1.0f);
+    drawPoints(arrays.points[2], 2.0f);
+    drawPoints(arrays.points[3], 3.0f);
+  }
+  glPointSize(1.0f);
+  glDisableClientState(GL_VERTEX_ARRAY);
+  glPopMatrix();
+}
+
+}  // namespace
 
 void updateBinHighlight(Sorvex& engine) {
   BinSpace& bins = engine.bins;
@@ -253,37 +398,17 @@ void updateBinHighlight(Sorvex& engine) {
   if (valid) bins.setHighlightIndex(t, p, k);
 }
 
-void drawBinSpace(const BinCubes& cubes, bool highlight, const int highlightIndex[3]) {
+void drawBinSpace(const BinCubes& cubes, bool highlight, const int highlightIndex[3], BinFrameCounts* counts) {
   glEnable(GL_CULL_FACE);
-  glEnable(GL_COLOR_MATERIAL);
-  glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
-
   glDisable(GL_LIGHTING);
   glPushMatrix();
   glScalef(kBinSpaceScale, kBinSpaceScale, kBinSpaceScale);
   glTranslatef(-180.0f, -90.0f, -50.0f);
   drawGrid();
-  glEnable(GL_LIGHTING);
-  glPushMatrix();
-  glScalef(1.0f / kBinCubeUnits, 1.0f / kBinCubeUnits, 1.0f / kBinCubeUnits);
-  glEnableClientState(GL_VERTEX_ARRAY);
-  for (int f = 0; f < 6; ++f) {
-    if (cubes.positions[f].empty()) continue;
-    glNormal3f(kFaceNormals[f][0], kFaceNormals[f][1], kFaceNormals[f][2]);
-    glVertexPointer(3, GL_SHORT, 0, cubes.positions[f].data());
-    for (int k = 0; k < BinCubes::kClasses; ++k) {
-      if (cubes.classCount[k] == 0) continue;
-      const Vec3& c = cubes.classColour[k];
-      glColor3f(c.x, c.y, c.z);
-      glDrawArrays(GL_QUADS, GLint(cubes.classFirst[k]) * 4, GLsizei(cubes.classCount[k]) * 4);
-    }
-  }
-  glDisableClientState(GL_VERTEX_ARRAY);
+  BinFrameCounts drawn;
+  drawCubes(cubes, drawn);
+  if (counts) *counts = drawn;
   glPopMatrix();
-  glDisable(GL_LIGHTING);
-  glPopMatrix();
-
-  glDisable(GL_COLOR_MATERIAL);
-  glDisable(GL_LIGHTING);
+  glColor3f(1.0f, 1.0f, 1.0f);
   if (highlight) drawHighlight(highlightIndex);
 }

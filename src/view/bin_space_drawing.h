@@ -17,26 +17,38 @@ class Sorvex;
 // Scale from bin indices to side-view units.
 constexpr float kBinSpaceScale = 1.0f / 72.0f;
 
-// The cubes of every voted bin (see drawBin), ready for vertex arrays:
-// quads grouped by face orientation so that each group has one normal, every
-// corner a position in bin indices and an RGBA byte colour. Built from the
+// The cubes of every voted bin (see drawBin), ready for drawing: each cube's
+// lower corner and edge in bin indices, grouped by colour. Built from the
 // bins once per run, load and toggle of "Draw Bin Space", then drawn each
 // frame without reading the bins.
 //
-// Corners are stored as 16-bit fixed point (kBinCubeUnits per bin index,
-// 1/128 of a bin off at most) and the cubes of one colour lie together, so
-// that a corner takes 6 bytes and a colour is set once per run of cubes.
-constexpr float kBinCubeUnits = 64.0f;
+// A frame turns them into vertex arrays of the faces that face the eye. A
+// cube narrower than kPointCubePixels on screen is drawn as a square point
+// of its width in its colour, and of the cubes narrower than a pixel only
+// the share that would cover a pixel's centre (their area in pixels), so
+// that the hundreds of thousands of tiny cubes a run leaves cost at most one
+// vertex each.
+constexpr int kBinCubeUnits = 64;  // fixed-point steps per bin index
+constexpr float kPointCubePixels = 3.5f;
 struct BinCubes {
   // Colour classes: 0 white (live votes only), 1 + kind for the others.
   static constexpr int kClasses = 13;
-  std::vector<short> positions[6];  // x, y, z per corner, class by class
-  int classFirst[kClasses] = {};    // first cube of each class
-  int classCount[kClasses] = {};    // cubes of each class
+  struct Cube {
+    short corner[3];  // lower corner, fixed point
+    short size;       // edge, fixed point (clamped to the range of short)
+  };
+  std::vector<Cube> cubes;         // class by class
+  int classFirst[kClasses] = {};   // first cube of each class
+  int classCount[kClasses] = {};   // cubes of each class
   Vec3 classColour[kClasses];
   bool built = false;
   size_t bytes() const;
   void clear();
+};
+
+// What the last frame drew: cubes as faces and as points.
+struct BinFrameCounts {
+  int faceCubes = 0, pointCubes = 0;
 };
 
 // Fills `cubes` from the voted bins (fills `bins.typeColours` on first use).
@@ -49,7 +61,8 @@ void updateBinHighlight(Sorvex& engine);
 
 // Draws the grid, the cubes and, when `highlight`, the cross-hair of bin
 // `highlightIndex`. Reads nothing of the engine.
-void drawBinSpace(const BinCubes& cubes, bool highlight, const int highlightIndex[3]);
+void drawBinSpace(const BinCubes& cubes, bool highlight, const int highlightIndex[3],
+                  BinFrameCounts* counts = nullptr);
 
 // Six outward-facing quads (inside a GL_QUADS batch) of the cube of bin
 // (t, p, k): edge = strongest vote x stride, white while no vote was

@@ -65,7 +65,7 @@ void SideGLWidget::paintGL() {
       engine_->stateMutex.unlock();
     }
   }
-  drawBinSpace(cubes_, highlight_, highlightIndex_);
+  drawBinSpace(cubes_, highlight_, highlightIndex_, &frameCounts_);
   glPopMatrix();
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();

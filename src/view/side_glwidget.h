@@ -38,6 +38,8 @@ class SideGLWidget : public QGLWidget {
   // True while built geometry is shown; its size in bytes.
   bool binGeometryBuilt() const { return cubes_.built; }
   size_t binGeometryBytes() const { return cubes_.bytes(); }
+  // Cubes the last frame drew as faces and as points.
+  BinFrameCounts lastFrameCounts() const { return frameCounts_; }
 
   // What "Draw Bin Space" does: drop the compiled geometry, then show the
   // view when `on`, hide it otherwise.
@@ -63,6 +65,7 @@ class SideGLWidget : public QGLWidget {
   int lastY_ = 0;
   bool retryPending_ = false;
   BinCubes cubes_;
+  BinFrameCounts frameCounts_;
   bool highlight_ = false;
   int highlightIndex_[3] = {0, 0, 0};
 };

@@ -109,6 +109,37 @@ TEST_F(SideViewTest, StrongestRemovedVoteChoosesTheColourAndSize) {
   EXPECT_FALSE(o.r > 150 && o.g < 40 && o.b < 40) << "the cube is only 10 bins wide";
 }
 
+TEST_F(SideViewTest, SmallCubesShowAsPixelsOfTheirColourAndSubPixelOnesAsOftenAsTheyWouldCoverOne) {
+  // A removed "Symmetry Planes" vote of weight 0.3: a cube 0.6 bins wide,
+  // about a pixel from two units away.
+  engine->bins.addVote(180, 90, 50, 0, 4, 0.3f);
+  engine->bins.removeFeatureVotes(engine->bins.binAt(180, 90, 50));
+  engine->bins.addVote(100, 40, 20, 1, 2, 8.0f);  // a big live cube elsewhere
+  side->invalidateBinDisplayList();
+  const Vec3 centre = binPoint(180.3f, 90.3f, 50.3f);
+  side->camera().setFrame(centre + Vec3(0, 0, 2.0f), centre, Vec3(0, 1, 0));
+  const QImage far = frame();
+  EXPECT_EQ(side->lastFrameCounts().pointCubes, 1);
+  EXPECT_EQ(side->lastFrameCounts().faceCubes, 1);
+  EXPECT_TRUE(anyNear(far, at(centre), 1, isKindGreen)) << "the small cube is still seen";
+
+  // From a fiftieth of a unit the cube is many pixels wide: drawn as faces.
+  side->camera().setFrame(centre + Vec3(0, 0, 0.02f), centre, Vec3(0, 1, 0));
+  const QImage close = frame();
+  EXPECT_EQ(side->lastFrameCounts().pointCubes, 0);
+  EXPECT_EQ(side->lastFrameCounts().faceCubes, 2);
+  EXPECT_TRUE(isKindGreen(rgbAt(close, int(at(centre).x()), int(at(centre).y()))));
+
+  // 400 cubes of half a pixel: about a quarter of them are drawn.
+  for (int t = 0; t < 40; ++t)
+    for (int p = 0; p < 10; ++p) engine->bins.addVote(200 + 2 * t, 100 + 2 * p, 50, 2, 4, 0.126f);
+  side->invalidateBinDisplayList();
+  side->camera().setFrame(binPoint(240, 110, 50) + Vec3(0, 0, 2.0f), binPoint(240, 110, 50), Vec3(0, 1, 0));
+  frame();
+  EXPECT_GT(side->lastFrameCounts().pointCubes, 1 + 400 * 15 / 100);
+  EXPECT_LT(side->lastFrameCounts().pointCubes, 1 + 400 * 35 / 100);
+}
+
 TEST_F(SideViewTest, HighlightReachesABinOutsideTheBox) {
   // Normal (1, 0, 0), d = 1.5: bin (0, 90, 150), beyond the d range.
   SectionPlane plane;
