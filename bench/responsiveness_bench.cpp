@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <atomic>
+
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -188,3 +190,32 @@ void BM_StopLatency(benchmark::State& state) {
   state.counters["planes_kept"] = engine.planes.size();
 }
 BENCHMARK(BM_StopLatency)->Arg(0)->Arg(2)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A stop while one segment per face votes (thousands of features): the time
+// until the run has ended.
+void BM_StopDuringVoting(benchmark::State& state) {
+  TriMesh::set_verbose(0);
+  Sorvex engine(nullptr);
+  engine.setCurvatureSmooth(0.01);
+  if (!engine.loadModel(KORVANE_SOURCE_DIR "/objs/105.off", "chair", nullptr, false))
+    return state.SkipWithError("load failed");
+  engine.segmentCount = engine.renderMesh->faces().size();
+  engine.faceSegment.resize(engine.segmentCount);
+  for (int f = 0; f < engine.segmentCount; ++f) engine.faceSegment[f] = f;
+  std::atomic<int> percent{0};
+  QObject::connect(&engine, &Sorvex::percentComplete, [&](int p) { percent = p; });
+  double latency = 0.0;
+  for (auto _ : state) {
+    percent = 0;
+    engine.startRun();
+    while (percent < 300 && engine.isRunning()) QThread::msleep(1);
+    QElapsedTimer clock;
+    clock.start();
+    engine.requestStop();
+    engine.wait();
+    latency = clock.nsecsElapsed() / 1e6;
+  }
+  state.counters["stop_ms"] = latency;
+  state.counters["features"] = engine.features.size();
+}
+BENCHMARK(BM_StopDuringVoting)->Unit(benchmark::kMillisecond)->Iterations(1);

@@ -80,6 +80,7 @@ void Sorvex::extractSegmentFeatures() {
   QList<Axis> axesOut;
   const QVector<SegmentCorners> segments = cornersBySegment(*renderMesh, faceSegment);
   for (const SegmentCorners& segment : segments) {
+    if (stopRequested()) return;  // the lists stay empty
     const int s = segment.id;
     const QVector<Vec3>& P = segment.points;
     PrincipalAxes pa;

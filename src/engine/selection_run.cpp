@@ -42,7 +42,7 @@ void Sorvex::localSearch(SectionPlane& plane, float step, float minStep) {
   CutPlane best = plane.head();
   SectionPlane candidate;
   candidate.segmentIndex = kEverySegment;
-  while (step > minStep) {
+  while (step > minStep && !stopRequested()) {
     float bestArea = -std::numeric_limits<float>::max();
     float bestTheta = theta, bestPhi = phi, bestK = k;
     bool found = false;
@@ -190,7 +190,9 @@ void Sorvex::runSelection() {
     work->publishRunState(*this);
   }
   work->populateBins();
-  if (stopRequested()) return finish(true);
+  // Votes cut short are not published: the space would hold some features'
+  // votes and not others.
+  if (stopRequested()) return finish(!work->votingStopped_);
 
   int in = 0, out = 0;
   for (const QList<HumanCut>& user : work->humanCuts) {

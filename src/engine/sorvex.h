@@ -259,6 +259,8 @@ class Sorvex : public QThread {
   void publishRunState(Sorvex& target) const;
 
   std::atomic<bool> stopRequested_{false};
+  // A stop ended the last populateBins before every feature had voted.
+  bool votingStopped_ = false;
   // Set on a run's private engine: the engine whose run it carries out.
   const Sorvex* runOwner_ = nullptr;
 };

@@ -3,6 +3,7 @@
 
 #include <QDebug>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <system_error>
 #include <thread>
@@ -227,8 +228,8 @@ int voteThreadCount() {
   return hw >= 2 ? 2 : 1;
 }
 
-void castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
-                  const std::function<void(int)>& beforeJob) {
+bool castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
+                  const std::function<void(int)>& beforeJob, const std::function<bool()>& stopped) {
   const int n = jobs.size();
   std::vector<PreparedVote> prepared(n);
   for (int q = 0; q < n; ++q) {
@@ -249,8 +250,14 @@ void castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
   }
   // touched[part][job]: the cells each job voted into, per part.
   std::vector<std::vector<std::vector<int>>> touched(threads, std::vector<std::vector<int>>(n));
+  std::atomic<bool> cutShort{false};
   auto work = [&](int part, bool report) {
     for (int q = 0; q < n; ++q) {
+      if (cutShort.load(std::memory_order_relaxed)) return;
+      if (stopped && stopped()) {
+        cutShort.store(true);
+        return;
+      }
       if (report && beforeJob) beforeJob(q);
       castVotes(bins, prepared[q], part, threads, touched[part][q], firstPass[size_t(q)] != 0);
     }
@@ -272,6 +279,7 @@ void castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
   for (int q = 0; q < n; ++q) {
     for (int part = 0; part < threads; ++part) bins.recordFeatureCells(prepared[q].f, touched[part][q]);
   }
+  return !cutShort.load();
 }
 
 }  // namespace voting
@@ -344,12 +352,16 @@ void Sorvex::populateBins() {
     emit percentComplete(int(std::lround(250.0 + 500.0 * double(i) / double(n))));
     if (i % 10 == 0) qDebug("Processing feature %i of %i...", i, n);
   };
+  votingStopped_ = false;
   if (plainVoting) {
-    for (int i = 0; i < n; ++i) {
+    for (int i = 0; i < n && !votingStopped_; ++i) {
+      votingStopped_ = stopRequested();
+      if (votingStopped_) break;
       beforeJob(i);
       voting::castVotesPlain(bins, jobs[i]);
     }
     return;
   }
-  voting::castAllVotes(bins, jobs, voting::voteThreadCount(), beforeJob);
+  votingStopped_ = !voting::castAllVotes(bins, jobs, voting::voteThreadCount(), beforeJob,
+                                         [this] { return stopRequested(); });
 }

@@ -144,8 +144,13 @@ void castVotes(BinSpace& bins, const PreparedVote& v, int part, int parts, std::
 
 // Casts every job in order, the lattice split between `threads` threads.
 // `beforeJob(q)` runs on the calling thread before job q's votes (progress).
-void castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
-                  const std::function<void(int)>& beforeJob = std::function<void(int)>());
+// `stopped()`, asked by every thread before each job, ends the cast early;
+// the result says whether every job was cast. The cells a job voted into are
+// recorded for every vote cast, so an early end leaves the space consistent,
+// if incomplete.
+bool castAllVotes(BinSpace& bins, const QVector<VoteJob>& jobs, int threads,
+                  const std::function<void(int)>& beforeJob = std::function<void(int)>(),
+                  const std::function<bool()>& stopped = std::function<bool()>());
 
 // Number of worker threads populateBins uses (1 or 2 on this machine).
 int voteThreadCount();

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <atomic>
 #include <QTemporaryDir>
 #include <mutex>
 
@@ -122,6 +123,32 @@ TEST(RunConcurrency, StopEndsTheRunSoonKeepingAcceptedPlanes) {
   }
   EXPECT_EQ(stopped.currentPlane, Sorvex::kNoPlane);
   EXPECT_FALSE(stopped.bins.nonEmptyBins().isEmpty());
+}
+
+TEST(RunConcurrency, StopDuringVotingEndsTheRunWithoutAHalfCastSpace) {
+  testsupport::DebugCapture quiet;
+  Sorvex engine(nullptr);
+  configure(engine);
+  ASSERT_TRUE(engine.loadModel(bundled("105").constData(), "105", nullptr, false));
+  // One segment per face: thousands of segment features, seconds of voting.
+  engine.segmentCount = engine.renderMesh->faces().size();
+  engine.faceSegment.resize(engine.segmentCount);
+  for (int f = 0; f < engine.segmentCount; ++f) engine.faceSegment[f] = f;
+  std::atomic<int> percent{0};
+  QObject::connect(&engine, &Sorvex::percentComplete, [&](int p) { percent = p; });  // on the run's thread
+  engine.start();
+  QElapsedTimer clock;
+  clock.start();
+  while (percent < 300 && engine.isRunning() && clock.elapsed() < 60000) QThread::msleep(1);
+  ASSERT_TRUE(engine.isRunning()) << "voting ended before it could be stopped";
+  ASSERT_LT(percent, 750);
+  clock.restart();
+  engine.requestStop();
+  ASSERT_TRUE(engine.wait(5000));
+  EXPECT_LT(clock.elapsed(), 2000) << "the stop waited for the voting";  // latency: BM_StopLatency
+  EXPECT_GT(engine.features.size(), engine.segmentCount) << "the features were published";
+  EXPECT_TRUE(engine.bins.nonEmptyBins().isEmpty()) << "a half-cast space was published";
+  EXPECT_TRUE(engine.planes.isEmpty());
 }
 
 TEST(RunConcurrency, LoadClearsTheRunsBinsAndEachPlaneKeepsItsReport) {
