@@ -31,6 +31,12 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   frameRefresh_->setSingleShot(true);
   frameRefresh_->setInterval(16);
   connect(frameRefresh_, &QTimer::timeout, this, [this] {
+    // "Annotate Mode" chooses the plane once per frame, for the latest view.
+    if (autoSelectPending_ && !selectionRunActive()) {
+      autoSelectPlane(*engine_, camera_);
+      showCurrentPlaneInList();
+    }
+    autoSelectPending_ = false;
     UpdatePlaneList();
     update();
   });
@@ -137,10 +143,7 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
   camera_.applyView();
 
   if (drawOptions.annotateMode) {
-    if (editsAllowed) {
-      autoSelectPlane(*engine_, camera_);
-      showCurrentPlaneInList();
-    }
+    if (editsAllowed) autoSelectPending_ = true;
     if (buttons & Qt::LeftButton) {
       if (w > 0 && h > 0) camera_.orbit(double(dx) / w, double(dy) / h);
     } else if ((buttons & Qt::RightButton) && editsAllowed) {

@@ -92,6 +92,9 @@ class GLWidget : public QGLWidget {
  public:
   // True while a model load started from the panel is building or installing.
   bool loadActive() const;
+  // Plane-list refreshes so far (hover moves make one per frame at most,
+  // however many arrive).
+  int planeListRefreshCount() const { return planeListRefreshes_; }
 
  protected:
   void mousePressEvent(QMouseEvent* event) override;
@@ -211,6 +214,8 @@ class GLWidget : public QGLWidget {
   QString loadButtonText_;
   std::function<void(bool, bool)> loadDone_;
   QTimer* frameRefresh_ = nullptr;
+  int planeListRefreshes_ = 0;
+  bool autoSelectPending_ = false;  // a hover in "Annotate Mode" awaits the next frame
 
   Camera camera_;
   Sorvex* engine_ = nullptr;

@@ -192,6 +192,7 @@ void GLWidget::ClearAllPlanes() {
 
 void GLWidget::UpdatePlaneList() {
   if (!planeList || !engine_) return;
+  ++planeListRefreshes_;
 
   // Take the areas in one go; during a run the engine's thread owns the
   // list, so wait briefly for it and skip this refresh if it stays busy
