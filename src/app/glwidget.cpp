@@ -143,7 +143,17 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
   camera_.applyView();
 
   if (drawOptions.annotateMode) {
-    if (editsAllowed) autoSelectPending_ = true;
+    if (editsAllowed) {
+      // A stroke draws on the plane this move chooses; a hover waits for the
+      // next frame, so that a burst of moves makes one choice.
+      if (buttons & Qt::RightButton) {
+        autoSelectPending_ = false;
+        autoSelectPlane(*engine_, camera_);
+        showCurrentPlaneInList();
+      } else {
+        autoSelectPending_ = true;
+      }
+    }
     if (buttons & Qt::LeftButton) {
       if (w > 0 && h > 0) camera_.orbit(double(dx) / w, double(dy) / h);
     } else if ((buttons & Qt::RightButton) && editsAllowed) {
