@@ -28,6 +28,7 @@ struct Worker {
   std::unique_ptr<QProcess> process;
   QString model;        // the model it works on; empty while idle
   QByteArray out, err;  // unread partial lines
+  bool writing = false;  // past its run: writes its files while the slot goes on
 };
 
 // A model path as one line of the worker's standard input: percent-encoded,
@@ -90,7 +91,8 @@ int runWorker(const BatchOptions& options) {
     if (r.status == ModelJobResult::Failed) sayError(errorLine(model, r.reason));
     switch (r.status) {
       case ModelJobResult::Done:
-        std::fprintf(stdout, "done %i %.3f\n", r.planeCount, r.seconds);
+        // The seconds in the same notation whatever the user's locale.
+        std::fprintf(stdout, "done %i %s\n", r.planeCount, QByteArray::number(r.seconds, 'f', 3).constData());
         std::fflush(stdout);
         break;
       case ModelJobResult::Skipped:
@@ -185,22 +187,31 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
       w->out.remove(0, nl + 1);
       if (w->model.isEmpty()) continue;
       if (line.startsWith(QLatin1String("stage "))) {
+        if (active[size_t(slot)] != w) continue;  // the slot shows its next model
         display.stage(slot, QFileInfo(w->model).fileName(), line.mid(6));
+        // The engine's work is over once the exports begin: the slot's next
+        // model loads while this one writes its files.
+        if (line == QLatin1String("stage export")) {
+          w->writing = true;
+          assign(slot);
+        }
         continue;
       }
       if (line.startsWith(QLatin1String("error "))) {
         display.error(line.mid(6));
         continue;
       }
+      // A worker that has handed its slot on leaves the slot's line alone.
+      const int shown = active[size_t(slot)] == w || !active[size_t(slot)] ? slot : -1;
       if (line.startsWith(QLatin1String("done "))) {
         const QStringList parts = line.split(QLatin1Char(' '));
-        display.finished(slot, w->model, QStringLiteral("done"),
+        display.finished(shown, w->model, QStringLiteral("done"),
                          QStringLiteral("%1 planes, %2 s").arg(parts.value(1), parts.value(2)));
       } else if (line == QLatin1String("skipped")) {
-        display.finished(slot, w->model, QStringLiteral("skipped"), QStringLiteral("summary exists"));
+        display.finished(shown, w->model, QStringLiteral("skipped"), QStringLiteral("summary exists"));
       } else if (line == QLatin1String("failed")) {
         anyFailed = true;
-        display.finished(slot, w->model, QStringLiteral("failed"), QString());
+        display.finished(shown, w->model, QStringLiteral("failed"), QString());
       } else {
         continue;
       }
@@ -221,7 +232,8 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
                                               QStringLiteral(")")));
       else
         display.error(errorLine(w->model, QStringLiteral("the worker process ended with status %1").arg(exitCode)));
-      display.finished(slot, w->model, QStringLiteral("failed"), QString());
+      display.finished(active[size_t(slot)] == w || !active[size_t(slot)] ? slot : -1, w->model,
+                       QStringLiteral("failed"), QString());
       w->model.clear();
     } else if (status != QProcess::NormalExit || exitCode != 0) {
       anyFailed = true;

@@ -253,6 +253,16 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
     if (!warning.isEmpty()) result.warnings.append(warning);
   }
 
+  // ---- the input mesh's export, beside the run ----
+  // It needs the loaded mesh only: written on its own thread while the run
+  // computes, from a copy that shares the mesh's arrays (the run never writes
+  // them), it is mostly done by the time the run ends.
+  if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create the output folder ") + dir);
+  const QString base = QDir(dir).filePath(exportPaths(modelPath, QString()).last);
+  const QString meshFile = base + QStringLiteral("_inputmesh.obj");
+  std::future<bool> meshWritten =
+      std::async(std::launch::async, [copy = mesh, meshFile] { return writeMeshObj(copy, meshFile); });
+
   // ---- plane-selection run, on this thread ----
   // Stage ends: the features are built when progress first reaches 250; the
   // votes are cast when the run logs its human-cut statistics line.
@@ -302,9 +312,6 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   // ---- exports, as the research window writes them ----
   enter("export");
   t.start();
-  if (!QDir().mkpath(dir)) return fail(QStringLiteral("cannot create the output folder ") + dir);
-  const QString last = exportPaths(modelPath, QString()).last;
-  const QString base = QDir(dir).filePath(last);
   // The window triangulates every slab again before its exports, since the
   // planes may have been moved by hand since the run. Here they come straight
   // from the run, whose last update of each plane made its slab from the
@@ -340,14 +347,14 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
       {base + QStringLiteral(".obj"), [&](const QString& f) { return writePlanesObj(planesNow, f); }, {}});
   exports.push_back(
       {base + QStringLiteral("_slab.obj"), [&](const QString& f) { return writeSlabsObj(planesNow, f); }, {}});
-  exports.push_back(
-      {base + QStringLiteral("_inputmesh.obj"), [&](const QString& f) { return writeMeshObj(mesh, f); }, {}});
+  exports.push_back({meshFile, nullptr, std::move(meshWritten)});  // under way since the load
   exports.push_back(
       {base + QStringLiteral(".contour"), [&](const QString& f) { return writeContours(planesNow, f); }, {}});
   if (options.svg)
     exports.push_back(
         {base + QStringLiteral(".svg"), [&](const QString& f) { return writeSlabsSvg(planesNow, f); }, {}});
-  for (Export& e : exports) e.done = std::async(std::launch::async, e.write, e.file);
+  for (Export& e : exports)
+    if (e.write) e.done = std::async(std::launch::async, e.write, e.file);
   for (Export& e : exports) record(e.done.get(), e.file);
   // The matrix export casts the votes again: alone, after the others.
   if (options.matrix) {
