@@ -38,9 +38,19 @@ QByteArray requestLine(const QString& model) { return QFile::encodeName(model).t
 // The longest request line a worker reads (a percent-encoded path).
 constexpr int kMaxRequestBytes = 3 * 4096 + 2;
 
-// Test hook of the worker, not an option: a worker asked for a model of this
-// file name aborts, as a crash in the engine would end it.
-QString abortOnModel() { return qEnvironmentVariable("KORVANE_BATCH_WORKER_ABORT"); }
+// Test hook of the worker, not an option: a comma-separated list of model
+// file names, each optionally with "@stage". A worker asked for such a model
+// aborts, as a crash in the engine would end it: at once, or when the model
+// reaches that stage.
+QString abortStageFor(const QString& model) {
+  const QString name = QFileInfo(model).fileName();
+  for (const QString& entry : qEnvironmentVariable("KORVANE_BATCH_WORKER_ABORT").split(QLatin1Char(','))) {
+    const int at = entry.indexOf(QLatin1Char('@'));
+    if ((at < 0 ? entry : entry.left(at)) == name && !name.isEmpty())
+      return at < 0 ? QStringLiteral("start") : entry.mid(at + 1);
+  }
+  return QString();
+}
 
 // One line for the batch's standard error, through the worker's output.
 void sayError(QString line) {
@@ -65,7 +75,6 @@ int runWorker(const BatchOptions& options) {
   // ahead, while another model runs. A worker does one model, and its
   // process's end frees the engine without walking its bins.
   Sorvex* engine = new Sorvex(nullptr);
-  const QString abortOn = abortOnModel();
   std::vector<char> buffer(kMaxRequestBytes + 1);
   while (std::fgets(buffer.data(), int(buffer.size()), stdin)) {
     QByteArray request(buffer.data());
@@ -77,12 +86,14 @@ int runWorker(const BatchOptions& options) {
     request.chop(1);
     if (request.isEmpty()) continue;
     const QString model = QFile::decodeName(QByteArray::fromPercentEncoding(request));
-    if (!abortOn.isEmpty() && QFileInfo(model).fileName() == abortOn) std::abort();
+    const QString abortAt = abortStageFor(model);
+    if (abortAt == QLatin1String("start")) std::abort();
     const ModelJobResult r = runModelJob(
         model, options,
-        [](const char* stage) {
+        [&abortAt](const char* stage) {
           std::fprintf(stdout, "stage %s\n", stage);
           std::fflush(stdout);
+          if (abortAt == QLatin1String(stage)) std::abort();
         },
         engine);
     // Warnings and the reason go on standard output, before the reply, so

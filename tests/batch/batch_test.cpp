@@ -246,20 +246,21 @@ TEST(BatchTool, ReportsFailingModelsAndGoesOnSkipsFinishedOnesAndRedoesThemWhenF
 
 // Workers started ahead of their model give the results of a lone run; a
 // worker that dies fails only its model, and the next worker does the rest.
-TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterOneCrashed) {
+TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterCrashesBeforeAndDuringTheExports) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString box = dir.filePath("box.off"), crash = dir.filePath("crash.off"), box2 = dir.filePath("box2.off");
+  const QString late = dir.filePath("late.off");  // crashes after its slot has gone on to the next model
   ASSERT_TRUE(testsupport::writeTextFile(box, boxOff(0.4f)) && testsupport::writeTextFile(crash, boxOff(0.3f)) &&
-              testsupport::writeTextFile(box2, boxOff(0.2f)));
+              testsupport::writeTextFile(box2, boxOff(0.2f)) && testsupport::writeTextFile(late, boxOff(0.25f)));
   const QString model = testsupport::bundledModelPath({"145", "Table 5"});
   const QString out = dir.filePath("out"), alone = dir.filePath("alone");
 
   QProcess tool;
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-  env.insert(QStringLiteral("KORVANE_BATCH_WORKER_ABORT"), QStringLiteral("crash.off"));
+  env.insert(QStringLiteral("KORVANE_BATCH_WORKER_ABORT"), QStringLiteral("crash.off,late.off@export"));
   tool.setProcessEnvironment(env);
-  tool.start(KORVANE_BATCH_EXE, QStringList{"--jobs", "1", "--out", out, box, model, crash, box2});
+  tool.start(KORVANE_BATCH_EXE, QStringList{"--jobs", "1", "--out", out, box, late, model, crash, box2});
   // The same model on its own, in a worker of its own, meanwhile.
   const ToolRun single = batch(QStringList{"--quiet", "--out", alone, model});
   ASSERT_TRUE(tool.waitForFinished(120000));
@@ -267,12 +268,17 @@ TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterOneCrashed) {
   EXPECT_EQ(tool.exitCode(), 1);
   const QStringList errors =
       QString::fromLocal8Bit(tool.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
-  ASSERT_EQ(errors.size(), 1) << errors.join('\n').toStdString();
-  EXPECT_TRUE(
-      errors[0].startsWith(QStringLiteral("korvane-batch: ") + crash + QStringLiteral(": the worker process crashed")))
-      << errors[0].toStdString();
-  EXPECT_EQ(QString::fromLocal8Bit(tool.readAllStandardOutput()).split('\n').filter(" done ").size(), 3);
+  ASSERT_EQ(errors.size(), 2) << errors.join('\n').toStdString();
+  for (const QString& m : {late, crash})
+    EXPECT_EQ(errors.filter(QStringLiteral("korvane-batch: ") + m + QStringLiteral(": the worker process crashed")).size(),
+              1)
+        << errors.join('\n').toStdString();
+  const QStringList lines = QString::fromLocal8Bit(tool.readAllStandardOutput()).split('\n');
+  EXPECT_EQ(lines.filter(" done ").size(), 3);
+  EXPECT_EQ(lines.filter(" failed ").size(), 2);
+  EXPECT_TRUE(lines.filter(" failed ").first().endsWith(late)) << "the crash in the exports is reported";
   EXPECT_FALSE(QFileInfo::exists(out + "/crash/summary.json"));
+  EXPECT_FALSE(QFileInfo::exists(out + "/late/summary.json"));
 
   EXPECT_EQ(summaryOf(out + "/box2/summary.json")[QStringLiteral("faces")].toInt(), 12);
   const QJsonObject a = summaryOf(out + "/145/summary.json"), b = summaryOf(alone + "/145/summary.json");
