@@ -7,10 +7,12 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <QThread>
 #include <QVector>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <thread>
 #include <vector>
 
 #include "batch/batch_options.h"
@@ -71,10 +73,27 @@ int runWorker(const BatchOptions& options) {
     std::fprintf(stderr, "korvane-batch: a worker takes its model on standard input\n");
     return 2;
   }
-  // The engine is built before the model comes: the batch starts a worker
-  // ahead, while another model runs. A worker does one model, and its
-  // process's end frees the engine without walking its bins.
-  Sorvex* engine = new Sorvex(nullptr);
+  // The engine is built on a thread of its own, while the worker waits for
+  // its model (the batch starts a worker ahead, while another model runs) or
+  // reads it (the first workers' models come at once). It lives on in the
+  // main thread. A worker does one model, and its process's end frees the
+  // engine without walking its bins.
+  Sorvex* engine = nullptr;
+  QThread* mainThread = QThread::currentThread();
+  std::thread builder([&engine, mainThread] {
+    engine = new Sorvex(nullptr);
+    engine->moveToThread(mainThread);
+  });
+  const auto engineReady = [&]() -> Sorvex* {
+    if (builder.joinable()) builder.join();
+    return engine;
+  };
+  struct JoinOnExit {
+    std::thread& t;
+    ~JoinOnExit() {
+      if (t.joinable()) t.join();
+    }
+  } joinOnExit{builder};
   std::vector<char> buffer(kMaxRequestBytes + 1);
   while (std::fgets(buffer.data(), int(buffer.size()), stdin)) {
     QByteArray request(buffer.data());
@@ -95,7 +114,7 @@ int runWorker(const BatchOptions& options) {
           std::fflush(stdout);
           if (abortAt == QLatin1String(stage)) std::abort();
         },
-        engine);
+        engineReady);
     // Warnings and the reason go on standard output, before the reply, so
     // that the batch shows them in order, with the model they belong to.
     for (const QString& w : r.warnings) sayError(errorLine(model, QStringLiteral("warning: ") + w));

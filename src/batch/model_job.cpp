@@ -23,6 +23,7 @@
 #include "export/matrix_export.h"
 #include "export/obj_export.h"
 #include "export/svg_export.h"
+#include "model/loaded_model.h"
 #include "model/render_mesh.h"
 #include "model/unit_ball.h"
 #include "trimesh/trimesh.h"
@@ -187,7 +188,8 @@ QString modelSummaryPath(const QString& outDir, const QString& modelPath) {
 }
 
 ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options,
-                           const std::function<void(const char*)>& stage, Sorvex* reuse) {
+                           const std::function<void(const char*)>& stage,
+                           const std::function<Sorvex*()>& engineSource) {
   QElapsedTimer whole;
   whole.start();
   ModelJobResult result;
@@ -217,21 +219,32 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   QElapsedTimer t;
   t.start();
   JobLog log;
-  std::unique_ptr<Sorvex> owned;
-  if (!reuse) owned.reset(new Sorvex(nullptr));
-  Sorvex& engine = reuse ? *reuse : *owned;
-  applyOptions(engine, options);
   timings[QStringLiteral("setup")] = t.nsecsElapsed() * 1e-9;
 
-  // ---- load ----
+  // ---- load: the engine's loadModel in its two steps, so that the engine
+  // may still be in the making while the model is read ----
   enter("load");
   t.start();
   const QByteArray path8 = QFile::encodeName(modelPath);
-  if (!engine.loadModel(path8.constData(), path8.constData(), nullptr, false))
+  LoadedModel built;
+  LoadControl control;
+  const bool read = buildModel(path8.constData(), nullptr, float(options.curvatureSmooth), built, &control);
+  qint64 loadNs = t.nsecsElapsed();
+  // A wait for the engine is the worker's, not the load's.
+  t.start();
+  std::unique_ptr<Sorvex> owned;
+  Sorvex* given = engineSource ? engineSource() : nullptr;
+  if (!given) owned.reset(new Sorvex(nullptr));
+  Sorvex& engine = given ? *given : *owned;
+  applyOptions(engine, options);
+  timings[QStringLiteral("engineWait")] = t.nsecsElapsed() * 1e-9;
+  t.start();
+  if (!read || !engine.installModel(built, QString::fromLocal8Bit(path8), false))
     return fail(loadFailureReason(log.linesSince(0), modelPath));
+  loadNs += t.nsecsElapsed();
   const RenderMesh& mesh = *engine.renderMesh;
   if (mesh.faces().isEmpty()) return fail(QStringLiteral("the file holds no triangles"));
-  timings[QStringLiteral("load")] = t.nsecsElapsed() * 1e-9;
+  timings[QStringLiteral("load")] = loadNs * 1e-9;
 
   // ---- unit ball / normalisation ----
   QJsonValue normalisation = QJsonValue::Null;

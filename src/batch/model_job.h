@@ -32,6 +32,8 @@ QString modelSummaryPath(const QString& outDir, const QString& modelPath);
 // summary exists is skipped unless options.force. Installs its own debug
 // message handler for the duration (the log goes to DIR/<name>/debug.log),
 // so only one job may run in a process at a time. `engine`, when given, is
-// used instead of a new one (a worker builds it before its model comes).
+// asked for the engine to use once the model has been read (a worker builds
+// it on another thread meanwhile); otherwise the job makes its own.
 ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options,
-                           const std::function<void(const char*)>& stage = nullptr, Sorvex* engine = nullptr);
+                           const std::function<void(const char*)>& stage = nullptr,
+                           const std::function<Sorvex*()>& engine = nullptr);
