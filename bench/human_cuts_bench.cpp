@@ -9,6 +9,7 @@
 #include "engine/cut_plane.h"
 #include "engine/sorvex.h"
 #include "model/human_cuts.h"
+#include "model/loaded_model.h"
 
 namespace {
 
@@ -55,32 +56,46 @@ std::string cutLine(const Vec3& n, float d) {
   return buf;
 }
 
-// Twelve participants with six cuts each on a 4,800-face sphere; three of the
-// cuts of every participant agree with the others' (three consensus planes),
-// three are their own.
-void BM_ReadHumanCuts(benchmark::State& state) {
-  QtMessageHandler previous = qInstallMessageHandler(silentHandler);
+// The study tree of the benchmarks below, in a temporary folder that is the
+// working directory while it lives.
+struct StudyTree {
   QTemporaryDir dir;
-  const QString previousDir = QDir::currentPath();
-  QDir(dir.path()).mkpath(QStringLiteral("a/b"));
-  const QString model = dir.path() + QStringLiteral("/a/b/sphere.off");
-  writeFile(model, sphereOff(40, 60));
-  for (int u = 1; u <= humancuts::kUserCount; ++u) {
-    const QString folder = dir.path() + QStringLiteral("/userstudy/user") + QString::number(u);
-    QDir().mkpath(folder);
-    const float jitter = 0.002f * float(u % 3);
-    std::string lines = cutLine(Vec3(1, 0, 0), 0.1f + jitter) + cutLine(Vec3(0, 1, 0), 0.2f + jitter) +
-                        cutLine(Vec3(0, 0, 1), 0.0f + jitter);
-    for (int k = 0; k < 3; ++k) {
-      const float a = 0.4f * float(u) + 1.1f * float(k);
-      lines += cutLine(Vec3(std::cos(a), 0.3f * float(k), std::sin(a)).normalized(), 0.05f * float(k));
+  QString previousDir = QDir::currentPath();
+  QtMessageHandler previous = qInstallMessageHandler(silentHandler);
+  QByteArray path;
+  explicit StudyTree(int scale) {
+    QDir(dir.path()).mkpath(QStringLiteral("a/b"));
+    const QString model = dir.path() + QStringLiteral("/a/b/sphere.off");
+    writeFile(model, sphereOff(40 * scale, 60 * scale));
+    for (int u = 1; u <= humancuts::kUserCount; ++u) {
+      const QString folder = dir.path() + QStringLiteral("/userstudy/user") + QString::number(u);
+      QDir().mkpath(folder);
+      const float jitter = 0.002f * float(u % 3);
+      std::string lines = cutLine(Vec3(1, 0, 0), 0.1f + jitter) + cutLine(Vec3(0, 1, 0), 0.2f + jitter) +
+                          cutLine(Vec3(0, 0, 1), 0.0f + jitter);
+      for (int k = 0; k < 3; ++k) {
+        const float a = 0.4f * float(u) + 1.1f * float(k);
+        lines += cutLine(Vec3(std::cos(a), 0.3f * float(k), std::sin(a)).normalized(), 0.05f * float(k));
+      }
+      writeFile(folder + QStringLiteral("/sphere.off.obj"), "cuts 6\nnotes\n" + lines);
     }
-    writeFile(folder + QStringLiteral("/sphere.off.obj"), "cuts 6\nnotes\n" + lines);
+    QDir::setCurrent(dir.path() + QStringLiteral("/a/b"));
+    path = model.toLocal8Bit();
   }
-  QDir::setCurrent(dir.path() + QStringLiteral("/a/b"));
+  ~StudyTree() {
+    QDir::setCurrent(previousDir);
+    qInstallMessageHandler(previous);
+  }
+};
+
+// Twelve participants with six cuts each on a sphere of 4,800 faces times
+// the argument squared (7: 235,200 faces); three of the cuts of every
+// participant agree with the others' (three consensus planes), three are
+// their own. The whole reading, as it was done on the GUI thread after a load.
+void BM_ReadHumanCuts(benchmark::State& state) {
+  StudyTree tree(int(state.range(0)));
   Sorvex engine(nullptr);
-  const QByteArray path = model.toLocal8Bit();
-  engine.loadModel(path.constData(), "sphere", nullptr, false);
+  engine.loadModel(tree.path.constData(), "sphere", nullptr, false);
   for (auto _ : state) {
     engine.humanCuts.clear();
     engine.humanCutColours.clear();
@@ -92,9 +107,27 @@ void BM_ReadHumanCuts(benchmark::State& state) {
     benchmark::DoNotOptimize(engine.planes.size());
   }
   state.counters["consensus"] = double(engine.planes.size());
-  QDir::setCurrent(previousDir);
-  qInstallMessageHandler(previous);
 }
-BENCHMARK(BM_ReadHumanCuts)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ReadHumanCuts)->Arg(1)->Arg(7)->Unit(benchmark::kMillisecond);
+
+// What is left on the GUI thread now: the install of a model whose cuts were
+// gathered beside its build.
+void BM_InstallGatheredHumanCuts(benchmark::State& state) {
+  StudyTree tree(int(state.range(0)));
+  Sorvex engine(nullptr);
+  for (auto _ : state) {
+    state.PauseTiming();
+    LoadedModel built;
+    buildModel(tree.path.constData(), nullptr, engine.curvatureSmooth, built);
+    gatherHumanCuts(built, humanCutSettingsOf(engine));
+    state.ResumeTiming();
+    engine.installModel(built, QStringLiteral("sphere"), true);
+    state.PauseTiming();
+    built = LoadedModel();  // the previous model leaves off the clock
+    state.ResumeTiming();
+  }
+  state.counters["consensus"] = double(engine.planes.size());
+}
+BENCHMARK(BM_InstallGatheredHumanCuts)->Arg(1)->Arg(7)->Unit(benchmark::kMillisecond)->Iterations(3);
 
 }  // namespace

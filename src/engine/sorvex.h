@@ -20,6 +20,10 @@ struct UserCutCounts;
 class RenderMesh;
 class TriMesh;
 
+namespace humancuts {
+struct HumanCutRows;
+}  // namespace humancuts
+
 // The engine: owns the loaded model, every feature list, the bin space, the
 // section planes and the algorithm parameters. The plane-selection run is the
 // body of this thread; it reports only through the two signals.
@@ -66,8 +70,16 @@ class Sorvex : public QThread {
   // reads the participants' cuts when asked. Refused (false) while a run is
   // active or when `model` holds no mesh.
   bool installModel(LoadedModel& model, const QString& label, bool loadHumanCuts);
-  // Reads the study participants' cuts of the loaded model (end of loadModel).
+  // Reads the study participants' cuts of the loaded model (end of loadModel):
+  // gatherHumanCuts, then recordHumanCutRows.
   void readHumanCuts(const QString& label);
+  // The per-model part: reads the files, keeps the cuts with a section,
+  // votes them into the bins and finds the consensus planes and the unique
+  // cuts (appended to humanCuts, humanCutColours, planes, uniqueHumanCuts).
+  void gatherHumanCuts(humancuts::HumanCutRows& rows);
+  // The study tables and their report: the model's label and rows appended,
+  // the report written.
+  void recordHumanCutRows(const QString& label, const humancuts::HumanCutRows& rows);
 
   // ---- study analysis (src/export/user_cut_analysis.cpp) ----
   // Lets the current features vote and keeps in humanCuts only the cuts whose

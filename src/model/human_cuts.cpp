@@ -7,9 +7,11 @@
 #include <QList>
 #include <QVector>
 #include <cmath>
+#include <utility>
 
 #include "engine/palette.h"
 #include "engine/sorvex.h"
+#include "model/loaded_model.h"
 #include "export/user_cut_report.h"
 
 using namespace humancuts;
@@ -35,6 +37,12 @@ struct CutRef {
 }  // namespace
 
 void Sorvex::readHumanCuts(const QString& label) {
+  HumanCutRows rows;
+  gatherHumanCuts(rows);
+  recordHumanCutRows(label, rows);
+}
+
+void Sorvex::gatherHumanCuts(HumanCutRows& rows) {
   qDebug("Loading human cuts...");
 
   // ---- the participants' files ----
@@ -60,13 +68,9 @@ void Sorvex::readHumanCuts(const QString& label) {
     humanCutColours.append(paletteColour(palette, unsigned(u)));
   }
 
-  // ---- study tables ----
-  if (userNames.isEmpty())
-    for (int u = 1; u <= kUserCount; ++u) userNames.append(QStringLiteral("User ") + QString::number(u));
-  modelLabels.append(label);
   QList<int> cutCounts;
   for (const QList<HumanCut>& cuts : humanCuts) cutCounts.append(cuts.size());
-  humanCutCountTable.append(withMissingUsers(cutCounts, missing));
+  rows.cutCounts = withMissingUsers(cutCounts, missing);
 
   // ---- every kept cut votes; its vote carries its running number ----
   bins.clearBins();
@@ -123,8 +127,52 @@ void Sorvex::readHumanCuts(const QString& label) {
     }
     uniqueCounts.append(unique);
   }
-  uniqueCutCountTable.append(withMissingUsers(uniqueCounts, missing));
+  rows.uniqueCounts = withMissingUsers(uniqueCounts, missing);
+}
 
+void Sorvex::recordHumanCutRows(const QString& label, const HumanCutRows& rows) {
+  if (userNames.isEmpty())
+    for (int u = 1; u <= kUserCount; ++u) userNames.append(QStringLiteral("User ") + QString::number(u));
+  modelLabels.append(label);
+  humanCutCountTable.append(rows.cutCounts);
+  uniqueCutCountTable.append(rows.uniqueCounts);
   saveUserCutReport(QString::fromLatin1(kUserCutReportName), uniqueCutCountTable, humanCutCountTable, modelLabels,
                     userNames);
+}
+
+HumanCutSettings humanCutSettingsOf(const Sorvex& engine) {
+  HumanCutSettings s;
+  s.useSegmentation = engine.useSegmentation;
+  s.hermiteInterp = engine.hermiteInterp;
+  s.hermiteTanFactor = engine.hermiteTanFactor;
+  s.plainVoting = engine.plainVoting;
+  s.palette = engine.palette;
+  return s;
+}
+
+void gatherHumanCuts(LoadedModel& model, const HumanCutSettings& settings) {
+  GatheredHumanCuts& out = model.humanCuts;
+  out = GatheredHumanCuts();
+  if (!model.emptyBins) return;
+  // Made and destroyed on this thread; it shares the model's arrays.
+  Sorvex work(nullptr);
+  work.modelPath = model.path;
+  *work.renderMesh = model.renderMesh;
+  work.triMesh = model.triMesh;
+  work.faceSegment = model.faceSegment;
+  work.segmentCount = model.segmentCount;
+  work.useSegmentation = settings.useSegmentation;
+  work.hermiteInterp = settings.hermiteInterp;
+  work.hermiteTanFactor = settings.hermiteTanFactor;
+  work.plainVoting = settings.plainVoting;
+  work.palette = settings.palette;
+  std::swap(work.bins, *model.emptyBins);
+  work.gatherHumanCuts(out.rows);
+  std::swap(work.bins, *model.emptyBins);
+  out.cuts = work.humanCuts;
+  out.colours = work.humanCutColours;
+  out.consensus = work.planes;
+  out.unique = work.uniqueHumanCuts;
+  out.palette = work.palette;
+  out.gathered = true;
 }

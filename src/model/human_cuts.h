@@ -52,4 +52,46 @@ constexpr int kMissingUserCount = -1;
 // angle(u, v) + |s - t| and angle(-u, v) + |s + t|, angles in radians.
 float planeDistanceRadians(const Vec3& u, float s, const Vec3& v, float t);
 
+// A model's two rows of the study tables: cuts kept and unique cuts per user
+// (kMissingUserCount for a user without a file).
+struct HumanCutRows {
+  QList<int> cutCounts;
+  QList<int> uniqueCounts;
+};
+
+// The engine's settings that shape the participants' sections, votes and
+// colours, read where the engine lives for a gathering elsewhere.
+struct HumanCutSettings {
+  bool useSegmentation = false;
+  bool hermiteInterp = true;
+  float hermiteTanFactor = 1.0f;
+  bool plainVoting = false;
+  QList<Vec3> palette;
+};
+
+// The participants' cuts of one model, gathered away from the engine (see
+// gatherHumanCuts) for Sorvex::installModel to publish.
+struct GatheredHumanCuts {
+  bool gathered = false;
+  QList<QList<HumanCut>> cuts;      // per file read
+  QList<Vec3> colours;              // per file read
+  QList<SectionPlane> consensus;    // the consensus planes, in order found
+  QList<CutPlane> unique;           // cuts no consensus plane explains
+  QList<Vec3> palette;              // the palette, as the colours left it
+  HumanCutRows rows;
+};
+
 }  // namespace humancuts
+
+class Sorvex;
+struct LoadedModel;
+
+// The settings of `engine` for gatherHumanCuts (on the engine's thread).
+humancuts::HumanCutSettings humanCutSettingsOf(const Sorvex& engine);
+
+// Reads, cuts and votes the participants' cuts of a built model on the
+// calling thread, as Sorvex::readHumanCuts would once the model is
+// installed: a private engine holds the model's meshes and segmentation and
+// votes into model.emptyBins (which keeps the votes). The result goes to
+// model.humanCuts.
+void gatherHumanCuts(LoadedModel& model, const humancuts::HumanCutSettings& settings);

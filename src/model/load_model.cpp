@@ -203,10 +203,24 @@ bool Sorvex::installModel(LoadedModel& model, const QString& label, bool loadHum
 
     humanCuts.clear();
     humanCutColours.clear();
+    // The participants' cuts gathered beside the build; their votes came
+    // with the bins.
+    if (loadHumanCuts && model.humanCuts.gathered) {
+      humanCuts = model.humanCuts.cuts;
+      humanCutColours = model.humanCuts.colours;
+      for (const SectionPlane& p : qAsConst(model.humanCuts.consensus)) planes.append(p);
+      uniqueHumanCuts = model.humanCuts.unique;
+      palette = model.humanCuts.palette;
+    }
   }
 
-  // Hand-over to the participants' cuts of this model.
-  if (loadHumanCuts) readHumanCuts(label.isEmpty() ? modelPath : label);
+  // Hand-over to the participants' cuts of this model: the study tables, or
+  // the whole reading when it was not done beside the build.
+  const QString study = label.isEmpty() ? modelPath : label;
+  if (loadHumanCuts && model.humanCuts.gathered)
+    recordHumanCutRows(study, model.humanCuts.rows);
+  else if (loadHumanCuts)
+    readHumanCuts(study);
   return true;
 }
 
@@ -219,5 +233,6 @@ bool Sorvex::loadModel(const char* path, const char* label, const char* segmenta
   LoadControl control;
   control.plainSmoothing = plainSmoothing;
   if (!buildModel(path, segmentationPath, curvatureSmooth, model, &control)) return false;
+  if (loadHumanCuts) ::gatherHumanCuts(model, humanCutSettingsOf(*this));
   return installModel(model, label ? QString::fromLocal8Bit(label) : model.path, loadHumanCuts);
 }

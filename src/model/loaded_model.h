@@ -9,6 +9,7 @@
 
 #include "engine/bin_space.h"
 #include "engine/cut_plane.h"
+#include "model/human_cuts.h"
 #include "model/render_mesh.h"
 
 class TriMesh;
@@ -26,6 +27,9 @@ struct LoadedModel {
   QList<CutPlane> symmetryPlanes;
   QList<Axis> symmetryAxes;
   std::unique_ptr<BinSpace> emptyBins;
+  // The participants' cuts, when gathered beside the build (their votes are
+  // then in emptyBins).
+  humancuts::GatheredHumanCuts humanCuts;
 };
 
 // Progress and cancellation of a build. `progress` (optional) is called on

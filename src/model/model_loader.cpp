@@ -45,14 +45,22 @@ bool ModelLoader::start(const QString& path, const QString& label, const QString
   const QByteArray path8 = QFile::encodeName(path);
   const QByteArray seg8 = QFile::encodeName(segmentationPath);
   const float smooth = engine_->curvatureSmooth;
+  // The participants' cuts are read, cut and voted beside the build too; the
+  // install then only publishes them.
+  std::shared_ptr<humancuts::HumanCutSettings> cutSettings;
+  if (loadHumanCuts) cutSettings = std::make_shared<humancuts::HumanCutSettings>(humanCutSettingsOf(*engine_));
   std::shared_ptr<LoadControl> control = control_;
   std::shared_ptr<LoadedModel> model = model_;
-  worker_ = std::thread([this, control, model, path8, seg8, smooth] {
+  worker_ = std::thread([this, control, model, path8, seg8, smooth, cutSettings] {
     // Below the GUI thread: on a busy machine the window keeps its turn.
     // Threads the build starts (the smoothing's) inherit this.
     setpriority(PRIO_PROCESS, pid_t(syscall(SYS_gettid)), kBuildNice);
-    const bool ok =
+    bool ok =
         buildModel(path8.constData(), seg8.isEmpty() ? nullptr : seg8.constData(), smooth, *model, control.get());
+    if (ok && cutSettings && !control->cancel.load()) {
+      if (control->progress) control->progress(1000, "Reading participants' cuts");
+      gatherHumanCuts(*model, *cutSettings);
+    }
     QMetaObject::invokeMethod(
         this, [this, ok] { built(ok); }, Qt::QueuedConnection);
   });

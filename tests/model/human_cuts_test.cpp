@@ -3,10 +3,12 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <cmath>
+#include <thread>
 
 #include "engine/palette.h"
 #include "engine/sorvex.h"
 #include "model/human_cuts.h"
+#include "model/loaded_model.h"
 #include "support/humancuts_support.h"
 #include "support/test_support.h"
 
@@ -201,6 +203,53 @@ TEST_F(HumanCuts, ThreeAgreeingCutsGiveOneConsensusPlaneWithTheSignedMeanOffset)
   EXPECT_TRUE(html.contains(QStringLiteral("<td><center>Cube again</center></td>")));
   EXPECT_EQ(html.count(QStringLiteral("<td bgcolor=#FF0000>2 / 2</td>")), 2);
   EXPECT_EQ(html.count(QStringLiteral("<td bgcolor=#FFFFFF>0 / 1</td>")), 6);
+}
+
+TEST_F(HumanCuts, GatheredBesideTheBuildTheyInstallAsIfReadAfterTheInstall) {
+  cuts(1, cutFile(cutLine(Vec3(1, 0, 0), Vec3(0.215f, 0.1f, 0)) + cutLine(Vec3(0, 0, 1), Vec3(0, 0, 0.1f)), 2));
+  cuts(2, cutFile(cutLine(Vec3(1, 0, 0), Vec3(0.22f, 0, 0.3f)) + cutLine(Vec3(0, 0, -1), Vec3(0, 0, 0.1f)), 2));
+  cuts(3, cutFile(cutLine(Vec3(-1, 0, 0), Vec3(0.225f, 0, 0)) + cutLine(Vec3(0, 0, 1), Vec3(0, 0.2f, 0.11f)), 2));
+  cuts(5, cutFile(cutLine(Vec3(0, 1, 0), Vec3(0, 0.1f, 0)), 1));
+  // Read after the install, on this thread (a model built without gathering).
+  Sorvex after(nullptr);
+  {
+    LoadedModel built;
+    ASSERT_TRUE(buildModel(model.constData(), nullptr, after.curvatureSmooth, built));
+    ASSERT_TRUE(after.installModel(built, QStringLiteral("Cube"), true));
+  }
+  // Gathered on the building thread, then installed.
+  Sorvex beside(nullptr);
+  LoadedModel built;
+  const humancuts::HumanCutSettings settings = humanCutSettingsOf(beside);
+  std::thread builder([&] {
+    if (buildModel(model.constData(), nullptr, 0.05f, built)) gatherHumanCuts(built, settings);
+  });
+  builder.join();
+  ASSERT_TRUE(built.humanCuts.gathered);
+  ASSERT_TRUE(beside.installModel(built, QStringLiteral("Cube"), true));
+
+  ASSERT_EQ(after.planes.size(), 2);
+  ASSERT_EQ(beside.planes.size(), after.planes.size());
+  for (int p = 0; p < after.planes.size(); ++p) {
+    EXPECT_EQ(beside.planes[p].normal, after.planes[p].normal);
+    EXPECT_EQ(beside.planes[p].d, after.planes[p].d);
+    EXPECT_EQ(beside.planes[p].area, after.planes[p].area);
+    EXPECT_EQ(beside.planes[p].voteScore, after.planes[p].voteScore);
+    EXPECT_EQ(beside.planes[p].triangles.size(), after.planes[p].triangles.size());
+  }
+  ASSERT_EQ(beside.humanCuts.size(), 4);
+  for (int u = 0; u < 4; ++u) {
+    ASSERT_EQ(beside.humanCuts[u].size(), after.humanCuts[u].size());
+    for (int c = 0; c < after.humanCuts[u].size(); ++c)
+      EXPECT_EQ(beside.humanCuts[u][c].segments.size(), after.humanCuts[u][c].segments.size());
+  }
+  EXPECT_EQ(beside.humanCutColours, after.humanCutColours);
+  EXPECT_EQ(beside.uniqueHumanCuts.size(), after.uniqueHumanCuts.size());
+  EXPECT_EQ(beside.humanCutCountTable, after.humanCutCountTable);
+  EXPECT_EQ(beside.uniqueCutCountTable, after.uniqueCutCountTable);
+  EXPECT_EQ(beside.modelLabels, after.modelLabels);
+  EXPECT_EQ(beside.bins.nonEmptyBins().size(), after.bins.nonEmptyBins().size()) << "the remaining votes came along";
+  EXPECT_GT(beside.bins.nonEmptyBins().size(), 0);
 }
 
 TEST_F(HumanCuts, HostileLinesAreSkippedWithADebugLine) {
