@@ -155,6 +155,17 @@ void BM_IdleEventLoopGap(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleEventLoopGap)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+namespace {
+// Milliseconds from a stop request to the end of the run.
+double stopAndWait(Sorvex& engine) {
+  QElapsedTimer clock;
+  clock.start();
+  engine.requestStop();
+  engine.wait();
+  return clock.nsecsElapsed() / 1e6;
+}
+}  // namespace
+
 // Time from a stop request to the end of the run, asked as soon as the
 // first plane is accepted (inside the next local search).
 void BM_StopLatency(benchmark::State& state) {
@@ -180,11 +191,7 @@ void BM_StopLatency(benchmark::State& state) {
       if (!engine.isRunning()) break;
       QThread::msleep(1);
     }
-    QElapsedTimer clock;
-    clock.start();
-    engine.requestStop();
-    engine.wait();
-    latency = clock.nsecsElapsed() / 1e6;
+    latency = stopAndWait(engine);
   }
   state.counters["stop_ms"] = latency;
   state.counters["planes_kept"] = engine.planes.size();
@@ -209,11 +216,7 @@ void BM_StopDuringVoting(benchmark::State& state) {
     percent = 0;
     engine.startRun();
     while (percent < 300 && engine.isRunning()) QThread::msleep(1);
-    QElapsedTimer clock;
-    clock.start();
-    engine.requestStop();
-    engine.wait();
-    latency = clock.nsecsElapsed() / 1e6;
+    latency = stopAndWait(engine);
   }
   state.counters["stop_ms"] = latency;
   state.counters["features"] = engine.features.size();
