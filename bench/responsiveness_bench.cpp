@@ -69,6 +69,26 @@ QList<SectionSegment> straightChain(int n) {
   return chain;
 }
 
+
+// Loads `path` at smoothing 0.01 with every feature weight 1 and radius 0.1,
+// as the run benches here use the engine.
+bool loadForRuns(Sorvex& engine, const char* path) {
+  engine.setCurvatureSmooth(0.01);
+  float w[kFeatureTypeCount], r[kFeatureTypeCount];
+  for (int t = 0; t < kFeatureTypeCount; ++t) w[t] = 1.0f, r[t] = 0.1f;
+  engine.setFeatureWeights(w);
+  engine.setFeatureRadii(r);
+  return engine.loadModel(path, "m", nullptr, false);
+}
+
+// Milliseconds from a stop request to the end of the run.
+double stopAndWait(Sorvex& engine) {
+  QElapsedTimer clock;
+  clock.start();
+  engine.requestStop();
+  engine.wait();
+  return clock.nsecsElapsed() / 1e6;
+}
 }  // namespace
 
 void BM_SplitPolylineStraight(benchmark::State& state) {
@@ -104,12 +124,7 @@ void BM_RunEventLoopGap(benchmark::State& state) {
   const QByteArray path = largemodels::subdividedModel("66", int(state.range(0)));
   if (path.isEmpty()) return state.SkipWithError("bundled model 66 missing");
   Sorvex engine(nullptr);
-  engine.setCurvatureSmooth(0.01);
-  float w[kFeatureTypeCount], r[kFeatureTypeCount];
-  for (int t = 0; t < kFeatureTypeCount; ++t) w[t] = 1.0f, r[t] = 0.1f;
-  engine.setFeatureWeights(w);
-  engine.setFeatureRadii(r);
-  if (!engine.loadModel(path.constData(), "m", nullptr, false)) return state.SkipWithError("load failed");
+  if (!loadForRuns(engine, path.constData())) return state.SkipWithError("load failed");
   double gap = 0.0;
   for (auto _ : state) {
     engine.setCoverAllSegments(true);
@@ -155,16 +170,6 @@ void BM_IdleEventLoopGap(benchmark::State& state) {
 }
 BENCHMARK(BM_IdleEventLoopGap)->Arg(20000)->Unit(benchmark::kMillisecond)->Iterations(1);
 
-namespace {
-// Milliseconds from a stop request to the end of the run.
-double stopAndWait(Sorvex& engine) {
-  QElapsedTimer clock;
-  clock.start();
-  engine.requestStop();
-  engine.wait();
-  return clock.nsecsElapsed() / 1e6;
-}
-}  // namespace
 
 // Time from a stop request to the end of the run, asked as soon as the
 // first plane is accepted (inside the next local search).
@@ -173,13 +178,8 @@ void BM_StopLatency(benchmark::State& state) {
   const QByteArray path = largemodels::subdividedModel("66", int(state.range(0)));
   if (path.isEmpty()) return state.SkipWithError("bundled model 66 missing");
   Sorvex engine(nullptr);
-  engine.setCurvatureSmooth(0.01);
-  float w[kFeatureTypeCount], r[kFeatureTypeCount];
-  for (int t = 0; t < kFeatureTypeCount; ++t) w[t] = 1.0f, r[t] = 0.1f;
-  engine.setFeatureWeights(w);
-  engine.setFeatureRadii(r);
   engine.setCoverAllSegments(true);
-  if (!engine.loadModel(path.constData(), "m", nullptr, false)) return state.SkipWithError("load failed");
+  if (!loadForRuns(engine, path.constData())) return state.SkipWithError("load failed");
   double latency = 0.0;
   for (auto _ : state) {
     engine.startRun();

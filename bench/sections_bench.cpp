@@ -377,35 +377,19 @@ void BM_LocalSearch(benchmark::State& state) {
 }  // namespace
 
 // Sizes: 0 = 1k, 1 = 5k, 2 = 17k, 5 = 68k, 3 = 270k, 4 = 478k faces.
-BENCHMARK(BM_SectionCut_Korvane)
-    ->Arg(0)
-    ->Arg(1)
-    ->Arg(2)
-    ->Arg(5)
-    ->Arg(3)
-    ->Arg(4)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(0.5);
-BENCHMARK(BM_SectionCut_Peer)
-    ->Arg(0)
-    ->Arg(1)
-    ->Arg(2)
-    ->Arg(5)
-    ->Arg(3)
-    ->Arg(4)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->MinTime(0.5);
-BENCHMARK(BM_SectionContourStep_Grid)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
-BENCHMARK(BM_SectionContourStep_PlainScan)
-    ->UseManualTime()
-    ->Unit(benchmark::kMicrosecond)
-    ->Repetitions(7)
-    ->ReportAggregatesOnly(true);
+namespace {
+// Both cut benches over the same sizes, in size order.
+void cutSizes(benchmark::internal::Benchmark* b) {
+  for (int size : {0, 1, 2, 5, 3, 4}) b->Arg(size);
+  b->UseManualTime()->Unit(benchmark::kMicrosecond)->MinTime(0.5);
+}
+void contourStepRuns(benchmark::internal::Benchmark* b) {
+  b->UseManualTime()->Unit(benchmark::kMicrosecond)->Repetitions(7)->ReportAggregatesOnly(true);
+}
+}  // namespace
+BENCHMARK(BM_SectionCut_Korvane)->Apply(cutSizes);
+BENCHMARK(BM_SectionCut_Peer)->Apply(cutSizes);
+BENCHMARK(BM_SectionContourStep_Grid)->Apply(contourStepRuns);
+BENCHMARK(BM_SectionContourStep_PlainScan)->Apply(contourStepRuns);
 BENCHMARK(BM_SectionUpdate)->Unit(benchmark::kMillisecond)->Repetitions(7)->ReportAggregatesOnly(true);
 BENCHMARK(BM_LocalSearch)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(16);

@@ -33,6 +33,20 @@ struct Worker {
   bool writing = false;  // past its run: writes its files while the slot goes on
 };
 
+// The longest line taken from a worker's output; a longer run without a line
+// break (a library printing without end) is taken in pieces of this size.
+constexpr int kMaxWorkerLineBytes = 64 * 1024;
+
+// Takes the first whole line of `buffer` (without its break, trimmed).
+bool takeLine(QByteArray& buffer, QString& line) {
+  int nl = buffer.indexOf('\n');
+  if (nl < 0 && buffer.size() >= kMaxWorkerLineBytes) nl = kMaxWorkerLineBytes;
+  if (nl < 0) return false;
+  line = QString::fromLocal8Bit(buffer.left(nl)).trimmed();
+  buffer.remove(0, qMin(nl + 1, buffer.size()));
+  return true;
+}
+
 // A model path as one line of the worker's standard input: percent-encoded,
 // so that no byte of a file name can end or split the line.
 QByteArray requestLine(const QString& model) { return QFile::encodeName(model).toPercentEncoding() + '\n'; }
@@ -199,22 +213,17 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
   // Whole lines of the worker's standard error, passed on as they come.
   const auto readErr = [&](Worker* w, bool flushAll) {
     w->err += w->process->readAllStandardError();
-    int nl;
-    while ((nl = w->err.indexOf('\n')) >= 0) {
-      const QString line = QString::fromLocal8Bit(w->err.left(nl)).trimmed();
-      w->err.remove(0, nl + 1);
+    QString line;
+    while (takeLine(w->err, line))
       if (!line.isEmpty()) display.error(line);
-    }
     if (flushAll && !w->err.trimmed().isEmpty()) display.error(QString::fromLocal8Bit(w->err).trimmed());
     if (flushAll) w->err.clear();
   };
   // Stage lines and the line that ends the model, from standard output.
   const auto readOut = [&](Worker* w, int slot) {
     w->out += w->process->readAllStandardOutput();
-    int nl;
-    while ((nl = w->out.indexOf('\n')) >= 0) {
-      const QString line = QString::fromLocal8Bit(w->out.left(nl)).trimmed();
-      w->out.remove(0, nl + 1);
+    QString line;
+    while (takeLine(w->out, line)) {
       if (w->model.isEmpty()) continue;
       if (line.startsWith(QLatin1String("stage "))) {
         if (active[size_t(slot)] != w) continue;  // the slot shows its next model

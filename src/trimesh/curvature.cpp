@@ -20,27 +20,16 @@ void project_curv(const Vec3& old_u, const Vec3& old_v, float old_ku, float old_
                   const Vec3& new_v, float& new_ku, float& new_kuv, float& new_kv) {
   Vec3 r_u, r_v;
   rotate_frame(new_u, new_v, old_u.cross(old_v), r_u, r_v);
-  const float u1 = r_u.dot(old_u), v1 = r_u.dot(old_v);
-  const float u2 = r_v.dot(old_u), v2 = r_v.dot(old_v);
-  new_ku = old_ku * u1 * u1 + old_kuv * (2.0f * u1 * v1) + old_kv * v1 * v1;
-  new_kuv = old_ku * u1 * u2 + old_kuv * (u1 * v2 + u2 * v1) + old_kv * v1 * v2;
-  new_kv = old_ku * u2 * u2 + old_kuv * (2.0f * u2 * v2) + old_kv * v2 * v2;
+  change_curv_basis(r_u.dot(old_u), r_u.dot(old_v), r_v.dot(old_u), r_v.dot(old_v), old_ku, old_kuv, old_kv, new_ku,
+                    new_kuv, new_kv);
 }
 
 void project_curv_deriv(const Vec3& old_u, const Vec3& old_v, const TriMesh::CurvDeriv& old_dcurv, const Vec3& new_u,
                         const Vec3& new_v, TriMesh::CurvDeriv& new_dcurv) {
   Vec3 r_u, r_v;
   rotate_frame(new_u, new_v, old_u.cross(old_v), r_u, r_v);
-  const float u1 = r_u.dot(old_u), v1 = r_u.dot(old_v);
-  const float u2 = r_v.dot(old_u), v2 = r_v.dot(old_v);
-  const float a = old_dcurv[0], b = old_dcurv[1], c = old_dcurv[2], d = old_dcurv[3];
   TriMesh::CurvDeriv r;
-  r[0] = a * u1 * u1 * u1 + b * 3.0f * u1 * u1 * v1 + c * 3.0f * u1 * v1 * v1 + d * v1 * v1 * v1;
-  r[1] = a * u1 * u1 * u2 + b * (u1 * u1 * v2 + 2.0f * u2 * u1 * v1) + c * (u2 * v1 * v1 + 2.0f * u1 * v1 * v2) +
-         d * v1 * v1 * v2;
-  r[2] = a * u1 * u2 * u2 + b * (u2 * u2 * v1 + 2.0f * u1 * u2 * v2) + c * (u1 * v2 * v2 + 2.0f * u2 * v2 * v1) +
-         d * v1 * v2 * v2;
-  r[3] = a * u2 * u2 * u2 + b * 3.0f * u2 * u2 * v2 + c * 3.0f * u2 * v2 * v2 + d * v2 * v2 * v2;
+  change_deriv_basis(r_u.dot(old_u), r_u.dot(old_v), r_v.dot(old_u), r_v.dot(old_v), old_dcurv, r);
   new_dcurv = r;
 }
 

@@ -28,6 +28,26 @@ inline void rotate_frame_with_normal(const Vec3& old_u, const Vec3& old_v, const
   new_v -= dperp * new_v.dot(perp_old);
 }
 
+// A tensor re-expressed in new axes whose coordinates in the old frame are
+// (u1, v1) and (u2, v2): the common step of project_curv and
+// project_curv_deriv once the old frame has been rotated into the new plane.
+inline void change_curv_basis(float u1, float v1, float u2, float v2, float old_ku, float old_kuv, float old_kv,
+                              float& new_ku, float& new_kuv, float& new_kv) {
+  new_ku = old_ku * u1 * u1 + old_kuv * (2.0f * u1 * v1) + old_kv * v1 * v1;
+  new_kuv = old_ku * u1 * u2 + old_kuv * (u1 * v2 + u2 * v1) + old_kv * v1 * v2;
+  new_kv = old_ku * u2 * u2 + old_kuv * (2.0f * u2 * v2) + old_kv * v2 * v2;
+}
+inline void change_deriv_basis(float u1, float v1, float u2, float v2, const TriMesh::CurvDeriv& old_dcurv,
+                               TriMesh::CurvDeriv& r) {
+  const float a = old_dcurv[0], b = old_dcurv[1], c = old_dcurv[2], d = old_dcurv[3];
+  r[0] = a * u1 * u1 * u1 + b * 3.0f * u1 * u1 * v1 + c * 3.0f * u1 * v1 * v1 + d * v1 * v1 * v1;
+  r[1] = a * u1 * u1 * u2 + b * (u1 * u1 * v2 + 2.0f * u2 * u1 * v1) + c * (u2 * v1 * v1 + 2.0f * u1 * v1 * v2) +
+         d * v1 * v1 * v2;
+  r[2] = a * u1 * u2 * u2 + b * (u2 * u2 * v1 + 2.0f * u1 * u2 * v2) + c * (u1 * v2 * v2 + 2.0f * u2 * v2 * v1) +
+         d * v1 * v2 * v2;
+  r[3] = a * u2 * u2 * u2 + b * 3.0f * u2 * u2 * v2 + c * 3.0f * u2 * v2 * v2 + d * v2 * v2 * v2;
+}
+
 // Re-expresses the tensor (old_ku, old_kuv, old_kv) given in the frame
 // (old_u, old_v) in the frame (new_u, new_v).
 void project_curv(const Vec3& old_u, const Vec3& old_v, float old_ku, float old_kuv, float old_kv, const Vec3& new_u,

@@ -70,6 +70,32 @@ double seconds_since(std::chrono::steady_clock::time_point t0) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
 }
 
+// The weighted mean (sums over their total weight `sum`) a smoothing stores
+// for a vertex; without any weight (zero areas all round), or with a mean
+// that is not finite, the vertex keeps its own tensor.
+void store_mean(double sum, double su, double suv, double sv, float own_u, float own_uv, float own_v, float& ku,
+                float& kuv, float& kv) {
+  if (sum > 0.0 && std::isfinite(su / sum) && std::isfinite(suv / sum) && std::isfinite(sv / sum)) {
+    ku = static_cast<float>(su / sum);
+    kuv = static_cast<float>(suv / sum);
+    kv = static_cast<float>(sv / sum);
+  } else {
+    ku = own_u;
+    kuv = own_uv;
+    kv = own_v;
+  }
+}
+
+TriMesh::CurvDeriv mean_or_own(double sum, const double acc[4], const TriMesh::CurvDeriv& own) {
+  bool ok = sum > 0.0;
+  TriMesh::CurvDeriv r;
+  for (int k = 0; k < 4 && ok; k++) {
+    r[k] = static_cast<float>(acc[k] / sum);
+    ok = std::isfinite(r[k]);
+  }
+  return ok ? r : own;
+}
+
 }  // namespace
 
 void TriMesh::smooth_curvatures_plain(float sigma) {
@@ -108,16 +134,7 @@ void TriMesh::smooth_curvatures_plain(float sigma) {
       sv += double(w) * cv;
       sum += w;
     });
-    // Without any weight (zero areas all round) the vertex keeps its own tensor.
-    if (sum > 0.0 && std::isfinite(su / sum) && std::isfinite(suv / sum) && std::isfinite(sv / sum)) {
-      ku[i] = static_cast<float>(su / sum);
-      kuv[i] = static_cast<float>(suv / sum);
-      kv[i] = static_cast<float>(sv / sum);
-    } else {
-      ku[i] = own_u;
-      kuv[i] = own_uv;
-      kv[i] = own_v;
-    }
+    store_mean(sum, su, suv, sv, own_u, own_uv, own_v, ku[i], kuv[i], kv[i]);
   }
   for (int i = 0; i < nv; i++) {
     principal_from_tensor(principal_dir1[i], principal_dir2[i], ku[i], kuv[i], kv[i], normals[i], principal_dir1[i],
@@ -156,13 +173,7 @@ void TriMesh::smooth_curv_derivs_plain(float sigma) {
       for (int k = 0; k < 4; k++) acc[k] += double(w) * d[k];
       sum += w;
     });
-    bool ok = sum > 0.0;
-    CurvDeriv r;
-    for (int k = 0; k < 4 && ok; k++) {
-      r[k] = static_cast<float>(acc[k] / sum);
-      ok = std::isfinite(r[k]);
-    }
-    smoothed[i] = ok ? r : curv_derivs[i];
+    smoothed[i] = mean_or_own(sum, acc, curv_derivs[i]);
   }
   curv_derivs.swap(smoothed);
   print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));
@@ -216,12 +227,7 @@ inline void project_onto(const CurvatureSource& j, const Vec3& tu, const Vec3& t
                          float& kuv, float& kv) {
   Vec3 r_u, r_v;
   rotate_frame_with_normal(tu, tv, tuxv, j.uxv, r_u, r_v);
-  const float u1 = r_u.dot(j.u), v1 = r_u.dot(j.v);
-  const float u2 = r_v.dot(j.u), v2 = r_v.dot(j.v);
-  const float old_ku = j.k1, old_kuv = 0.0f, old_kv = j.k2;
-  ku = old_ku * u1 * u1 + old_kuv * (2.0f * u1 * v1) + old_kv * v1 * v1;
-  kuv = old_ku * u1 * u2 + old_kuv * (u1 * v2 + u2 * v1) + old_kv * v1 * v2;
-  kv = old_ku * u2 * u2 + old_kuv * (2.0f * u2 * v2) + old_kv * v2 * v2;
+  change_curv_basis(r_u.dot(j.u), r_u.dot(j.v), r_v.dot(j.u), r_v.dot(j.v), j.k1, 0.0f, j.k2, ku, kuv, kv);
 }
 
 // project_curv_deriv of source j's tensor onto the target frame.
@@ -229,15 +235,7 @@ inline void project_onto(const DerivSource& j, const Vec3& tu, const Vec3& tv, c
                          TriMesh::CurvDeriv& r) {
   Vec3 r_u, r_v;
   rotate_frame_with_normal(tu, tv, tuxv, j.uxv, r_u, r_v);
-  const float u1 = r_u.dot(j.u), v1 = r_u.dot(j.v);
-  const float u2 = r_v.dot(j.u), v2 = r_v.dot(j.v);
-  const float a = j.d[0], b = j.d[1], c = j.d[2], d = j.d[3];
-  r[0] = a * u1 * u1 * u1 + b * 3.0f * u1 * u1 * v1 + c * 3.0f * u1 * v1 * v1 + d * v1 * v1 * v1;
-  r[1] = a * u1 * u1 * u2 + b * (u1 * u1 * v2 + 2.0f * u2 * u1 * v1) + c * (u2 * v1 * v1 + 2.0f * u1 * v1 * v2) +
-         d * v1 * v1 * v2;
-  r[2] = a * u1 * u2 * u2 + b * (u2 * u2 * v1 + 2.0f * u1 * u2 * v2) + c * (u1 * v2 * v2 + 2.0f * u2 * v2 * v1) +
-         d * v1 * v2 * v2;
-  r[3] = a * u2 * u2 * u2 + b * 3.0f * u2 * u2 * v2 + c * 3.0f * u2 * v2 * v2 + d * v2 * v2 * v2;
+  change_deriv_basis(r_u.dot(j.u), r_u.dot(j.v), r_v.dot(j.u), r_v.dot(j.v), j.d, r);
 }
 
 // One thread's traversal state: visit marks for every vertex and the stack.
@@ -361,15 +359,7 @@ void TriMesh::smooth_curvatures(float sigma, int threads, const std::atomic<bool
           sv += double(w) * cv;
           sum += w;
         });
-        if (sum > 0.0 && std::isfinite(su / sum) && std::isfinite(suv / sum) && std::isfinite(sv / sum)) {
-          ku[i] = static_cast<float>(su / sum);
-          kuv[i] = static_cast<float>(suv / sum);
-          kv[i] = static_cast<float>(sv / sum);
-        } else {
-          ku[i] = own_u;
-          kuv[i] = own_uv;
-          kv[i] = own_v;
-        }
+        store_mean(sum, su, suv, sv, own_u, own_uv, own_v, ku[i], kuv[i], kv[i]);
       });
   if (!done) {
     print_message("cancelled.\n");
@@ -421,13 +411,7 @@ void TriMesh::smooth_curv_derivs(float sigma, int threads, const std::atomic<boo
           for (int k = 0; k < 4; k++) acc[k] += double(w) * d[k];
           sum += w;
         });
-        bool ok = sum > 0.0;
-        CurvDeriv r;
-        for (int k = 0; k < 4 && ok; k++) {
-          r[k] = static_cast<float>(acc[k] / sum);
-          ok = std::isfinite(r[k]);
-        }
-        smoothed[i] = ok ? r : own;
+        smoothed[i] = mean_or_own(sum, acc, own);
       });
   if (!done) {
     print_message("cancelled.\n");

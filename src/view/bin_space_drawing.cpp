@@ -6,7 +6,6 @@
 #include <cfloat>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 
 #include "engine/bin_space.h"
 #include "engine/palette.h"
@@ -61,6 +60,7 @@ void drawGrid() {
 
 // Face order and normals of a cube, as drawBin emits them.
 const float kFaceNormals[6][3] = {{0, -1, 0}, {0, 0, -1}, {1, 0, 0}, {0, 0, 1}, {-1, 0, 0}, {0, 1, 0}};
+const int kFaceAxis[6] = {1, 2, 0, 2, 0, 1};  // the axis of each normal
 const float kFaceCorners[6][4][3] = {
     {{1, 0, 0}, {1, 0, 1}, {0, 0, 1}, {0, 0, 0}},  // y = 0
     {{0, 0, 0}, {0, 1, 0}, {1, 1, 0}, {1, 0, 0}},  // z = 0
@@ -69,6 +69,15 @@ const float kFaceCorners[6][4][3] = {
     {{0, 0, 0}, {0, 0, 1}, {0, 1, 1}, {0, 1, 0}},  // x = 0
     {{0, 1, 0}, {0, 1, 1}, {1, 1, 1}, {1, 1, 0}},  // y = 1
 };
+
+// The twelve kind colours, built on first use.
+const QVector<Vec3>& kindColours(BinSpace& bins) {
+  if (bins.typeColours.size() != 12) {
+    bins.typeColours.clear();
+    for (int h = 0; h < 12; ++h) bins.typeColours.append(paletteEntry(unsigned(h)));
+  }
+  return bins.typeColours;
+}
 
 // Edge, colour and colour class of a bin's cube (drawBin's choice); false
 // for none.
@@ -87,12 +96,8 @@ bool cubeOf(BinSpace& bins, const Bin& bin, float& edge, Vec3& colour, int& colo
         m = v.weight;
         kind = v.featureType;
       }
-    if (bins.typeColours.size() != 12) {
-      bins.typeColours.clear();
-      for (int h = 0; h < 12; ++h) bins.typeColours.append(paletteEntry(unsigned(h)));
-    }
     colourClass = 1 + ((kind % 12) + 12) % 12;
-    colour = bins.typeColours[colourClass - 1];
+    colour = kindColours(bins)[colourClass - 1];
   }
   edge = m * float(bins.stride());
   return std::isfinite(edge) && edge != 0.0f;
@@ -139,49 +144,21 @@ void drawHighlight(const int index[3]) {
 }  // namespace
 
 Vec3 typeColour(BinSpace& bins, int kind, float alpha) {
-  if (bins.typeColours.size() != 12) {
-    bins.typeColours.clear();
-    for (int h = 0; h < 12; ++h) bins.typeColours.append(paletteEntry(unsigned(h)));
-  }
-  const int i = ((kind % 12) + 12) % 12;
-  const Vec3 c = bins.typeColours[i];
+  const Vec3 c = kindColours(bins)[((kind % 12) + 12) % 12];
   glColor4f(c.x, c.y, c.z, alpha);
   return c;
 }
 
 void drawBin(BinSpace& bins, const Bin& bin, int t, int p, int k) {
-  if (bin.votes.isEmpty() && bin.removedVotes.isEmpty()) return;
-  float m = -FLT_MAX;
-  if (bin.removedVotes.isEmpty()) {
-    for (const Vote& v : bin.votes)
-      if (v.weight > m) m = v.weight;
-    glColor3f(1.0f, 1.0f, 1.0f);
-  } else {
-    int kind = 0;
-    for (const Vote& v : bin.removedVotes)
-      if (v.weight > m) {
-        m = v.weight;
-        kind = v.featureType;
-      }
-    typeColour(bins, kind, 1.0f);
+  float s;
+  Vec3 colour;
+  int colourClass;
+  if (!cubeOf(bins, bin, s, colour, colourClass)) return;  // no vote with a usable weight
+  glColor3f(colour.x, colour.y, colour.z);
+  for (int f = 0; f < 6; ++f) {
+    glNormal3f(kFaceNormals[f][0], kFaceNormals[f][1], kFaceNormals[f][2]);
+    for (const float* c : kFaceCorners[f]) glVertex3f(float(t) + c[0] * s, float(p) + c[1] * s, float(k) + c[2] * s);
   }
-  const float s = m * float(bins.stride());
-  if (!std::isfinite(s)) return;  // no vote with a usable weight
-
-  const float x = float(t), y = float(p), z = float(k);
-  auto corner = [&](float cx, float cy, float cz) { glVertex3f(x + cx * s, y + cy * s, z + cz * s); };
-  glNormal3f(0, -1, 0);  // y = 0
-  corner(1, 0, 0), corner(1, 0, 1), corner(0, 0, 1), corner(0, 0, 0);
-  glNormal3f(0, 0, -1);  // z = 0
-  corner(0, 0, 0), corner(0, 1, 0), corner(1, 1, 0), corner(1, 0, 0);
-  glNormal3f(1, 0, 0);  // x = 1
-  corner(1, 0, 0), corner(1, 1, 0), corner(1, 1, 1), corner(1, 0, 1);
-  glNormal3f(0, 0, 1);  // z = 1
-  corner(0, 0, 1), corner(1, 0, 1), corner(1, 1, 1), corner(0, 1, 1);
-  glNormal3f(-1, 0, 0);  // x = 0
-  corner(0, 0, 0), corner(0, 0, 1), corner(0, 1, 1), corner(0, 1, 0);
-  glNormal3f(0, 1, 0);  // y = 1
-  corner(0, 1, 0), corner(0, 1, 1), corner(1, 1, 1), corner(1, 1, 0);
 }
 
 void deleteBinDisplayList(BinSpace& bins) {
@@ -323,7 +300,7 @@ void fillFrameArrays(const BinCubes::Cube* first, int count, const FrameView& vi
     // A face faces the eye when the eye lies beyond its plane.
     ++counts.faceCubes;
     for (int f = 0; f < 6; ++f) {
-      const int axis = kFaceNormals[f][0] != 0 ? 0 : kFaceNormals[f][1] != 0 ? 1 : 2;
+      const int axis = kFaceAxis[f];
       const bool outer = kFaceNormals[f][axis] > 0;
       const double plane = outer ? lo[axis] + e : lo[axis];
       if (outer ? !(view.eye[axis] > plane) : !(view.eye[axis] < plane)) continue;

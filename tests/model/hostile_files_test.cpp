@@ -13,6 +13,7 @@
 #include "model/human_cuts.h"
 #include "model/render_mesh.h"
 #include "support/debug_capture.h"
+#include "support/engine_files.h"
 #include "support/test_support.h"
 #include "trimesh/trimesh.h"
 
@@ -20,16 +21,8 @@ namespace {
 
 constexpr qint64 kHangMs = 30000;
 
-class HostileFiles : public ::testing::Test {
+class HostileFiles : public testsupport::EngineWithFiles {
  protected:
-  QTemporaryDir dir;
-  Sorvex engine{nullptr};
-
-  QByteArray file(const QString& name, const std::string& text) {
-    const QString path = dir.filePath(name);
-    EXPECT_TRUE(testsupport::writeTextFile(path, text));
-    return path.toLocal8Bit();
-  }
   QByteArray fifo(const QString& name) {
     const QByteArray path = dir.filePath(name).toLocal8Bit();
     EXPECT_EQ(mkfifo(path.constData(), 0600), 0);

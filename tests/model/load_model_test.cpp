@@ -7,6 +7,7 @@
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
 #include "support/loading_support.h"
+#include "support/engine_files.h"
 #include "support/test_support.h"
 #include "trimesh/trimesh.h"
 
@@ -18,16 +19,8 @@ std::string fanOff() {
          "3 0 1 2\n3 0 2 3\n3 0 3 4\n3 0 4 5\n3 0 5 1\n";
 }
 
-class LoadModel : public ::testing::Test {
+class LoadModel : public testsupport::EngineWithFiles {
  protected:
-  QTemporaryDir dir;
-  Sorvex engine{nullptr};
-
-  QByteArray file(const QString& name, const std::string& text) {
-    const QString path = dir.filePath(name);
-    EXPECT_TRUE(testsupport::writeTextFile(path, text));
-    return path.toLocal8Bit();
-  }
   bool load(const QByteArray& path, const char* seg = nullptr) {
     return engine.loadModel(path.constData(), path.constData(), seg, false);
   }
