@@ -143,7 +143,7 @@ void GLWidget::scheduleFrameRefresh() {
 // LoadInputMeshFromSequence: model_sequence.cpp.
 
 void GLWidget::warnIfOutsideUnitBall() {
-  const QString warning = unitBallWarning(*engine_->renderMesh);
+  const QString warning = unitBallWarning(farthestVertexDistance(*engine_->renderMesh));
   if (warning.isEmpty()) return;
   qDebug("%s", qPrintable(warning));
   if (studyMode || unitBallBoxShown_ || !showMessage) return;

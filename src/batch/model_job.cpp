@@ -262,7 +262,7 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
                                 {QStringLiteral("rule"), QStringLiteral("x' = scale * x + offset")}};
     timings[QStringLiteral("normalize")] = t.nsecsElapsed() * 1e-9;
   } else {
-    const QString warning = unitBallWarning(mesh);
+    const QString warning = unitBallWarning(farthestBefore);
     if (!warning.isEmpty()) result.warnings.append(warning);
   }
 

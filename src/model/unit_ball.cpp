@@ -11,8 +11,7 @@ float farthestVertexDistance(const RenderMesh& mesh) {
   return std::sqrt(r2);
 }
 
-QString unitBallWarning(const RenderMesh& mesh) {
-  const float r = farthestVertexDistance(mesh);
+QString unitBallWarning(float r) {
   // A few float roundings past 1 are still inside.
   if (!(r > 1.0f + 1e-5f)) return QString();
   return QStringLiteral(

@@ -11,6 +11,6 @@ class RenderMesh;
 // Largest distance of a vertex from the origin (0 without vertices).
 float farthestVertexDistance(const RenderMesh& mesh);
 
-// The warning for a model reaching outside the unit ball, or an empty string
-// when it stays inside.
-QString unitBallWarning(const RenderMesh& mesh);
+// The warning for a model whose farthest vertex (farthestVertexDistance) lies
+// outside the unit ball, or an empty string when it stays inside.
+QString unitBallWarning(float farthest);
