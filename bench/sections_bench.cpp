@@ -6,6 +6,10 @@
 // meshes from about 1k to about 500k faces (bundled models, refined by
 // midpoint subdivision). Manual time = thread CPU time of the cuts alone.
 //
+// BM_SectionCutWithSlab_Korvane: the same cuts through the whole
+// updateSection (segments, contours, area and the triangulated slab), against
+// the same peer.
+//
 // BM_SectionContourStep_*: the contour step alone (duplicate removal plus
 // chaining by distance) on the grid path and on the plain quadratic scans.
 //
@@ -245,6 +249,34 @@ void BM_SectionCut_Korvane(benchmark::State& state) {
   qInstallMessageHandler(nullptr);
 }
 
+// The same cuts, each with its slab (the whole recomputation a plane change costs).
+void BM_SectionCutWithSlab_Korvane(benchmark::State& state) {
+  qInstallMessageHandler(quietLog);
+  CutCase& c = cutCase(int(state.range(0)));
+  if (c.mesh.faces().isEmpty()) {
+    state.SkipWithError("bundled model missing (build korvane_models first)");
+    return;
+  }
+  int k = 0;
+  size_t triangles = 0;
+  {
+    SectionPlane warm = c.planes[0];
+    c.engine->updateSection(warm);
+  }
+  for (auto _ : state) {
+    SectionPlane plane = c.planes[k];
+    k = (k + 1) % c.planes.size();
+    const double t0 = threadSeconds();
+    c.engine->updateSection(plane);
+    const double t1 = threadSeconds();
+    triangles += size_t(plane.triangles.size());
+    state.SetIterationTime(t1 - t0);
+  }
+  benchmark::DoNotOptimize(triangles);
+  state.counters["faces"] = c.mesh.faces().size();
+  qInstallMessageHandler(nullptr);
+}
+
 void BM_SectionCut_Peer(benchmark::State& state) {
   CutCase& c = cutCase(int(state.range(0)));
   if (c.mesh.faces().isEmpty()) {
@@ -388,6 +420,7 @@ void contourStepRuns(benchmark::internal::Benchmark* b) {
 }
 }  // namespace
 BENCHMARK(BM_SectionCut_Korvane)->Apply(cutSizes);
+BENCHMARK(BM_SectionCutWithSlab_Korvane)->Apply(cutSizes);
 BENCHMARK(BM_SectionCut_Peer)->Apply(cutSizes);
 BENCHMARK(BM_SectionContourStep_Grid)->Apply(contourStepRuns);
 BENCHMARK(BM_SectionContourStep_PlainScan)->Apply(contourStepRuns);

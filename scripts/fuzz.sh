@@ -10,6 +10,8 @@
 #   segmentation  the segmentation file reader
 #   symmetry      the symmetry file reader
 #   cut_file      a study participant's cut file
+#   slab          the slab of arbitrary contours on a plane (triangulation
+#                 included; crossing contours are rounded with CGAL)
 # Crashing inputs land in fuzz-build/artifacts/<target>/; copy them to
 # tests/trimesh/fuzz_regressions/ (trimesh_read) or
 # tests/model/fuzz_regressions/<target>/ so the test suite keeps reading them.
@@ -27,17 +29,25 @@ flags=(-std=c++17 -O1 -g -fno-omit-frame-pointer -fsanitize=fuzzer,address,undef
   -I src -I fuzz)
 # The model readers need Qt Core and a few of the core library's sources.
 qt_sources=(src/model/text_input.cpp src/trimesh/regular_file.cpp src/engine/cut_plane.cpp)
+libs=()
 case "$target" in
   trimesh_read) sources=(src/trimesh/*.cpp); regressions=tests/trimesh/fuzz_regressions; seeds=fuzz/seeds ;;
   render_off) sources=("${qt_sources[@]}" src/model/render_mesh.cpp src/model/off_reader.cpp) ;;
   obj_model) sources=("${qt_sources[@]}" src/model/render_mesh.cpp src/model/obj_reader.cpp) ;;
   segmentation | symmetry) sources=("${qt_sources[@]}" src/model/companion_files.cpp) ;;
   cut_file) sources=("${qt_sources[@]}" src/model/cut_file.cpp) ;;
+  slab)
+    sources=(src/engine/cut_plane.cpp src/sections/slab_triangulation.cpp src/sections/region_triangulation.cpp
+      src/sections/planar_graph.cpp src/sections/snap_rounding.cpp src/sections/crossing_split.cpp src/sections/planar_triangulation.cpp
+      src/sections/isolated_worker.cpp src/sections/contour_area.cpp)
+    libs=(-ltriangle -lgmp -lmpfr) ;;
   *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
-regressions="${regressions:-tests/model/fuzz_regressions/$target}"
+case "$target" in
+  slab) regressions="${regressions:-tests/sections/fuzz_regressions}" ;;
+  *) regressions="${regressions:-tests/model/fuzz_regressions/$target}" ;;
+esac
 seeds="${seeds:-fuzz/seeds/$target}"
-libs=()
 if [[ "$target" != trimesh_read ]]; then
   # shellcheck disable=SC2207
   qt=($(pkg-config --cflags --libs Qt5Core))

@@ -9,12 +9,13 @@ if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
 # What building and running needs.
 PKGS=(cmake g++ make qtbase5-dev libqt5opengl5-dev libgl1-mesa-dev libglu1-mesa-dev
       libtriangle-dev googletest libgtest-dev libbenchmark-dev xvfb xauth
-      libgl1-mesa-dri libxcb1-dev libassimp-dev)
+      libgl1-mesa-dri libxcb1-dev libassimp-dev libcgal-dev)
 # With --test, also the independent programs and libraries the tests check our
 # results with: an OBJ reader and converter, GNU Octave for the matrix file, a
-# browser for the report, CGAL's slicer for sections, GNU parallel for batches.
+# browser for the report, GNU parallel for batches. (CGAL, also the sections'
+# independent slicer, is part of the build.)
 if [ "${1:-}" = "--test" ]; then
-  PKGS+=(assimp-utils octave chromium libcgal-dev parallel locales)
+  PKGS+=(assimp-utils octave chromium parallel locales)
 fi
 
 # The readers' tests run under a decimal-comma locale, de_DE.UTF-8.

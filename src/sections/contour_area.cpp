@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <numeric>
 
 bool ContourPolygon::contains(double x, double y) const {
   const int m = size();
@@ -167,104 +166,4 @@ double classifyContours(QList<SectionContour>& contours, const SectionFrame& fra
   // Holes larger than what holds them (open chains closed by edges that
   // cross) never make a section negative.
   return std::max(area, 0.0);
-}
-
-namespace {
-
-// Whether no material lies at (x, y): the contours containing it, outer ones
-// counting +1 and holes -1, do not add up above 0. `enclosed` tells whether
-// any contour's box holds the point.
-// A point closer than `clearance` to an edge of any contour is refused: on or
-// next to a boundary the library would carve on both sides.
-bool inVoid(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, double x, double y,
-            double clearance, bool& enclosed) {
-  int winding = 0;
-  enclosed = false;
-  const double c2 = clearance * clearance;
-  for (size_t j = 0; j < polygons.size(); ++j) {
-    const ContourPolygon& q = polygons[j];
-    if (!q.takesPart || x < q.minX - clearance || x > q.maxX + clearance || y < q.minY - clearance ||
-        y > q.maxY + clearance)
-      continue;
-    const int m = q.size();
-    for (int k = 0; k < m; ++k) {
-      const int l = (k + 1) % m;
-      const double ax = q.xy[2 * size_t(k)], ay = q.xy[2 * size_t(k) + 1];
-      const double dx = q.xy[2 * size_t(l)] - ax, dy = q.xy[2 * size_t(l) + 1] - ay;
-      const double len2 = dx * dx + dy * dy;
-      double t = len2 > 0 ? ((x - ax) * dx + (y - ay) * dy) / len2 : 0.0;
-      t = std::min(1.0, std::max(0.0, t));
-      const double ex = ax + t * dx - x, ey = ay + t * dy - y;
-      if (ex * ex + ey * ey < c2) return false;
-    }
-    if (!q.boxContains(x, y)) continue;
-    enclosed = true;
-    if (q.contains(x, y)) winding += contours[int(j)].isHole ? -1 : 1;
-  }
-  return winding <= 0;
-}
-
-// Points just off the longer edges of contour `c`, on its inner side
-// (`outside` false) or its outer side, for offsets of the given fractions of
-// the edge length; `accept` decides and returns true to stop.
-template <typename Accept>
-void pointsBeside(const ContourPolygon& h, bool outside, int edgesTried, std::initializer_list<double> fractions,
-                  Accept accept) {
-  const int m = h.size();
-  if (!h.takesPart || h.signedArea == 0.0) return;
-  std::vector<int> edges(static_cast<size_t>(m));
-  std::iota(edges.begin(), edges.end(), 0);
-  auto length2 = [&](int k) {
-    const int l = (k + 1) % m;
-    const double dx = h.xy[2 * size_t(l)] - h.xy[2 * size_t(k)], dy = h.xy[2 * size_t(l) + 1] - h.xy[2 * size_t(k) + 1];
-    return dx * dx + dy * dy;
-  };
-  const int tried = std::min(m, edgesTried);
-  std::partial_sort(edges.begin(), edges.begin() + tried, edges.end(),
-                    [&](int a, int b) { return length2(a) > length2(b); });
-  // The inside of the polygon lies to the left of its edges when it runs
-  // counter-clockwise.
-  const double side = (h.signedArea > 0 ? 1.0 : -1.0) * (outside ? -1.0 : 1.0);
-  for (int t = 0; t < tried; ++t) {
-    const int k = edges[size_t(t)], l = (k + 1) % m;
-    const double ax = h.xy[2 * size_t(k)], ay = h.xy[2 * size_t(k) + 1];
-    const double dx = h.xy[2 * size_t(l)] - ax, dy = h.xy[2 * size_t(l) + 1] - ay;
-    if (dx == 0.0 && dy == 0.0) continue;
-    // Off a point of the edge away from its middle, where symmetric shapes
-    // tend to line up with other contours.
-    const double along = 0.4142;
-    for (double f : fractions)
-      if (accept(ax + along * dx - side * f * dy, ay + along * dy + side * f * dx, f * std::sqrt(dx * dx + dy * dy)))
-        break;
-  }
-}
-
-}  // namespace
-
-bool holePoint(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int hole, double& x,
-               double& y) {
-  const ContourPolygon& h = polygons[size_t(hole)];
-  bool found = false;
-  pointsBeside(h, false, 8, {0.25, 0.05, 0.01, 0.001, 1e-4}, [&](double px, double py, double offset) {
-    bool enclosed = false;
-    if (found || !h.contains(px, py) || !inVoid(polygons, contours, px, py, 0.25 * offset, enclosed)) return found;
-    x = px, y = py, found = true;
-    return true;
-  });
-  return found;
-}
-
-void enclosedVoidPoints(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int c,
-                        std::vector<double>& points) {
-  const ContourPolygon& h = polygons[size_t(c)];
-  pointsBeside(h, true, 4, {0.05, 0.001}, [&](double px, double py, double offset) {
-    bool enclosed = false;
-    if (h.contains(px, py) || !inVoid(polygons, contours, px, py, 0.25 * offset, enclosed)) return false;
-    // Outside every box the point is in the open and needs no marking.
-    if (enclosed || contours.size() > 1) {
-      points.push_back(px);
-      points.push_back(py);
-    }
-    return true;
-  });
 }

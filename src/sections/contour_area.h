@@ -54,18 +54,3 @@ ContourPolygon contourPolygon(const SectionContour& contour, const SectionFrame&
 // wrong way round the mesh is taken to be inside out. Contours without a
 // usable vote (bridges only) are holes at odd nesting depth.
 double classifyContours(QList<SectionContour>& contours, const SectionFrame& frame);
-
-// A point strictly inside hole contour `hole` and outside every contour
-// nested within it (in no part of the material), found just off one of the
-// hole's longer edges and checked by point-in-polygon tests. False when no
-// such point is found.
-bool holePoint(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int hole, double& x,
-               double& y);
-
-// Points just outside contour `c` (off its longer edges) that lie in no
-// material, appended as x, y pairs (a point in the open outside the section
-// removes nothing that is not removed anyway): where
-// parts of a model run into each other, their outer contours can enclose a
-// region of no material without any hole contour around it.
-void enclosedVoidPoints(const std::vector<ContourPolygon>& polygons, const QList<SectionContour>& contours, int c,
-                        std::vector<double>& points);

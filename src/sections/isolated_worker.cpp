@@ -8,6 +8,7 @@
 
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -66,6 +67,21 @@ bool receiveMessage(int fd, std::string& message, int timeoutMs) {
 
 void exitChildAtOnce() { _exit(3); }
 
+// Caps the child's address space at what it has now plus `extra` bytes.
+void limitAddressSpace(size_t extra) {
+  if (extra == 0) return;
+  unsigned long pages = 0;
+  if (FILE* f = std::fopen("/proc/self/statm", "r")) {
+    if (std::fscanf(f, "%lu", &pages) != 1) pages = 0;
+    std::fclose(f);
+  }
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages == 0 || pageSize <= 0) return;
+  rlimit limit;
+  limit.rlim_cur = limit.rlim_max = rlim_t(pages) * rlim_t(pageSize) + rlim_t(extra);
+  setrlimit(RLIMIT_AS, &limit);
+}
+
 }  // namespace
 
 IsolatedWorker::~IsolatedWorker() { stop(); }
@@ -85,6 +101,7 @@ bool IsolatedWorker::start() {
     // Runs first should the handler call exit(): skip the parent's exit
     // handlers and static destructors.
     std::atexit(exitChildAtOnce);
+    limitAddressSpace(memoryLimit_);
     std::string request;
     while (receiveMessage(fds[1], request, -1)) {
       if (!sendMessage(fds[1], handler_(request))) break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <mutex>
 #include <string>
 #include <sys/types.h>
@@ -17,7 +18,9 @@ class IsolatedWorker {
   // Runs in the child: the answer to one request.
   using Handler = std::string (*)(const std::string& request);
 
-  explicit IsolatedWorker(Handler handler) : handler_(handler) {}
+  // memoryLimit: bytes of address space the child may add to what it
+  // inherits (0: no limit); beyond it allocations in the child fail.
+  explicit IsolatedWorker(Handler handler, size_t memoryLimit = 0) : handler_(handler), memoryLimit_(memoryLimit) {}
   ~IsolatedWorker();
   IsolatedWorker(const IsolatedWorker&) = delete;
   IsolatedWorker& operator=(const IsolatedWorker&) = delete;
@@ -31,6 +34,7 @@ class IsolatedWorker {
   void stop();
 
   Handler handler_;
+  size_t memoryLimit_ = 0;
   std::mutex mutex_;
   pid_t pid_ = -1;
   int socket_ = -1;

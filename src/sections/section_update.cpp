@@ -81,11 +81,15 @@ void Sorvex::updateSection(SectionPlane& plane) {
   // The area a plane reports is that of the slab it exports (0 when there is
   // none). They differ from the contours' net area only where contours
   // overlap (parts of a model that run into each other): the slab covers
-  // their union.
+  // their union. A slab that cannot be made is left out whole, and the plane
+  // keeps its contours and their net area.
   double slabArea = 0.0;
-  if (!makeSlab(*this, plane, &slabArea))
-    qDebug("Section area counts the slab made: (part of) it could not be triangulated");
-  plane.area = float(slabArea);
+  if (makeSlab(*this, plane, &slabArea)) {
+    plane.area = float(slabArea);
+  } else {
+    plane.triangles.clear();
+    qDebug("Section has no slab: it could not be triangulated; the plane keeps its contours' area");
+  }
 }
 
 void Sorvex::triangulateAllSlabs() {

@@ -4,10 +4,11 @@
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include "sections/contour_area.h"
-#include "sections/planar_triangulation.h"
+#include "sections/region_triangulation.h"
 
 bool triangulateSlab(SectionPlane& plane, double* area) {
   plane.triangles.clear();
@@ -16,60 +17,37 @@ bool triangulateSlab(SectionPlane& plane, double* area) {
 
   const SectionFrame frame(plane);
   std::vector<ContourPolygon> polygons;
+  std::vector<int> weights;
   polygons.reserve(size_t(plane.contours.size()));
+  weights.reserve(size_t(plane.contours.size()));
   for (const SectionContour& c : plane.contours) {
     polygons.push_back(contourPolygon(c, frame));
     if (!c.segments.isEmpty() && !polygons.back().takesPart && polygons.back().size() >= 3) {
       qDebug("Slab left empty: a contour point has no finite plane coordinates");
       return false;
     }
+    weights.push_back(polygons.back().takesPart ? (c.isHole ? -1 : 1) : 0);
   }
 
-  std::vector<double> points;
-  std::vector<int> segments;
-  std::vector<double> holes;
-  double minX = 0, minY = 0, maxX = 0, maxY = 0;
-  bool any = false;
-  for (int i = 0; i < plane.contours.size(); ++i) {
-    const ContourPolygon& p = polygons[size_t(i)];
-    if (!p.takesPart) continue;
-    const int b = int(points.size() / 2);
-    const int m = p.size();
-    points.insert(points.end(), p.xy.begin(), p.xy.end());
-    for (int k = 0; k < m; ++k) {
-      segments.push_back(b + k);
-      segments.push_back(b + (k + 1) % m);
-    }
-    minX = any ? std::min(minX, p.minX) : p.minX, maxX = any ? std::max(maxX, p.maxX) : p.maxX;
-    minY = any ? std::min(minY, p.minY) : p.minY, maxY = any ? std::max(maxY, p.maxY) : p.maxY;
-    any = true;
-    if (plane.contours[i].isHole) {
-      double hx, hy;
-      if (holePoint(polygons, plane.contours, i, hx, hy)) {
-        holes.push_back(hx);
-        holes.push_back(hy);
-      } else {
-        qDebug("Slab hole without a point inside it: the hole is filled");
-      }
-    }
-  }
-  // Regions of no material enclosed by outer contours that overlap.
-  if (plane.contours.size() > 1)
-    for (int i = 0; i < plane.contours.size(); ++i)
-      if (polygons[size_t(i)].takesPart && !plane.contours[i].isHole)
-        enclosedVoidPoints(polygons, plane.contours, i, holes);
-  if (points.size() / 2 <= 2) return true;
   // A section without area has no slab: what its contours enclose is no
   // more than their length times the rounding of single-precision points.
+  double minX = 0, minY = 0, maxX = 0, maxY = 0, noise = 0;
+  bool any = false;
   {
-    const double* o = frame.origin();
-    const double magnitude =
-        std::max(std::max(std::fabs(minX), std::fabs(maxX)), std::max(std::fabs(minY), std::fabs(maxY))) +
-        std::fabs(o[0]) + std::fabs(o[1]) + std::fabs(o[2]);
     double enclosed = 0.0, length = 0.0;
     for (const ContourPolygon& p : polygons) {
       if (!p.takesPart) continue;
-      enclosed += std::fabs(p.signedArea);
+      minX = any ? std::min(minX, p.minX) : p.minX, maxX = any ? std::max(maxX, p.maxX) : p.maxX;
+      minY = any ? std::min(minY, p.minY) : p.minY, maxY = any ? std::max(maxY, p.maxY) : p.maxY;
+      any = true;
+      // A bound on what the contour encloses however it crosses itself: the
+      // absolute areas of the triangles fanning out from its first point.
+      for (int k = 1; k + 1 < p.size(); ++k) {
+        const double* a = &p.xy[0];
+        const double* b = &p.xy[2 * size_t(k)];
+        const double* c = &p.xy[2 * size_t(k) + 2];
+        enclosed += 0.5 * std::fabs((b[0] - a[0]) * (c[1] - a[1]) - (b[1] - a[1]) * (c[0] - a[0]));
+      }
       const int m = p.size();
       for (int k = 0; k < m; ++k) {
         const int l = (k + 1) % m;
@@ -77,13 +55,20 @@ bool triangulateSlab(SectionPlane& plane, double* area) {
             std::hypot(p.xy[2 * size_t(l)] - p.xy[2 * size_t(k)], p.xy[2 * size_t(l) + 1] - p.xy[2 * size_t(k) + 1]);
       }
     }
-    if (!(enclosed > 8.0 * double(FLT_EPSILON) * magnitude * length)) return true;
+    if (!any) return true;
+    const double* o = frame.origin();
+    const double magnitude =
+        std::max(std::max(std::fabs(minX), std::fabs(maxX)), std::max(std::fabs(minY), std::fabs(maxY))) +
+        std::fabs(o[0]) + std::fabs(o[1]) + std::fabs(o[2]);
+    noise = 8.0 * double(FLT_EPSILON) * magnitude * length;
+    if (!(enclosed > noise)) return true;
   }
 
   std::vector<double> outPoints;
   std::vector<int> outTriangles;
-  if (!triangulateGraph(points, segments, holes, outPoints, outTriangles)) {
-    // Input with no area at all (every point on one line) is refused too.
+  std::string why;
+  if (!triangulateRegion(polygons, weights, outPoints, outTriangles, &why)) {
+    qDebug("Slab left empty: %s", why.c_str());
     return false;
   }
 
@@ -114,6 +99,9 @@ bool triangulateSlab(SectionPlane& plane, double* area) {
     plane.triangles.append(tri);
     total += a;
   }
+  // The same test on what the slab covers: contours that cross themselves
+  // can fan out over far more than they enclose.
+  if (!(total > noise)) total = 0.0;
   total *= frame.areaScale();
   if (!(total > 0.0)) {
     plane.triangles.clear();
