@@ -219,8 +219,10 @@ CutCase& cutCase(int which) {
   return c;
 }
 
-// One cut per iteration, cycling through the planes.
-void BM_SectionCut_Korvane(benchmark::State& state) {
+// One cut per iteration, cycling through the planes: crossing segments and
+// contours (kSlab false) or the whole updateSection with the slab (true).
+template <bool kSlab>
+void cutKorvane(benchmark::State& state) {
   qInstallMessageHandler(quietLog);
   CutCase& c = cutCase(int(state.range(0)));
   if (c.mesh.faces().isEmpty()) {
@@ -238,8 +240,12 @@ void BM_SectionCut_Korvane(benchmark::State& state) {
     SectionPlane plane = c.planes[k];
     k = (k + 1) % c.planes.size();
     const double t0 = threadSeconds();
-    c.engine->computeSegments(plane);
-    c.engine->chainContours(plane);
+    if (kSlab) {
+      c.engine->updateSection(plane);
+    } else {
+      c.engine->computeSegments(plane);
+      c.engine->chainContours(plane);
+    }
     const double t1 = threadSeconds();
     area += plane.area;
     state.SetIterationTime(t1 - t0);
@@ -249,33 +255,8 @@ void BM_SectionCut_Korvane(benchmark::State& state) {
   qInstallMessageHandler(nullptr);
 }
 
-// The same cuts, each with its slab (the whole recomputation a plane change costs).
-void BM_SectionCutWithSlab_Korvane(benchmark::State& state) {
-  qInstallMessageHandler(quietLog);
-  CutCase& c = cutCase(int(state.range(0)));
-  if (c.mesh.faces().isEmpty()) {
-    state.SkipWithError("bundled model missing (build korvane_models first)");
-    return;
-  }
-  int k = 0;
-  size_t triangles = 0;
-  {
-    SectionPlane warm = c.planes[0];
-    c.engine->updateSection(warm);
-  }
-  for (auto _ : state) {
-    SectionPlane plane = c.planes[k];
-    k = (k + 1) % c.planes.size();
-    const double t0 = threadSeconds();
-    c.engine->updateSection(plane);
-    const double t1 = threadSeconds();
-    triangles += size_t(plane.triangles.size());
-    state.SetIterationTime(t1 - t0);
-  }
-  benchmark::DoNotOptimize(triangles);
-  state.counters["faces"] = c.mesh.faces().size();
-  qInstallMessageHandler(nullptr);
-}
+void BM_SectionCut_Korvane(benchmark::State& state) { cutKorvane<false>(state); }
+void BM_SectionCutWithSlab_Korvane(benchmark::State& state) { cutKorvane<true>(state); }
 
 void BM_SectionCut_Peer(benchmark::State& state) {
   CutCase& c = cutCase(int(state.range(0)));

@@ -1,5 +1,7 @@
 #include "sections/crossing_split.h"
 
+#include "sections/planar_graph.h"
+
 #include <CGAL/Exact_predicates_inexact_constructions_kernel.h>
 
 #include <algorithm>
@@ -30,64 +32,41 @@ void splitAtCrossings(const std::vector<double>& points, const std::vector<int>&
   // Points each segment is split at (besides its ends).
   std::vector<std::vector<int>> cuts(n);
 
-  struct Span {
-    double minX, maxX, minY, maxY;
-    int segment;
-  };
-  std::vector<Span> spans(n);
-  for (size_t k = 0; k < n; ++k) {
-    const size_t a = size_t(segments[2 * k]), b = size_t(segments[2 * k + 1]);
-    spans[k] =
-        Span{std::min(points[2 * a], points[2 * b]), std::max(points[2 * a], points[2 * b]),
-             std::min(points[2 * a + 1], points[2 * b + 1]), std::max(points[2 * a + 1], points[2 * b + 1]), int(k)};
-  }
-  std::sort(spans.begin(), spans.end(), [](const Span& p, const Span& q) { return p.minX < q.minX; });
-  std::vector<size_t> active;
-  for (size_t k = 0; k < n; ++k) {
-    const Span& s = spans[k];
-    size_t w = 0;
-    for (size_t r = 0; r < active.size(); ++r)
-      if (spans[active[r]].maxX >= s.minX) active[w++] = active[r];
-    active.resize(w);
-    for (size_t t : active) {
-      const Span& o = spans[t];
-      if (o.maxY < s.minY || o.minY > s.maxY) continue;
-      const int u = s.segment, v = o.segment;
-      const int ia = segments[2 * size_t(u)], ib = segments[2 * size_t(u) + 1];
-      const int ic = segments[2 * size_t(v)], id = segments[2 * size_t(v) + 1];
-      const Point a = pointOf(ia), b = pointOf(ib), c = pointOf(ic), d = pointOf(id);
-      const CGAL::Orientation o1 = CGAL::orientation(a, b, c), o2 = CGAL::orientation(a, b, d);
-      if (o1 == o2 && o1 != CGAL::COLLINEAR) continue;
-      const CGAL::Orientation o3 = CGAL::orientation(c, d, a), o4 = CGAL::orientation(c, d, b);
-      if (o3 == o4 && o3 != CGAL::COLLINEAR) continue;
-      // An end of one on the other (collinear overlaps included): split
-      // there, unless it is an end of both.
-      bool touched = false;
-      auto splitOn = [&](int segment, const Point& p, const Point& q, int end, const Point& e) {
-        if (end == segments[2 * size_t(segment)] || end == segments[2 * size_t(segment) + 1]) return;
-        if (CGAL::orientation(p, q, e) != CGAL::COLLINEAR || !strictlyBetween(p, q, e)) return;
-        cuts[size_t(segment)].push_back(end);
-        touched = true;
-      };
-      splitOn(u, a, b, ic, c);
-      splitOn(u, a, b, id, d);
-      splitOn(v, c, d, ia, a);
-      splitOn(v, c, d, ib, b);
-      if (touched || o1 == CGAL::COLLINEAR || o2 == CGAL::COLLINEAR || o3 == CGAL::COLLINEAR || o4 == CGAL::COLLINEAR)
-        continue;
-      // A proper crossing: a new point, rounded, on both.
-      const double abx = b.x() - a.x(), aby = b.y() - a.y(), cdx = d.x() - c.x(), cdy = d.y() - c.y();
-      const double den = abx * cdy - aby * cdx;
-      const double at = ((c.x() - a.x()) * cdy - (c.y() - a.y()) * cdx) / den;
-      const double tc = std::min(1.0, std::max(0.0, at));
-      const int x = int(outPoints.size() / 2);
-      outPoints.push_back(a.x() + tc * abx);
-      outPoints.push_back(a.y() + tc * aby);
-      cuts[size_t(u)].push_back(x);
-      cuts[size_t(v)].push_back(x);
-    }
-    active.push_back(k);
-  }
+  forEachOverlappingPair(points, segments, [&](int u, int v) {
+    const int ia = segments[2 * size_t(u)], ib = segments[2 * size_t(u) + 1];
+    const int ic = segments[2 * size_t(v)], id = segments[2 * size_t(v) + 1];
+    const Point a = pointOf(ia), b = pointOf(ib), c = pointOf(ic), d = pointOf(id);
+    const CGAL::Orientation o1 = CGAL::orientation(a, b, c), o2 = CGAL::orientation(a, b, d);
+    if (o1 == o2 && o1 != CGAL::COLLINEAR) return false;
+    const CGAL::Orientation o3 = CGAL::orientation(c, d, a), o4 = CGAL::orientation(c, d, b);
+    if (o3 == o4 && o3 != CGAL::COLLINEAR) return false;
+    // An end of one on the other (collinear overlaps included): split
+    // there, unless it is an end of both.
+    bool touched = false;
+    auto splitOn = [&](int segment, const Point& p, const Point& q, int end, const Point& e) {
+      if (end == segments[2 * size_t(segment)] || end == segments[2 * size_t(segment) + 1]) return;
+      if (CGAL::orientation(p, q, e) != CGAL::COLLINEAR || !strictlyBetween(p, q, e)) return;
+      cuts[size_t(segment)].push_back(end);
+      touched = true;
+    };
+    splitOn(u, a, b, ic, c);
+    splitOn(u, a, b, id, d);
+    splitOn(v, c, d, ia, a);
+    splitOn(v, c, d, ib, b);
+    if (touched || o1 == CGAL::COLLINEAR || o2 == CGAL::COLLINEAR || o3 == CGAL::COLLINEAR || o4 == CGAL::COLLINEAR)
+      return false;
+    // A proper crossing: a new point, rounded, on both.
+    const double abx = b.x() - a.x(), aby = b.y() - a.y(), cdx = d.x() - c.x(), cdy = d.y() - c.y();
+    const double den = abx * cdy - aby * cdx;
+    const double at = ((c.x() - a.x()) * cdy - (c.y() - a.y()) * cdx) / den;
+    const double tc = std::min(1.0, std::max(0.0, at));
+    const int x = int(outPoints.size() / 2);
+    outPoints.push_back(a.x() + tc * abx);
+    outPoints.push_back(a.y() + tc * aby);
+    cuts[size_t(u)].push_back(x);
+    cuts[size_t(v)].push_back(x);
+    return false;
+  });
 
   chainStart.reserve(n + 1);
   for (size_t k = 0; k < n; ++k) {

@@ -83,47 +83,20 @@ bool segmentsMayMeet(const double* a, const double* b, const double* c, const do
 }
 
 bool mayHaveCrossings(const std::vector<double>& p, const std::vector<int>& segments) {
-  struct Box {
-    double minX, maxX, minY, maxY;
-    int a, b;
-  };
-  const size_t n = segments.size() / 2;
-  std::vector<Box> boxes(n);
-  for (size_t k = 0; k < n; ++k) {
-    const int a = segments[2 * k], b = segments[2 * k + 1];
-    boxes[k] = Box{std::min(p[2 * a], p[2 * b]),
-                   std::max(p[2 * a], p[2 * b]),
-                   std::min(p[2 * a + 1], p[2 * b + 1]),
-                   std::max(p[2 * a + 1], p[2 * b + 1]),
-                   a,
-                   b};
-  }
-  std::sort(boxes.begin(), boxes.end(), [](const Box& x, const Box& y) { return x.minX < y.minX; });
-  std::vector<size_t> active;
-  for (size_t k = 0; k < n; ++k) {
-    const Box& s = boxes[k];
-    size_t w = 0;
-    for (size_t r = 0; r < active.size(); ++r)
-      if (boxes[active[r]].maxX >= s.minX) active[w++] = active[r];
-    active.resize(w);
-    for (size_t t : active) {
-      const Box& o = boxes[t];
-      if (o.maxY < s.minY || o.minY > s.maxY) continue;
-      const bool sameA = o.a == s.a || o.a == s.b, sameB = o.b == s.a || o.b == s.b;
-      if (sameA && sameB) return true;  // the same segment twice
-      if (sameA || sameB) {
-        // Neighbours in a chain: they share one end and meet nowhere else
-        // unless they fold back onto each other.
-        const int shared = sameA ? o.a : o.b;
-        const int u = shared == s.a ? s.b : s.a, v = sameA ? o.b : o.a;
-        if (mayOverlap(&p[2 * shared], &p[2 * u], &p[2 * v])) return true;
-        continue;
-      }
-      if (segmentsMayMeet(&p[2 * s.a], &p[2 * s.b], &p[2 * o.a], &p[2 * o.b])) return true;
+  return forEachOverlappingPair(p, segments, [&](int j, int k) {
+    const int sa = segments[2 * size_t(j)], sb = segments[2 * size_t(j) + 1];
+    const int oa = segments[2 * size_t(k)], ob = segments[2 * size_t(k) + 1];
+    const bool sameA = oa == sa || oa == sb, sameB = ob == sa || ob == sb;
+    if (sameA && sameB) return true;  // the same segment twice
+    if (sameA || sameB) {
+      // Neighbours in a chain: they share one end and meet nowhere else
+      // unless they fold back onto each other.
+      const int shared = sameA ? oa : ob;
+      const int u = shared == sa ? sb : sa, v = sameA ? ob : oa;
+      return mayOverlap(&p[2 * size_t(shared)], &p[2 * size_t(u)], &p[2 * size_t(v)]);
     }
-    active.push_back(k);
-  }
-  return false;
+    return segmentsMayMeet(&p[2 * size_t(sa)], &p[2 * size_t(sb)], &p[2 * size_t(oa)], &p[2 * size_t(ob)]);
+  });
 }
 
 bool spansArea(const std::vector<double>& p) {

@@ -84,47 +84,30 @@ bool snapRoundGraph(const std::vector<double>& points, const std::vector<int>& s
   // Hot cells: those of the end points, and those of the crossings of
   // segments whose boxes overlap (a sweep over x). Collinear overlaps add
   // nothing: they begin and end at end points.
-  struct Span {
-    double minX, maxX, minY, maxY;
-    int segment;
-  };
-  std::vector<Span> spans(n);
   std::vector<Segment> exact(n);
   for (size_t k = 0; k < n; ++k) {
     const size_t a = size_t(segments[2 * k]), b = size_t(segments[2 * k + 1]);
     const double ax = points[2 * a], ay = points[2 * a + 1], bx = points[2 * b], by = points[2 * b + 1];
-    spans[k] = Span{std::min(ax, bx), std::max(ax, bx), std::min(ay, by), std::max(ay, by), int(k)};
     exact[k] = Segment(Point(ax, ay), Point(bx, by));
     grid.hot.emplace_back(cellOf(ax, cell), cellOf(ay, cell));
     grid.hot.emplace_back(cellOf(bx, cell), cellOf(by, cell));
   }
-  std::sort(spans.begin(), spans.end(), [](const Span& p, const Span& q) { return p.minX < q.minX; });
-  std::vector<size_t> active;
-  for (size_t k = 0; k < n; ++k) {
-    const Span& s = spans[k];
-    size_t w = 0;
-    for (size_t r = 0; r < active.size(); ++r)
-      if (spans[active[r]].maxX >= s.minX) active[w++] = active[r];
-    active.resize(w);
-    for (size_t t : active) {
-      const Span& o = spans[t];
-      if (o.maxY < s.minY || o.minY > s.maxY) continue;
-      // Segments that share an end meet there or overlap from there: their
-      // meeting points are end points, hot already.
-      const int* u = &segments[2 * size_t(s.segment)];
-      const int* v = &segments[2 * size_t(o.segment)];
-      if (u[0] == v[0] || u[0] == v[1] || u[1] == v[0] || u[1] == v[1]) continue;
-      if (!segmentsMayMeet(&points[2 * size_t(u[0])], &points[2 * size_t(u[1])], &points[2 * size_t(v[0])],
-                           &points[2 * size_t(v[1])]))
-        continue;
-      const Segment &p = exact[size_t(s.segment)], &q = exact[size_t(o.segment)];
-      if (p.is_degenerate() || q.is_degenerate()) continue;
-      const auto hit = CGAL::intersection(p, q);
-      if (!hit) continue;
+  forEachOverlappingPair(points, segments, [&](int j, int k) {
+    // Segments that share an end meet there or overlap from there: their
+    // meeting points are end points, hot already.
+    const int* u = &segments[2 * size_t(j)];
+    const int* v = &segments[2 * size_t(k)];
+    if (u[0] == v[0] || u[0] == v[1] || u[1] == v[0] || u[1] == v[1]) return false;
+    if (!segmentsMayMeet(&points[2 * size_t(u[0])], &points[2 * size_t(u[1])], &points[2 * size_t(v[0])],
+                         &points[2 * size_t(v[1])]))
+      return false;
+    const Segment &p = exact[size_t(j)], &q = exact[size_t(k)];
+    if (p.is_degenerate() || q.is_degenerate()) return false;
+    const auto hit = CGAL::intersection(p, q);
+    if (hit)
       if (const Point* x = boost::get<Point>(&*hit)) grid.hot.emplace_back(cellOf(x->x(), cell), cellOf(x->y(), cell));
-    }
-    active.push_back(k);
-  }
+    return false;
+  });
   std::sort(grid.hot.begin(), grid.hot.end());
   grid.hot.erase(std::unique(grid.hot.begin(), grid.hot.end()), grid.hot.end());
   auto indexOf = [&](const Cell& c) {

@@ -271,19 +271,28 @@ std::vector<Run> segments(const Image& img, const Run& band, const Rgb& bg, int 
 // tallest row), Default/3-Ball, "Erase Current", export folder, "Export OBJ".
 // The panel's background is the colour of its top left pixel; a row or a
 // part of one is a run of pixel rows or columns that differ from it.
-int layout(Display* dpy, Window top) {
-  Box view, panel;
-  if (!findViewAndPanel(dpy, top, view, panel)) {
-    std::fprintf(stderr, "soak_probe: no view and panel below window %lu\n", top);
-    return 1;
-  }
-  Image img;
+// The panel's image and its rows of controls: 0 on success, 1 without a
+// view and panel, 2 when the panel cannot be read.
+int panelBands(Display* dpy, Window top, Box& view, Box& panel, Image& img, std::vector<Run>& bands) {
+  if (!findViewAndPanel(dpy, top, view, panel)) return 1;
   if (!grab(dpy, panel.id, img)) return 2;
   const Rgb bg = img.at(0, 0);
   std::vector<bool> used(size_t(img.h), false);
   for (int y = 0; y < img.h; ++y)
     for (int x = 0; x < img.w && !used[size_t(y)]; ++x) used[size_t(y)] = !(img.at(x, y) == bg);
-  const std::vector<Run> bands = runs(used, 1);
+  bands = runs(used, 1);
+  return 0;
+}
+
+int layout(Display* dpy, Window top) {
+  Box view, panel;
+  Image img;
+  std::vector<Run> bands;
+  if (const int r = panelBands(dpy, top, view, panel, img, bands)) {
+    if (r == 1) std::fprintf(stderr, "soak_probe: no view and panel below window %lu\n", top);
+    return r;
+  }
+  const Rgb bg = img.at(0, 0);
   int list = -1;
   for (int i = 0; i < int(bands.size()); ++i)
     if (list < 0 || bands[size_t(i)].size() > bands[size_t(list)].size()) list = i;
@@ -343,14 +352,10 @@ int layout(Display* dpy, Window top) {
 // The text rows of the plane list: one line "row Y" per row, Y absolute.
 int listRows(Display* dpy, Window top) {
   Box view, panel;
-  if (!findViewAndPanel(dpy, top, view, panel)) return 1;
   Image img;
-  if (!grab(dpy, panel.id, img)) return 2;
+  std::vector<Run> bands;
+  if (const int r = panelBands(dpy, top, view, panel, img, bands)) return r;
   const Rgb bg = img.at(0, 0);
-  std::vector<bool> used(size_t(img.h), false);
-  for (int y = 0; y < img.h; ++y)
-    for (int x = 0; x < img.w && !used[size_t(y)]; ++x) used[size_t(y)] = !(img.at(x, y) == bg);
-  const std::vector<Run> bands = runs(used, 1);
   if (bands.size() != 10) return 1;
   // Inside the list frame: a column through its middle, rows that differ
   // from the list's own background (its first pixel inside the frame).
