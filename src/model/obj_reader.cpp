@@ -65,8 +65,11 @@ bool readObj(ObjMesh& mesh, const char* path) {
   int shortRecords = 0, longLines = 0;
   while (in.readLine(line, kObjLineLength, truncated)) {
     if (truncated) ++longLines;
-    if (line.indexOf(' ') < 0) continue;  // a bare tag, a blank line
-    const QStringList tokens = QString::fromLatin1(line).split(QLatin1Char(' '), Qt::KeepEmptyParts);
+    // Fields are separated by runs of blanks and tabs (writers differ: two
+    // spaces after the tag, tabs); a carriage return ends the line.
+    const QString text = QString::fromLatin1(line).simplified();
+    if (text.indexOf(QLatin1Char(' ')) < 0) continue;  // a bare tag, a blank line
+    const QStringList tokens = text.split(QLatin1Char(' '), Qt::SkipEmptyParts);
     const QString& tag = tokens[0];
     bool padded = false;
     if (QString::compare(tag, vTag) == 0) {

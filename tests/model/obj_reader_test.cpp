@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 
 #include "model/obj_reader.h"
+#include "trimesh/trimesh.h"
 #include "support/test_support.h"
 
 namespace {
@@ -43,11 +44,24 @@ TEST_F(ObjReader, PlainSlashAndZeroNormalFaces) {
   EXPECT_EQ(mesh.normals[0], Vec3(0, 0, 1));
 }
 
-TEST_F(ObjReader, DoubleSpaceShiftsTheFields) {
-  ASSERT_TRUE(read("v  1 2 3\nv 4 5 6\n"));
-  ASSERT_EQ(mesh.vertices.size(), 2);
-  EXPECT_EQ(mesh.vertices[0], Vec3(0, 1, 2));  // the empty token counts as a field
+TEST_F(ObjReader, RunsOfBlanksAndTabsSeparateFields) {
+  // Two spaces after the tag (as some exporters write faces), tabs, and
+  // line ends with a carriage return all read as single separators.
+  ASSERT_TRUE(read("v  1 2 3\nv\t4\t5  6\r\nv 7 8 9 \nf  1//1  2//1 3//1\nf\t3\t2\t1\r\n"));
+  ASSERT_EQ(mesh.vertices.size(), 3);
+  EXPECT_EQ(mesh.vertices[0], Vec3(1, 2, 3));
   EXPECT_EQ(mesh.vertices[1], Vec3(4, 5, 6));
+  EXPECT_EQ(mesh.vertices[2], Vec3(7, 8, 9));
+  ASSERT_EQ(mesh.faces.size(), 2);
+  EXPECT_EQ(mesh.faces[0].vertexIndices, (QVector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(mesh.faces[1].vertexIndices, (QVector<int32_t>{3, 2, 1}));
+  // The geometry library's reader takes the same file the same way.
+  const std::unique_ptr<TriMesh> tm = TriMesh::read(dir.filePath("m.obj").toLocal8Bit().constData());
+  ASSERT_TRUE(tm);
+  ASSERT_EQ(tm->vertices.size(), 3u);
+  for (int k = 0; k < 3; ++k)
+    EXPECT_EQ(Vec3(tm->vertices[k][0], tm->vertices[k][1], tm->vertices[k][2]), mesh.vertices[k]);
+  EXPECT_EQ(tm->faces.size(), 2u);
 }
 
 TEST_F(ObjReader, OneEntryPerLineAndOtherLinesIgnored) {
@@ -72,8 +86,8 @@ TEST_F(ObjReader, HostileLinesReadAsZeroWithoutFailing) {
   EXPECT_TRUE(mesh.normals.isEmpty());  // "vn\n" is not the token "vn"
   ASSERT_EQ(mesh.faces.size(), 2);      // "f\n" is not the token "f" either
   EXPECT_EQ(mesh.faces[0].vertexIndices, (QVector<int32_t>{0, 0, 0}));
-  // The trailing space leaves a token holding only the line end: it reads as 0.
-  EXPECT_EQ(mesh.faces[1].vertexIndices, (QVector<int32_t>{1, 2, 3, 0}));
+  // Trailing blanks add no field.
+  EXPECT_EQ(mesh.faces[1].vertexIndices, (QVector<int32_t>{1, 2, 3}));
 
   // A line longer than the buffer is read in pieces, each a line of its own.
   mesh = ObjMesh();
