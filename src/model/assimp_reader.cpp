@@ -113,10 +113,22 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
   };
   std::vector<Pending> stack;
   if (scene->mRootNode) stack.push_back({scene->mRootNode, scene->mRootNode->mTransformation});
+  long long instances = 0, triangles = 0;
+  auto refuse = [&](const QString& reason) {
+    error = reason;
+    vertices.clear();
+    faces.clear();
+    return false;
+  };
   while (!stack.empty()) {
     const Pending item = stack.back();
     stack.pop_back();
     const aiNode* node = item.node;
+    // Nodes that list the same child more than once instance it again each
+    // time: a small file can ask for exponentially many copies.
+    if (++instances > kAssimpMaxNodeInstances)
+      return refuse(
+          QStringLiteral("the file's node graph makes more than %1 node instances").arg(kAssimpMaxNodeInstances));
     for (unsigned c = 0; c < node->mNumChildren; ++c)
       if (node->mChildren[c])
         stack.push_back({node->mChildren[c], item.transform * node->mChildren[c]->mTransformation});
@@ -126,6 +138,9 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
       const aiMesh* mesh = scene->mMeshes[m];
       if (!mesh || !mesh->mVertices) continue;
       // Each of this mesh's vertices is joined once, so a face costs O(1).
+      if (triangles + (long long)mesh->mNumFaces > kAssimpMaxTriangles)
+        return refuse(QStringLiteral("the file makes more than %1 triangles").arg(kAssimpMaxTriangles));
+      triangles += mesh->mNumFaces;
       std::vector<int> joined(mesh->mNumVertices, -1);
       for (unsigned f = 0; f < mesh->mNumFaces; ++f) {
         const aiFace& face = mesh->mFaces[f];

@@ -20,12 +20,20 @@ bool isAssimpModelPath(const QString& path);
 // dialog's filter.
 QString assimpModelPatterns();
 
+// What one file may make the reader build, far above any real scan (a few
+// million triangles): node instances (a node listing the same child twice
+// instances it twice, so a small file can ask for exponentially many) and
+// triangles over all mesh instances.
+constexpr long long kAssimpMaxNodeInstances = 100000;
+constexpr long long kAssimpMaxTriangles = 20000000;
+
 // Reads every triangle of the file into one indexed mesh: polygons are
 // triangulated, node transforms applied, and vertices at identical positions
 // joined, so the faces share their corners as in an OFF file. Points and
 // lines are skipped. Returns false with a one-line reason in `error` when the
 // path is not a readable regular file, the library cannot read it, a
-// coordinate is not finite, or the file holds no triangle.
+// coordinate is not finite, the file holds no triangle, or it would make
+// more node instances or triangles than the budgets above.
 bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces, QString& error);
 
 // The curvature mesh of an indexed triangle mesh, without derived data

@@ -156,6 +156,25 @@ TEST(AssimpReader, TriangulatesJoinsCornersAndRefusesFilesWithoutTriangles) {
   EXPECT_FALSE(readAssimpMesh(dir.filePath("folder.stl"), v, f, error));
   EXPECT_EQ(error, QStringLiteral("not a regular file"));
 
+  // A glTF whose nodes each list the next one twice: 2^16 instances of one
+  // triangle asked for in a few hundred bytes (the library itself copies
+  // the graph once). Refused at the node budget.
+  std::string nodes;
+  const int depth = 16;
+  for (int k = 0; k < depth; ++k)
+    nodes += "{\"children\":[" + std::to_string(k + 1) + "," + std::to_string(k + 1) + "]},";
+  nodes += "{\"mesh\":0}";
+  const QString doubling = write(
+      "doubling.gltf", "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[" + nodes +
+                           "],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
+                           "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
+                           "\"min\":[0,0,0],\"max\":[1,1,0]}],\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
+                           "\"buffers\":[{\"byteLength\":36,\"uri\":\"data:application/octet-stream;base64,"
+                           "AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA\"}]}");
+  EXPECT_FALSE(readAssimpMesh(doubling, v, f, error));
+  EXPECT_TRUE(error.contains(QLatin1String("node instances"))) << error.toStdString();
+  EXPECT_TRUE(v.isEmpty() && f.isEmpty());
+
   // The engine refuses such a file and keeps the model it has.
   testsupport::DebugCapture log;
   Sorvex e(nullptr);
