@@ -112,6 +112,7 @@ bool readSymmetry(const char* path, QList<CutPlane>& planes, QList<Axis>& axes) 
   QByteArray line;
   bool truncated = false;
   int lineNumber = 0;
+  const int recordsBefore = planes.size() + axes.size();
   while (in.readLine(line, kSymmetryLineLength, truncated)) {
     ++lineNumber;
     if (truncated)
@@ -123,6 +124,11 @@ bool readSymmetry(const char* path, QList<CutPlane>& planes, QList<Axis>& axes) 
     const bool isAxis = !isPlane && kind.contains('A');
     if (!isPlane && !isAxis) continue;
 
+    if (planes.size() + axes.size() - recordsBefore >= kMaxSymmetryRecords) {
+      qDebug("Symmetry file %s holds more than %i records; line %i and the rest are skipped", path, kMaxSymmetryRecords,
+             lineNumber);
+      break;
+    }
     const int needed = isPlane ? 5 : 7;
     if (fields.size() < needed) {
       qDebug("Symmetry file %s line %i: %s record with %i fields, needs %i; skipped", path, lineNumber,

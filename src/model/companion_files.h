@@ -38,6 +38,9 @@ int countSegments(const QVector<int>& faceSegment);
 // normal, direction, offset or length after that are skipped with a debug
 // line; a field that does not parse reads as 0. Numbers are read in the "C"
 // locale. A line keeps at most 499 characters; the rest of a longer one is
-// skipped with a debug line. Returns false when the file cannot be opened or
-// is not a regular file.
+// skipped with a debug line. At most kMaxSymmetryRecords records are read
+// (every record votes across the bin space; a model has a handful of
+// symmetries): the rest of a longer file is skipped with a debug line.
+// Returns false when the file cannot be opened or is not a regular file.
+constexpr int kMaxSymmetryRecords = 256;
 bool readSymmetry(const char* path, QList<CutPlane>& planes, QList<Axis>& axes);

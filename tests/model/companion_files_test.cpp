@@ -97,6 +97,18 @@ TEST_F(CompanionFiles, SymmetryRecordKindsAndNormalisation) {
   EXPECT_FLOAT_EQ(axes[0].halfLength, 5.0f);
 }
 
+TEST_F(CompanionFiles, SymmetryRecordsBeyondTheBudgetAreSkipped) {
+  testsupport::DebugCapture log;
+  std::string text;
+  for (int k = 0; k < kMaxSymmetryRecords + 50; ++k) text += k % 2 ? "P 0 0 1 0.25\n" : "A 1 0 0 0 0 0\n";
+  QList<CutPlane> planes;
+  QList<Axis> axes;
+  ASSERT_TRUE(readSymmetry(write("many.sym", text).constData(), planes, axes));
+  EXPECT_EQ(planes.size() + axes.size(), kMaxSymmetryRecords);
+  EXPECT_EQ(
+      log.matching(QStringLiteral("records; line %1 and the rest are skipped").arg(kMaxSymmetryRecords + 1)).size(), 1);
+}
+
 TEST_F(CompanionFiles, ShortOrUnusableSymmetryRecordsAreSkipped) {
   QList<CutPlane> planes;
   QList<Axis> axes;
