@@ -21,6 +21,7 @@ constexpr NumberRange kCurvatureThresholdRange{0.0, 100.0, 2};
 constexpr NumberRange kCurvatureSmoothRange{0.0, 1.0, 2};
 constexpr NumberRange kHermiteRange{0.1, 10.0, 2};
 constexpr int kMaxJobs = 64;  // one progress slot per job
+constexpr int kMaxTimeoutSeconds = 7 * 24 * 3600;
 
 bool parseNumber(const QString& name, const QString& text, const NumberRange& range, double& out, QString& error) {
   bool ok = false;
@@ -163,6 +164,17 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
           ok = false;
         }
       }
+    } else if (name == QLatin1String("timeout")) {
+      QString v;
+      ok = takeValue(v);
+      if (ok) {
+        o.timeoutSeconds = v.toInt(&ok);
+        if (!ok || o.timeoutSeconds < 0 || o.timeoutSeconds > kMaxTimeoutSeconds) {
+          error =
+              QStringLiteral("--timeout: '%1' is not a number of seconds from 0 to %2").arg(v).arg(kMaxTimeoutSeconds);
+          ok = false;
+        }
+      }
     } else {
       error = QStringLiteral("unknown option --%1 (see --help)").arg(name);
       return false;
@@ -250,6 +262,8 @@ QString batchHelpText() {
       "  --out DIR                 output folder (created when missing)\n"
       "Running:\n"
       "  --jobs N                  run N models at once (default 1)\n"
+      "  --timeout S               stop a model's worker after S seconds, 0 for no limit (default 1800:\n"
+      "                            three times the longest real run measured); the model fails with its stage\n"
       "  --force                   process models whose summary exists again\n"
       "  --quiet                   no progress output (failures and warnings still go to standard error)\n"
       "  --help                    this text\n");

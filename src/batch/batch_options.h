@@ -29,6 +29,10 @@ struct BatchOptions {
   // Running.
   QString outDir;
   int jobs = 1;
+  // Seconds a model may take before its worker is stopped (0: no limit). The
+  // default is three times the longest real run measured (a scan of 2.2
+  // million faces, about 11 minutes, most of it curvature smoothing).
+  int timeoutSeconds = 1800;
   bool force = false;
   bool quiet = false;
   bool help = false;

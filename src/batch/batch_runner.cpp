@@ -7,6 +7,7 @@
 #include <QFileInfo>
 #include <QHash>
 #include <QProcess>
+#include <QTimer>
 #include <QThread>
 #include <QVector>
 #include <cstdio>
@@ -28,9 +29,12 @@ QString errorLine(const QString& model, const QString& text) {
 
 struct Worker {
   std::unique_ptr<QProcess> process;
-  QString model;        // the model it works on; empty while idle
-  QByteArray out, err;  // unread partial lines
-  bool writing = false;  // past its run: writes its files while the slot goes on
+  QString model;                            // the model it works on; empty while idle
+  QByteArray out, err;                      // unread partial lines
+  bool writing = false;                     // past its run: writes its files while the slot goes on
+  QString stage = QStringLiteral("start");  // the last stage it named
+  std::unique_ptr<QTimer> limit;            // the model's time limit
+  bool timedOut = false;
 };
 
 // The longest line taken from a worker's output; a longer run without a line
@@ -205,6 +209,18 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
     if (!w) return;
     active[size_t(slot)] = w;
     w->model = pending[next++];
+    if (options.timeoutSeconds > 0) {
+      // A model that takes too long (a library looping on its file, work
+      // that grows too fast) has its worker stopped; onFinished says why.
+      w->limit.reset(new QTimer);
+      w->limit->setSingleShot(true);
+      QObject::connect(w->limit.get(), &QTimer::timeout, [w] {
+        if (w->model.isEmpty() || !w->process) return;
+        w->timedOut = true;
+        w->process->kill();
+      });
+      w->limit->start(options.timeoutSeconds * 1000);
+    }
     display.stage(slot, QFileInfo(w->model).fileName(), QStringLiteral("starting"));
     w->process->write(requestLine(w->model));
     w->process->closeWriteChannel();
@@ -226,6 +242,7 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
     while (takeLine(w->out, line)) {
       if (w->model.isEmpty()) continue;
       if (line.startsWith(QLatin1String("stage "))) {
+        w->stage = line.mid(6);
         if (active[size_t(slot)] != w) continue;  // the slot shows its next model
         display.stage(slot, QFileInfo(w->model).fileName(), line.mid(6));
         // The engine's work is over once the exports begin: the slot's next
@@ -266,11 +283,18 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
       // The worker ended in the middle of its model: that model failed, with
       // the reason said here since the worker could not say it.
       anyFailed = true;
-      if (status != QProcess::NormalExit)
-        display.error(errorLine(w->model, QStringLiteral("the worker process crashed (") + w->process->errorString() +
-                                              QStringLiteral(")")));
+      const QString where = QStringLiteral(" in stage ") + w->stage;
+      if (w->timedOut)
+        display.error(errorLine(
+            w->model,
+            QStringLiteral("no answer after %1 s%2; the worker was stopped").arg(options.timeoutSeconds).arg(where)));
+      else if (status != QProcess::NormalExit)
+        // A crashed process's exit code is the signal that ended it.
+        display.error(errorLine(
+            w->model, QStringLiteral("the worker process stopped with signal %1%2").arg(exitCode).arg(where)));
       else
-        display.error(errorLine(w->model, QStringLiteral("the worker process ended with status %1").arg(exitCode)));
+        display.error(
+            errorLine(w->model, QStringLiteral("the worker process ended with status %1%2").arg(exitCode).arg(where)));
       display.finished(active[size_t(slot)] == w || !active[size_t(slot)] ? slot : -1, w->model,
                        QStringLiteral("failed"), QString());
       w->model.clear();

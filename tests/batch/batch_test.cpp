@@ -10,6 +10,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QProcess>
+#include <csignal>
 #include <QProcessEnvironment>
 #include <QRegularExpression>
 #include <QStandardPaths>
@@ -269,10 +270,21 @@ TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterCrashesBeforeAndDuringTheExports
   const QStringList errors =
       QString::fromLocal8Bit(tool.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
   ASSERT_EQ(errors.size(), 2) << errors.join('\n').toStdString();
-  for (const QString& m : {late, crash})
-    EXPECT_EQ(errors.filter(QStringLiteral("korvane-batch: ") + m + QStringLiteral(": the worker process crashed")).size(),
-              1)
-        << errors.join('\n').toStdString();
+  // Each crash names the signal and the stage it ended in.
+  EXPECT_EQ(errors
+                .filter(QStringLiteral("korvane-batch: %1: the worker process stopped with signal %2 in stage export")
+                            .arg(late)
+                            .arg(SIGABRT))
+                .size(),
+            1)
+      << errors.join('\n').toStdString();
+  EXPECT_EQ(errors
+                .filter(QStringLiteral("korvane-batch: %1: the worker process stopped with signal %2 in stage start")
+                            .arg(crash)
+                            .arg(SIGABRT))
+                .size(),
+            1)
+      << errors.join('\n').toStdString();
   const QStringList lines = QString::fromLocal8Bit(tool.readAllStandardOutput()).split('\n');
   EXPECT_EQ(lines.filter(" done ").size(), 3);
   EXPECT_EQ(lines.filter(" failed ").size(), 2);
@@ -287,6 +299,33 @@ TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterCrashesBeforeAndDuringTheExports
   EXPECT_EQ(a[QStringLiteral("featuresPerFamily")], b[QStringLiteral("featuresPerFamily")]);
   for (const char* suffix : {".obj", "_slab.obj", "_inputmesh.obj", ".contour"})
     EXPECT_EQ(bytes(out + "/145/145.off" + suffix), bytes(alone + "/145/145.off" + suffix)) << suffix;
+}
+
+TEST(BatchTool, StopsAModelPastItsTimeoutAndGoesOn) {
+  // A fan of a thousand triangles around one edge with a few hundred
+  // symmetry records runs for over a minute; with a limit of one second it
+  // is stopped in the stage it had reached, the small box beside it is done,
+  // and the batch ends with status 1.
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString box = dir.filePath("box.off"), fan = dir.filePath("fan.off"), out = dir.filePath("out");
+  std::string off = "OFF\n1002 1000 0\n0 0 -0.5\n0 0 0.5\n", sym;
+  for (int k = 0; k < 1000; ++k) {
+    const double t = 2 * M_PI * k / 1000;
+    off += std::to_string(0.5 * std::cos(t)) + " " + std::to_string(0.5 * std::sin(t)) + " " +
+           std::to_string(0.05 * std::sin(7 * t)) + "\n";
+  }
+  for (int k = 0; k < 1000; ++k) off += "3 0 1 " + std::to_string(k + 2) + "\n";
+  for (int k = 0; k < 256; ++k)
+    sym += "P " + std::to_string(std::cos(0.1 * k)) + " " + std::to_string(std::sin(0.1 * k)) + " 0.3 0\n";
+  ASSERT_TRUE(testsupport::writeTextFile(box, boxOff(0.4f)) && testsupport::writeTextFile(fan, off) &&
+              testsupport::writeTextFile(dir.filePath("fan.sym"), sym));
+  const ToolRun r = batch({"--jobs", "2", "--timeout", "1", "--out", out, fan, box});
+  EXPECT_EQ(r.code, 1) << r.err.toStdString();
+  EXPECT_TRUE(r.err.contains(QStringLiteral("korvane-batch: %1: no answer after 1 s in stage ").arg(fan)))
+      << r.err.toStdString();
+  EXPECT_FALSE(QFileInfo::exists(out + "/fan/summary.json"));
+  EXPECT_TRUE(QFileInfo::exists(out + "/box/summary.json"));
 }
 
 TEST(BatchTool, NormalizesOnRequestAndOtherwiseWarnsAboutModelsOutsideTheUnitBall) {
@@ -383,12 +422,13 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
   for (const char* option :
        {"--no-FAMILY", "--FAMILY-weight", "--FAMILY-radius", "--bin-select-threshold", "--curvature-threshold",
         "--curvature-smooth", "--segmentation", "--cover-all", "--no-hermite", "--hermite-factor", "--normalize",
-        "--matrix", "--svg", "--out", "--jobs", "--force", "--quiet", "--help"})
+        "--matrix", "--svg", "--out", "--jobs", "--timeout", "--force", "--quiet", "--help"})
     EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
 
   const QStringList cases[] = {{"--bin-select-threshold", "5", "--out", "o", "m.off"},
                                {"--ridges-weight=abc", "--out", "o", "m.off"},
                                {"--bogus", "--out", "o", "m.off"},
+                               {"--timeout", "-1", "--out", "o", "m.off"},
                                {"m.off"}};
   for (const QStringList& args : cases) {
     const ToolRun r = batch(args);
