@@ -92,6 +92,19 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
       target = set;
       return true;
     };
+    // A whole number from lo to hi ("--jobs: 'x' is not a number from 1 to 64").
+    const auto takeCount = [&](int& target, int lo, int hi, const char* what) {
+      QString v;
+      if (!takeValue(v)) return false;
+      bool ok = false;
+      const int n = v.toInt(&ok);
+      if (!ok || n < lo || n > hi) {
+        error = QStringLiteral("--%1: '%2' is not %3 from %4 to %5").arg(name, v, QLatin1String(what)).arg(lo).arg(hi);
+        return false;
+      }
+      target = n;
+      return true;
+    };
     const auto number = [&](const NumberRange& range, double& target) {
       QString v;
       return takeValue(v) && parseNumber(name, v, range, target, error);
@@ -155,26 +168,9 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
         ok = false;
       }
     } else if (name == QLatin1String("jobs")) {
-      QString v;
-      ok = takeValue(v);
-      if (ok) {
-        o.jobs = v.toInt(&ok);
-        if (!ok || o.jobs < 1 || o.jobs > kMaxJobs) {
-          error = QStringLiteral("--jobs: '%1' is not a number from 1 to %2").arg(v).arg(kMaxJobs);
-          ok = false;
-        }
-      }
+      ok = takeCount(o.jobs, 1, kMaxJobs, "a number");
     } else if (name == QLatin1String("timeout")) {
-      QString v;
-      ok = takeValue(v);
-      if (ok) {
-        o.timeoutSeconds = v.toInt(&ok);
-        if (!ok || o.timeoutSeconds < 0 || o.timeoutSeconds > kMaxTimeoutSeconds) {
-          error =
-              QStringLiteral("--timeout: '%1' is not a number of seconds from 0 to %2").arg(v).arg(kMaxTimeoutSeconds);
-          ok = false;
-        }
-      }
+      ok = takeCount(o.timeoutSeconds, 0, kMaxTimeoutSeconds, "a number of seconds");
     } else {
       error = QStringLiteral("unknown option --%1 (see --help)").arg(name);
       return false;

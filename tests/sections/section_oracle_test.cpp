@@ -64,15 +64,7 @@ Measure peerSection(const RenderMesh& mesh, const SectionPlane& plane) {
     }
     polys.push_back(xy);
   }
-  auto inside = [](const std::vector<double>& p, double x, double y) {
-    bool in = false;
-    const size_t n = p.size() / 2;
-    for (size_t i = 0, j = n - 1; i < n; j = i++)
-      if ((p[2 * i + 1] > y) != (p[2 * j + 1] > y) &&
-          x < p[2 * j] + (y - p[2 * j + 1]) / (p[2 * i + 1] - p[2 * j + 1]) * (p[2 * i] - p[2 * j]))
-        in = !in;
-    return in;
-  };
+  const auto inside = evenOddInside;
   for (size_t a = 0; a < polys.size(); ++a) {
     const std::vector<double>& p = polys[a];
     const size_t n = p.size() / 2;

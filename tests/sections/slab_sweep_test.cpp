@@ -469,13 +469,7 @@ class PeerSlicer {
   };
 
   static bool inside(const std::vector<double>& p, double x, double y) {
-    bool in = false;
-    const size_t n = p.size() / 2;
-    for (size_t i = 0, j = n - 1; i < n; j = i++)
-      if ((p[2 * i + 1] > y) != (p[2 * j + 1] > y) &&
-          x < p[2 * j] + (y - p[2 * j + 1]) / (p[2 * i + 1] - p[2 * j + 1]) * (p[2 * i] - p[2 * j]))
-        in = !in;
-    return in;
+    return sectionsupport::evenOddInside(p, x, y);
   }
 
   // Area where the disjoint contours `which` wind at least once. Each

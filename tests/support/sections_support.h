@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QVector>
+#include <vector>
 
 #include "engine/vec3.h"
 #include "model/render_mesh.h"
@@ -49,6 +50,10 @@ QList<SectionSegment> polygon(const QList<Vec3>& corners, bool outwardNormals = 
 // Axis-aligned square [x0, x1] x [y0, y1] at z = 0, each side split into
 // `split` segments, counter-clockwise.
 QList<Vec3> squareCorners(float x0, float y0, float x1, float y1, int split);
+
+// Whether (x, y) is inside the closed polygon xy (x, y pairs) by the even-odd
+// rule; points on the boundary may go either way.
+bool evenOddInside(const std::vector<double>& xy, double x, double y);
 
 // Sum of the areas of the triangles.
 double totalArea(const QList<SlabTriangle>& triangles);
