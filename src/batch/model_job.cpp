@@ -30,6 +30,9 @@
 
 namespace {
 
+// Companion-file problems listed one by one in the summary's warnings.
+constexpr int kCompanionWarningsShown = 10;
+
 // The debug log of one job: every qDebug line and every message of the mesh
 // library, in order. The vote threads may log too, hence the lock.
 class JobLog {
@@ -245,6 +248,21 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   const RenderMesh& mesh = *engine.renderMesh;
   if (mesh.faces().isEmpty()) return fail(QStringLiteral("the file holds no triangles"));
   timings[QStringLiteral("load")] = loadNs * 1e-9;
+  // What the companion files' readers skipped or could not read: the first
+  // few lines as warnings, the rest counted (a hostile file may have many).
+  {
+    int companionProblems = 0;
+    for (const QString& line : log.linesSince(0)) {
+      if (!(line.startsWith(QLatin1String("Symmetry file ")) || line.startsWith(QLatin1String("Segmentation file ")) ||
+            line.startsWith(QLatin1String("Error reading symmetry file ")) ||
+            line.startsWith(QLatin1String("Error reading segmentation file "))))
+        continue;
+      if (++companionProblems <= kCompanionWarningsShown) result.warnings.append(line);
+    }
+    if (companionProblems > kCompanionWarningsShown)
+      result.warnings.append(QStringLiteral("%1 more problems in the companion files (see debug.log)")
+                                 .arg(companionProblems - kCompanionWarningsShown));
+  }
 
   // ---- unit ball / normalisation ----
   QJsonValue normalisation = QJsonValue::Null;

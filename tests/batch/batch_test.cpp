@@ -301,7 +301,7 @@ TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterCrashesBeforeAndDuringTheExports
     EXPECT_EQ(bytes(out + "/145/145.off" + suffix), bytes(alone + "/145/145.off" + suffix)) << suffix;
 }
 
-TEST(BatchTool, StopsAModelPastItsTimeoutAndGoesOn) {
+TEST(BatchTool, StopsAModelPastItsTimeoutAndGoesOnAndWarnsAboutCompanionFiles) {
   // A fan of a thousand triangles around one edge with a few hundred
   // symmetry records runs for over a minute; with a limit of one second it
   // is stopped in the stage it had reached, the small box beside it is done,
@@ -320,12 +320,20 @@ TEST(BatchTool, StopsAModelPastItsTimeoutAndGoesOn) {
     sym += "P " + std::to_string(std::cos(0.1 * k)) + " " + std::to_string(std::sin(0.1 * k)) + " 0.3 0\n";
   ASSERT_TRUE(testsupport::writeTextFile(box, boxOff(0.4f)) && testsupport::writeTextFile(fan, off) &&
               testsupport::writeTextFile(dir.filePath("fan.sym"), sym));
+  // The box's symmetry file has records the reader skips: the summary says so.
+  std::string badSym = "P 0 0 1 0\nP 1 2\nA 0 0 0 1 1 1\n";
+  for (int k = 0; k < 15; ++k) badSym += "P nan 0 1 0\n";
+  ASSERT_TRUE(testsupport::writeTextFile(dir.filePath("box.sym"), badSym));
   const ToolRun r = batch({"--jobs", "2", "--timeout", "1", "--out", out, fan, box});
   EXPECT_EQ(r.code, 1) << r.err.toStdString();
   EXPECT_TRUE(r.err.contains(QStringLiteral("korvane-batch: %1: no answer after 1 s in stage ").arg(fan)))
       << r.err.toStdString();
   EXPECT_FALSE(QFileInfo::exists(out + "/fan/summary.json"));
-  EXPECT_TRUE(QFileInfo::exists(out + "/box/summary.json"));
+  const QJsonArray warnings = summaryOf(out + "/box/summary.json")[QStringLiteral("warnings")].toArray();
+  ASSERT_EQ(warnings.size(), 11);  // ten lines and the count of the rest
+  EXPECT_TRUE(warnings[0].toString().contains(QLatin1String("record with 3 fields, needs 5; skipped")));
+  EXPECT_TRUE(warnings[1].toString().contains(QLatin1String("axis without a finite direction")));
+  EXPECT_EQ(warnings[10].toString(), QStringLiteral("7 more problems in the companion files (see debug.log)"));
 }
 
 TEST(BatchTool, NormalizesOnRequestAndOtherwiseWarnsAboutModelsOutsideTheUnitBall) {
