@@ -98,8 +98,15 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
   const aiScene* scene = importer.ReadFile(QFile::encodeName(path).toStdString(), aiProcess_Triangulate);
   if (!scene) {
     const char* reason = importer.GetErrorString();
-    error = QStringLiteral("cannot read the mesh: ") +
-            QString::fromLocal8Bit(reason && *reason ? reason : "unknown error").simplified();
+    const QString said = QString::fromLocal8Bit(reason && *reason ? reason : "unknown error").simplified();
+    // The library turns a failed allocation into its error text: a file that
+    // declares more elements than memory can hold (often far more than it has).
+    if (said.contains(QLatin1String("bad_alloc")))
+      error = QStringLiteral(
+          "cannot read the mesh: it asks for more memory than is available (its counts may be "
+          "far larger than what the file holds)");
+    else
+      error = QStringLiteral("cannot read the mesh: ") + said;
     return false;
   }
 
