@@ -158,27 +158,14 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
         QVector<int> corners(3);
         for (int c = 0; c < 3; ++c) {
           const unsigned vi = face.mIndices[c];
-          if (vi >= mesh->mNumVertices) {
-            error = QStringLiteral("a face refers to a vertex that is not in the file");
-            vertices.clear();
-            faces.clear();
-            return false;
-          }
+          if (vi >= mesh->mNumVertices)
+            return refuse(QStringLiteral("a face refers to a vertex that is not in the file"));
           if (joined[vi] < 0) {
             const aiVector3D a = item.transform * mesh->mVertices[vi];
             const Vec3 p(float(a.x), float(a.y), float(a.z));
-            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z)) {
-              error = QStringLiteral("a vertex has a coordinate that is not a finite number");
-              vertices.clear();
-              faces.clear();
-              return false;
-            }
-            if (vertices.size() == std::numeric_limits<int>::max()) {
-              error = QStringLiteral("too many vertices");
-              vertices.clear();
-              faces.clear();
-              return false;
-            }
+            if (!std::isfinite(p.x) || !std::isfinite(p.y) || !std::isfinite(p.z))
+              return refuse(QStringLiteral("a vertex has a coordinate that is not a finite number"));
+            if (vertices.size() == std::numeric_limits<int>::max()) return refuse(QStringLiteral("too many vertices"));
             auto it = index.emplace(keyOf(p), vertices.size());
             if (it.second) vertices.append(p);
             joined[vi] = it.first->second;

@@ -155,14 +155,13 @@ void triangulateProvenGraph(const ProvenGraph& graph, std::vector<double>& outPo
   outPoints.clear();
   outTriangles.clear();
   if (graph.points().empty()) return;
-  // Triangle takes non-const pointers but only reads the input arrays.
-  std::vector<double> pointlist = graph.points();
-  std::vector<int> segmentlist = graph.segments();
+  // Triangle takes non-const pointers but only reads the input arrays: the
+  // graph's own arrays are handed over without a copy.
   triangulateio in{};
-  in.pointlist = pointlist.data();
-  in.numberofpoints = int(pointlist.size() / 2);
-  in.segmentlist = segmentlist.empty() ? nullptr : segmentlist.data();
-  in.numberofsegments = int(segmentlist.size() / 2);
+  in.pointlist = const_cast<double*>(graph.points().data());
+  in.numberofpoints = int(graph.points().size() / 2);
+  in.segmentlist = graph.segments().empty() ? nullptr : const_cast<int*>(graph.segments().data());
+  in.numberofsegments = int(graph.segments().size() / 2);
   std::lock_guard<std::mutex> lock(triangleMutex());
   runTriangle(in, outPoints, outTriangles);
 }

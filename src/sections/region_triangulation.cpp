@@ -58,8 +58,8 @@ void collectSegments(std::vector<std::pair<uint64_t, int>>& runs, Graph& g) {
   }
 }
 
-// Drops the points no segment uses and renumbers the segments (whose order by
-// key is kept: renumbering in point order keeps a < b and the sorting).
+// Drops the points no segment uses and renumbers the segments (in point
+// order, so that a < b still holds).
 void dropUnusedPoints(Graph& g) {
   const int n = int(g.points.size() / 2);
   std::vector<int> index(size_t(n), -1);
@@ -245,38 +245,33 @@ bool triangulateRegion(const std::vector<ContourPolygon>& polygons, const std::v
   outTriangles.clear();
   if (why) why->clear();
 
-  // Coordinates about the middle of the polygons' box: the grid of the
+  // The polygons' points, about the middle of their box: the grid of the
   // rounding then needs no more bits than the extent.
+  auto takesPart = [&](size_t c) { return c < weights.size() && weights[c] != 0 && polygons[c].size() >= 3; };
+  Graph g;
+  std::vector<int> first(polygons.size(), 0);
   double minX = 0, maxX = 0, minY = 0, maxY = 0;
-  bool any = false;
   for (size_t c = 0; c < polygons.size(); ++c) {
-    if (c >= weights.size() || weights[c] == 0 || polygons[c].size() < 3) continue;
+    first[c] = int(g.points.size() / 2);
+    if (!takesPart(c)) continue;
     for (size_t k = 0; k + 1 < polygons[c].xy.size(); k += 2) {
       const double x = polygons[c].xy[k], y = polygons[c].xy[k + 1];
       if (!std::isfinite(x) || !std::isfinite(y))
         return fail(why, "a contour point is not finite", outPoints, outTriangles);
+      const bool any = !g.points.empty();
       minX = any ? std::min(minX, x) : x, maxX = any ? std::max(maxX, x) : x;
       minY = any ? std::min(minY, y) : y, maxY = any ? std::max(maxY, y) : y;
-      any = true;
+      g.points.push_back(x);
+      g.points.push_back(y);
     }
   }
-  if (!any) return true;
+  if (g.points.empty()) return true;
   const double cx = 0.5 * (minX + maxX), cy = 0.5 * (minY + maxY);
-
-  Graph g;
-  std::vector<int> first(polygons.size(), 0);
-  for (size_t c = 0; c < polygons.size(); ++c) {
-    first[c] = int(g.points.size() / 2);
-    if (c >= weights.size() || weights[c] == 0 || polygons[c].size() < 3) continue;
-    for (size_t k = 0; k + 1 < polygons[c].xy.size(); k += 2) {
-      g.points.push_back(polygons[c].xy[k] - cx);
-      g.points.push_back(polygons[c].xy[k + 1] - cy);
-    }
-  }
+  for (size_t k = 0; k + 1 < g.points.size(); k += 2) g.points[k] -= cx, g.points[k + 1] -= cy;
   const std::vector<int> merged = mergeRepeatedPoints(g.points);
   std::vector<std::pair<uint64_t, int>> runs;
   for (size_t c = 0; c < polygons.size(); ++c) {
-    if (c >= weights.size() || weights[c] == 0 || polygons[c].size() < 3) continue;
+    if (!takesPart(c)) continue;
     const int m = polygons[c].size();
     for (int k = 0; k < m; ++k) {
       const int a = merged[size_t(first[c] + k)], b = merged[size_t(first[c] + (k + 1) % m)];
