@@ -96,6 +96,10 @@ void GLWidget::createControlWidgets() {
     box.setWindowModality(Qt::ApplicationModal);
     box.exec();
   };
+  askQuestion = [](QWidget* parent, const QString& text) {
+    return QMessageBox::question(parent, tr("Korvane"), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
+  };
 }
 
 void GLWidget::resetFeatureWeights() {

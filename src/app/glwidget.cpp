@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include "engine/sorvex.h"
+#include "export/plane_journal.h"
 #include "model/model_loader.h"
 #include "view/side_glwidget.h"
 #include "view/scene_renderer.h"
@@ -49,9 +50,12 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   coverAllSegmentsCheck = new QCheckBox(tr("Cover all segments"));
 
   initView();
+  startJournal();
 }
 
 GLWidget::~GLWidget() {
+  // A normal close: the planes were the user's to keep or leave.
+  if (journal_) journal_->clear();
   makeCurrent();
   sequencePaths.clear();
   sequenceLabels.clear();

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <memory>
 
 #include "view/camera.h"
 #include "view/draw_options.h"
@@ -18,6 +19,7 @@ class QLineEdit;
 class QListWidget;
 class QRadioButton;
 class ModelLoader;
+class PlaneJournal;
 class QTimer;
 class SideGLWidget;
 class Sorvex;
@@ -58,6 +60,19 @@ class GLWidget : public QGLWidget {
   std::function<QString(QWidget* parent, const QString& caption, const QString& dir, const QString& filter)>
       chooseModelFile;
   std::function<void(QWidget* parent, const QString& text)> showMessage;
+  // Asks a yes/no question; true for yes.
+  std::function<bool(QWidget* parent, const QString& text)> askQuestion;
+
+  // After an abnormal end of an earlier window, offers to restore the
+  // planes its journal kept (model and planes; in the study also the
+  // sequence position). Returns true when a restore was started.
+  bool offerPlaneRestore();
+  // The journal of this window's planes (export/plane_journal.h); null when
+  // its folder cannot be used.
+  const PlaneJournal* planeJournal() const { return journal_.get(); }
+  // Writes the journal now if the planes changed since it was last written
+  // (a timer does this four times a second).
+  void keepJournal();
 
  public slots:
   void ExportOBJ();
@@ -183,6 +198,8 @@ class GLWidget : public QGLWidget {
   // Logs the unit-ball warning for a model that reaches outside it; the
   // research configuration also shows it in a message box, once per session.
   void warnIfOutsideUnitBall();
+  // "Unable to load input <path>." and, on the next line, why.
+  QString loadFailureMessage(const QString& path) const;
   bool unitBallBoxShown_ = false;
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
@@ -208,6 +225,16 @@ class GLWidget : public QGLWidget {
   // Changes the user made while a run was active; applied when it ends.
   bool pendingAlgoParameters_ = false;
   bool pendingSectionOptions_ = false;
+
+  // The journal: cleared after an export or a deliberate load and on a
+  // normal close; `journalState_` fingerprints what it holds.
+  void startJournal();
+  void clearJournal();
+  size_t journalFingerprint() const;
+  std::unique_ptr<PlaneJournal> journal_;
+  QTimer* journalTimer_ = nullptr;
+  size_t journalState_ = 0;
+  QString loadedSegmentation_;  // the segmentation file of the loaded model
 
   ModelLoader* loader_ = nullptr;
   QPushButton* loadCancelButton_ = nullptr;  // the load button while it cancels

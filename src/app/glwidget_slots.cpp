@@ -83,9 +83,16 @@ void GLWidget::LoadInputMesh() {
       warnIfOutsideUnitBall();
     } else if (showMessage) {
       // Name the file that failed; the field keeps the model that stays loaded.
-      showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
+      showMessage(this, loadFailureMessage(path));
     }
   });
+}
+
+QString GLWidget::loadFailureMessage(const QString& path) const {
+  QString text = QStringLiteral("Unable to load input ") + path + QStringLiteral(".");
+  const QString reason = loader_ ? loader_->failure() : QString();
+  if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
+  return text;
 }
 
 bool GLWidget::loadActive() const { return loader_ && loader_->isActive(); }
@@ -117,6 +124,11 @@ bool GLWidget::startModelLoad(const QString& path, const QString& label, const Q
         resetProgress();
         std::function<void(bool, bool)> done = std::move(loadDone_);
         loadDone_ = nullptr;
+        // A model loaded on purpose replaces the planes the journal kept.
+        if (loaded) {
+          loadedSegmentation_.clear();
+          clearJournal();
+        }
         if (done) done(loaded, cancelled);
         if (cancelled) return;
         // The plane list, the view's framing and the bins follow the model
@@ -361,18 +373,21 @@ void GLWidget::ExportOBJ() {
   // The export re-triangulates the slabs: not while the run owns the planes.
   if (refuseDuringRun()) return;
   const ExportResult result = exportObj(*engine_, modelPathEdit->text(), exportFolderEdit->text());
+  if (result.ok) clearJournal();
   if (showMessage) showMessage(this, result.message);
 }
 
 void GLWidget::ExportContours() {
   if (refuseDuringRun()) return;
   const ExportResult result = exportContours(*engine_, modelPathEdit->text(), exportFolderEdit->text());
+  if (result.ok) clearJournal();
   if (showMessage) showMessage(this, result.message);
 }
 
 void GLWidget::ExportSVG() {
   if (refuseDuringRun()) return;
   const ExportResult result = exportSvg(*engine_, modelPathEdit->text(), exportFolderEdit->text());
+  if (result.ok) clearJournal();
   if (showMessage) showMessage(this, result.message);
 }
 

@@ -59,19 +59,21 @@ void GLWidget::LoadInputMeshFromSequence() {
   const QString label = sequenceLabels[sequenceIndex];
   QString segmentation;
   if (sequenceIndex < sequenceSegmentationPaths.size()) segmentation = sequenceSegmentationPaths[sequenceIndex];
-  startModelLoad(path, label, segmentation, loadFromSequenceButton, [this, path, label](bool loaded, bool cancelled) {
-    // A cancelled load keeps the sequence where it was.
-    if (cancelled) return;
-    resetFeatureWeights();
-    // The field names the model on screen, and the exports name their files
-    // after it: a model that failed to load must not take over the name of the
-    // one that stays loaded.
-    if (loaded) {
-      modelPathEdit->setText(label);
-      warnIfOutsideUnitBall();
-    } else if (showMessage) {
-      showMessage(this, QStringLiteral("Unable to load input ") + path + QStringLiteral("."));
-    }
-    sequenceIndex = (sequenceIndex + 1) % sequencePaths.size();
-  });
+  startModelLoad(path, label, segmentation, loadFromSequenceButton,
+                 [this, path, label, segmentation](bool loaded, bool cancelled) {
+                   // A cancelled load keeps the sequence where it was.
+                   if (cancelled) return;
+                   resetFeatureWeights();
+                   // The field names the model on screen, and the exports name their files
+                   // after it: a model that failed to load must not take over the name of the
+                   // one that stays loaded.
+                   if (loaded) {
+                     modelPathEdit->setText(label);
+                     loadedSegmentation_ = segmentation;
+                     warnIfOutsideUnitBall();
+                   } else if (showMessage) {
+                     showMessage(this, loadFailureMessage(path));
+                   }
+                   sequenceIndex = (sequenceIndex + 1) % sequencePaths.size();
+                 });
 }

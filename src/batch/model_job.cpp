@@ -149,7 +149,7 @@ QString loadFailureReason(const QStringList& lines, const QString& path) {
       reason += QStringLiteral(" (") + l + QStringLiteral(")");
   // The path is on the line already.
   reason = reason.simplified();
-  const QString own = QStringLiteral("Unable to read ") + path + QStringLiteral(": ");
+  const QString own = QStringLiteral("Unable to load ") + path + QStringLiteral(": ");
   if (reason.startsWith(own)) reason = reason.mid(own.size());
   return reason;
 }

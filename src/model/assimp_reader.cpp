@@ -77,7 +77,9 @@ QString assimpModelPatterns() {
   return patterns.join(QLatin1Char(' '));
 }
 
-bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces, QString& error) {
+bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces, QString& error,
+                    bool* outOfMemory) {
+  if (outOfMemory) *outOfMemory = false;
   vertices.clear();
   faces.clear();
   const QFileInfo info(path);
@@ -101,12 +103,14 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
     const QString said = QString::fromLocal8Bit(reason && *reason ? reason : "unknown error").simplified();
     // The library turns a failed allocation into its error text: a file that
     // declares more elements than memory can hold (often far more than it has).
-    if (said.contains(QLatin1String("bad_alloc")))
+    if (said.contains(QLatin1String("bad_alloc"))) {
+      if (outOfMemory) *outOfMemory = true;
       error = QStringLiteral(
           "cannot read the mesh: it asks for more memory than is available (its counts may be "
           "far larger than what the file holds)");
-    else
+    } else {
       error = QStringLiteral("cannot read the mesh: ") + said;
+    }
     return false;
   }
 

@@ -33,8 +33,14 @@ constexpr long long kAssimpMaxTriangles = 20000000;
 // lines are skipped. Returns false with a one-line reason in `error` when the
 // path is not a readable regular file, the library cannot read it, a
 // coordinate is not finite, the file holds no triangle, or it would make
-// more node instances or triangles than the budgets above.
-bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces, QString& error);
+// more node instances or triangles than the budgets above. `outOfMemory`
+// (optional) tells whether the library ran out of memory.
+//
+// This runs the library in the calling process, where a hostile file can
+// crash or hang it: the program reads through readForeignMesh
+// (model/foreign_read.h), which runs this in a child process.
+bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces, QString& error,
+                    bool* outOfMemory = nullptr);
 
 // The curvature mesh of an indexed triangle mesh, without derived data
 // (faces with an index outside the vertex list are left out).

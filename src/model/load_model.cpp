@@ -2,6 +2,7 @@
 // files (segmentation, symmetry), then optionally the participants' cuts.
 
 #include <QDebug>
+#include <QFileInfo>
 #include <QString>
 #include <QVector>
 #include <memory>
@@ -12,6 +13,7 @@
 #include "model/assimp_reader.h"
 #include "model/companion_files.h"
 #include "model/curvature_mesh.h"
+#include "model/foreign_read.h"
 #include "model/loaded_model.h"
 #include "model/obj_reader.h"
 #include "model/render_mesh.h"
@@ -53,6 +55,13 @@ void report(LoadControl* control, int thousandths, const char* stage) {
 
 bool cancelled(LoadControl* control) { return control && control->cancel.load(); }
 
+// Logs why `path` was not loaded and keeps the reason for the user.
+bool refuse(LoadControl* control, const char* path, const QString& reason) {
+  qDebug("Unable to load %s: %s", path, qPrintable(reason));
+  if (control) control->failure = reason;
+  return false;
+}
+
 // The curvature chain of a freshly read mesh (as prepareCurvatureMesh), with
 // progress between the steps and cancellation inside the smoothing.
 bool prepareCurvature(TriMesh& mesh, float smooth, LoadControl* control) {
@@ -91,39 +100,49 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
   }
   const QString newPath = QString::fromLocal8Bit(path);
   const ModelFormat format = modelFormat(newPath);
-  if (format == ModelFormat::Unknown) {
-    qDebug("Cannot load %s: not a model file type (.off, .obj, %s)", path, qPrintable(assimpModelPatterns()));
-    return false;
-  }
+  if (format == ModelFormat::Unknown)
+    return refuse(control, path, QStringLiteral("not a model file type (.off, .obj, %1)").arg(assimpModelPatterns()));
 
-  // Formats of the assimp reader give both meshes from one reading.
+  const QFileInfo info(newPath);
+  if (!info.exists()) return refuse(control, path, QStringLiteral("no such file"));
+  if (!info.isFile()) return refuse(control, path, QStringLiteral("not a regular file"));
+
+  // Formats of the assimp reader give both meshes from one reading, in a
+  // child process that a hostile file can only take down itself.
   report(control, 0, "Reading");
   QVector<Vec3> vertices;
   QVector<QVector<int>> faces;
-  QString error;
-  if (format == ModelFormat::Assimp && !readAssimpMesh(newPath, vertices, faces, error)) {
-    qDebug("Unable to read %s: %s", path, qPrintable(error));
-    return false;
+  if (format == ModelFormat::Assimp) {
+    ForeignReadLimits limits;
+    if (control) {
+      limits.cancel = &control->cancel;
+      limits.seconds = control->foreignReadSeconds;
+      limits.memoryBytes = control->foreignReadBytes;
+    }
+    QString error;
+    const ForeignReadStatus read = readForeignMesh(newPath, vertices, faces, error, limits);
+    if (read == ForeignReadStatus::Cancelled) {
+      qDebug("Loading %s cancelled", path);
+      return false;
+    }
+    if (read != ForeignReadStatus::Read) return refuse(control, path, error);
   }
   std::shared_ptr<TriMesh> newTriMesh(format == ModelFormat::Assimp ? triMeshFromGeometry(vertices, faces)
                                                                     : TriMesh::read(path));
-  if (!newTriMesh) {
-    qDebug("Unable to read %s as a mesh", path);
-    return false;
-  }
+  if (!newTriMesh) return refuse(control, path, QStringLiteral("not readable as a mesh"));
   if (cancelled(control)) return false;
   report(control, 80, "Reading the render mesh");
-  if (format != ModelFormat::Assimp && !readRenderGeometry(path, format, vertices, faces)) {
-    qDebug("Unable to read the render mesh from %s", path);
-    return false;
-  }
+  if (format != ModelFormat::Assimp && !readRenderGeometry(path, format, vertices, faces))
+    return refuse(control, path, QStringLiteral("the render mesh cannot be read"));
   if (vertices.isEmpty()) {
     // For example OBJ text in a file named .off: the mesh library reads it by
     // its content, the render mesh by its name, and the two would disagree.
-    qDebug("No vertices in %s for its file type; not loaded", path);
+    return refuse(control, path, QStringLiteral("no vertices for its file type"));
+  }
+  if (!renderGeometryFits(path, vertices, newTriMesh->vertices.size())) {
+    if (control) control->failure = QStringLiteral("its vertices are inconsistent or not finite numbers");
     return false;
   }
-  if (!renderGeometryFits(path, vertices, newTriMesh->vertices.size())) return false;
   if (cancelled(control)) return false;
   if (!prepareCurvature(*newTriMesh, curvatureSmooth, control)) {
     qDebug("Loading %s cancelled", path);

@@ -9,6 +9,7 @@
 
 #include "engine/bin_space.h"
 #include "engine/cut_plane.h"
+#include "model/foreign_read.h"
 #include "model/human_cuts.h"
 #include "model/render_mesh.h"
 
@@ -40,9 +41,16 @@ struct LoadControl {
   // Smooth with the plain one-thread filter (the yardstick for tests).
   bool plainSmoothing = false;
   std::function<void(int thousandths, const char* stage)> progress;
+  // Limits of a foreign format's reading child (model/foreign_read.h); 0
+  // bytes: the budget by the file's size.
+  int foreignReadSeconds = kForeignReadSeconds;
+  long long foreignReadBytes = 0;
+  // Why the build failed, in a few words for the user (empty when it did not
+  // fail or was cancelled).
+  QString failure;
 };
 
-// Reads `path` (".off" or ".obj", any case) into both meshes, runs the
+// Reads `path` (".off", ".obj" or a foreign format, any case) into both meshes, runs the
 // curvature chain with smoothing width `curvatureSmooth`, reads the
 // segmentation (`segmentationPath`, or the model's "_0.seg" file when null)
 // and the symmetry file. Touches no engine. Returns false, with a debug

@@ -76,6 +76,7 @@ void ModelLoader::built(bool ok) {
   const bool wasCancelled = control_ && control_->cancel.load();
   bool loaded = false;
   if (ok && !wasCancelled) loaded = engine_->installModel(*model_, label_, loadHumanCuts_);
+  failure_ = loaded || wasCancelled || !control_ ? QString() : control_->failure;
   control_.reset();
   // The previous model (or the unused new one) is released on a worker:
   // freeing a large mesh and the votes takes longer than a frame.

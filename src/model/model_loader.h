@@ -28,6 +28,9 @@ class ModelLoader : public QObject {
   // Asks the active load to stop; it ends with finished(false, true).
   void cancel();
   bool isActive() const { return active_; }
+  // Why the last load failed, in a few words (empty after a load that
+  // succeeded, was cancelled, or failed without a known reason).
+  QString failure() const { return failure_; }
 
  signals:
   // Thousandths of the build and the stage's name (queued from the worker).
@@ -41,6 +44,7 @@ class ModelLoader : public QObject {
   Sorvex* engine_;
   bool active_ = false;
   QString label_;
+  QString failure_;
   bool loadHumanCuts_ = false;
   std::shared_ptr<LoadControl> control_;
   std::shared_ptr<LoadedModel> model_;

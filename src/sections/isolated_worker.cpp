@@ -67,8 +67,9 @@ bool receiveMessage(int fd, std::string& message, int timeoutMs) {
 
 void exitChildAtOnce() { _exit(3); }
 
-// Caps the child's address space at what it has now plus `extra` bytes.
-void limitAddressSpace(size_t extra) {
+}  // namespace
+
+void limitAddressSpaceGrowth(size_t extra) {
   if (extra == 0) return;
   unsigned long pages = 0;
   if (FILE* f = std::fopen("/proc/self/statm", "r")) {
@@ -81,8 +82,6 @@ void limitAddressSpace(size_t extra) {
   limit.rlim_cur = limit.rlim_max = rlim_t(pages) * rlim_t(pageSize) + rlim_t(extra);
   setrlimit(RLIMIT_AS, &limit);
 }
-
-}  // namespace
 
 IsolatedWorker::~IsolatedWorker() { stop(); }
 
@@ -101,7 +100,7 @@ bool IsolatedWorker::start() {
     // Runs first should the handler call exit(): skip the parent's exit
     // handlers and static destructors.
     std::atexit(exitChildAtOnce);
-    limitAddressSpace(memoryLimit_);
+    limitAddressSpaceGrowth(memoryLimit_);
     std::string request;
     while (receiveMessage(fds[1], request, -1)) {
       if (!sendMessage(fds[1], handler_(request))) break;

@@ -5,6 +5,11 @@
 #include <string>
 #include <sys/types.h>
 
+// Caps this process's address space at what it has now plus `extra` bytes
+// (nothing for 0): beyond it allocations fail. Meant for a freshly forked
+// child before it touches untrusted input.
+void limitAddressSpaceGrowth(size_t extra);
+
 // A child process that answers requests with a fixed handler, so that code
 // which may end, crash or hang the process on hostile input (a library that
 // calls exit()) only takes the child down. The child is forked on the first

@@ -149,7 +149,7 @@ TEST_F(PanelActions, FailedLoadNamesTheFileThatFailed) {
   nextFile = missing;
   press(view->loadButton);
   ASSERT_EQ(messages.size(), 1);
-  EXPECT_EQ(messages[0], "Unable to load input " + missing + ".");
+  EXPECT_EQ(messages[0], "Unable to load input " + missing + ".\nno such file");
   EXPECT_EQ(view->modelPathEdit->text(), previous);
 }
 

@@ -71,6 +71,7 @@ class WindowFixture : public ::testing::Test {
   }
 
   void TearDown() override {
+    if (!window) return;  // the test closed it
     SideGLWidget* side = window->sideView();
     window.reset();
     delete side;

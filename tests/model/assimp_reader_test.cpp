@@ -17,6 +17,7 @@
 #include "model/render_mesh.h"
 #include "support/bundled_models_support.h"
 #include "support/debug_capture.h"
+#include "support/foreign_files.h"
 #include "support/test_support.h"
 #include "trimesh/trimesh.h"
 
@@ -159,18 +160,7 @@ TEST(AssimpReader, TriangulatesJoinsCornersAndRefusesFilesWithoutTriangles) {
   // A glTF whose nodes each list the next one twice: 2^16 instances of one
   // triangle asked for in a few hundred bytes (the library itself copies
   // the graph once). Refused at the node budget.
-  std::string nodes;
-  const int depth = 16;
-  for (int k = 0; k < depth; ++k)
-    nodes += "{\"children\":[" + std::to_string(k + 1) + "," + std::to_string(k + 1) + "]},";
-  nodes += "{\"mesh\":0}";
-  const QString doubling = write(
-      "doubling.gltf", "{\"asset\":{\"version\":\"2.0\"},\"scene\":0,\"scenes\":[{\"nodes\":[0]}],\"nodes\":[" + nodes +
-                           "],\"meshes\":[{\"primitives\":[{\"attributes\":{\"POSITION\":0}}]}],"
-                           "\"accessors\":[{\"bufferView\":0,\"componentType\":5126,\"count\":3,\"type\":\"VEC3\","
-                           "\"min\":[0,0,0],\"max\":[1,1,0]}],\"bufferViews\":[{\"buffer\":0,\"byteLength\":36}],"
-                           "\"buffers\":[{\"byteLength\":36,\"uri\":\"data:application/octet-stream;base64,"
-                           "AAAAAAAAAAAAAAAAAACAPwAAAAAAAAAAAAAAAAAAgD8AAAAA\"}]}");
+  const QString doubling = write("doubling.gltf", testsupport::nodeChainGltf(16, 2));
   EXPECT_FALSE(readAssimpMesh(doubling, v, f, error));
   EXPECT_TRUE(error.contains(QLatin1String("node instances"))) << error.toStdString();
   EXPECT_TRUE(v.isEmpty() && f.isEmpty());
@@ -183,7 +173,7 @@ TEST(AssimpReader, TriangulatesJoinsCornersAndRefusesFilesWithoutTriangles) {
   EXPECT_FALSE(e.loadModel(bad.constData(), bad.constData(), nullptr, false));
   EXPECT_EQ(e.renderMesh->faces().size(), 3);
   EXPECT_EQ(e.modelPathString(), ply);
-  EXPECT_FALSE(log.matching(QStringLiteral("Unable to read")).isEmpty());
+  EXPECT_FALSE(log.matching(QStringLiteral("Unable to load")).isEmpty());
 
   // Which files go to this reader, and the companions of a longer extension.
   EXPECT_TRUE(isAssimpModelPath("a/b.PLY") && isAssimpModelPath("x.stl") && isAssimpModelPath("x.glb") &&

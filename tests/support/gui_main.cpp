@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <cstring>
 #include <memory>
 
@@ -11,6 +13,9 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--gtest_list_tests") == 0) listing = true;
   ::testing::InitGoogleTest(&argc, argv);
+  // The windows' plane journals go to a folder of this run, not the user's.
+  QTemporaryDir dataHome;
+  if (dataHome.isValid()) qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
   std::unique_ptr<QApplication> app;
   if (!listing) app = std::make_unique<QApplication>(argc, argv);
   return RUN_ALL_TESTS();
