@@ -12,6 +12,9 @@
 #   cut_file      a study participant's cut file
 #   slab          the slab of arbitrary contours on a plane (triangulation
 #                 included; crossing contours are rounded with CGAL)
+#   foreign_mesh  a foreign mesh format (PLY, STL, glTF, ...) read through the
+#                 reading child process: the library's own crashes and hangs
+#                 end the child and must come back as its status
 # Crashing inputs land in fuzz-build/artifacts/<target>/; copy them to
 # tests/trimesh/fuzz_regressions/ (trimesh_read) or
 # tests/model/fuzz_regressions/<target>/ so the test suite keeps reading them.
@@ -41,6 +44,10 @@ case "$target" in
       src/sections/planar_graph.cpp src/sections/snap_rounding.cpp src/sections/crossing_split.cpp src/sections/planar_triangulation.cpp
       src/sections/isolated_worker.cpp src/sections/contour_area.cpp)
     libs=(-ltriangle -lgmp -lmpfr) ;;
+  foreign_mesh)
+    sources=(src/model/foreign_read.cpp src/model/assimp_reader.cpp src/sections/isolated_worker.cpp
+      src/trimesh/*.cpp)
+    libs=(-lassimp) ;;
   *) echo "unknown fuzz target: $target" >&2; exit 2 ;;
 esac
 case "$target" in
