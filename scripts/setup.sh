@@ -1,7 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages Korvane needs to build, run and test.
 # Safe to run again: it only installs what is missing.
+#   --test   also what the tests check results with
+#   --slurm  also a Slurm controller and node with MUNGE (scripts/slurm_test.sh)
 set -euo pipefail
+
+WITH_TEST=0
+WITH_SLURM=0
+for arg in "$@"; do
+  case "$arg" in
+    --test) WITH_TEST=1 ;;
+    --slurm) WITH_SLURM=1 ;;
+    *) echo "setup: unknown option $arg (--test, --slurm)" >&2; exit 2 ;;
+  esac
+done
 
 SUDO=""
 if [ "$(id -u)" != "0" ]; then SUDO="sudo"; fi
@@ -13,14 +25,21 @@ PKGS=(cmake g++ make qtbase5-dev libqt5opengl5-dev libgl1-mesa-dev libglu1-mesa-
 # With --test, also the independent programs and libraries the tests check our
 # results with: an OBJ reader and converter, GNU Octave for the matrix file, a
 # browser for the report, GNU parallel for batches. (CGAL, also the sections'
-# independent slicer, is part of the build.)
-if [ "${1:-}" = "--test" ]; then
+# independent slicer, is part of the build.) The tests include the cluster
+# example, hence the Slurm packages below too.
+if [ "$WITH_TEST" = 1 ]; then
   PKGS+=(assimp-utils octave chromium parallel locales)
+  WITH_SLURM=1
+fi
+# With --slurm, a one-machine Slurm (controller, node, MUNGE) to run the
+# batch tool's job array on, and Python for reading the summaries.
+if [ "$WITH_SLURM" = 1 ]; then
+  PKGS+=(slurm-wlm munge python3)
 fi
 
 # The readers' tests run under a decimal-comma locale, de_DE.UTF-8.
 make_test_locale() {
-  if [ "${1:-}" = "--test" ] && command -v localedef >/dev/null && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+  if [ "$WITH_TEST" = 1 ] && command -v localedef >/dev/null && ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
     $SUDO localedef -i de_DE -f UTF-8 de_DE.UTF-8 || echo "setup: could not generate de_DE.UTF-8" >&2
   fi
 }
@@ -32,7 +51,7 @@ for p in "${PKGS[@]}"; do
   fi
 done
 if [ ${#missing[@]} -eq 0 ]; then
-  make_test_locale "${1:-}"
+  make_test_locale
   exit 0
 fi
 
@@ -100,4 +119,4 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 $SUDO apt-get update -qq
 $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
-make_test_locale "${1:-}"
+make_test_locale
