@@ -47,18 +47,6 @@ constexpr uint64_t kMaxVertices = 3 * kMaxFaces;
 
 using Clock = std::chrono::steady_clock;
 
-bool writeAll(int fd, const void* data, size_t size) {
-  const char* c = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t w = write(fd, c, size);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    c += w;
-    size -= size_t(w);
-  }
-  return true;
-}
-
 QString gigabytes(long long bytes) { return QString::number(double(bytes) / double(1ll << 30), 'g', 3); }
 
 // Runs in the forked child: reads the file and writes the answer to `fd`.
@@ -94,14 +82,14 @@ QString gigabytes(long long bytes) { return QString::number(double(bytes) / doub
   header.errorBytes = uint32_t(reason.size());
   header.vertexCount = uint64_t(vertices.size());
   header.faceCount = uint64_t(faces.size());
-  bool ok = writeAll(fd, &header, sizeof header) && writeAll(fd, reason.data(), reason.size()) &&
-            writeAll(fd, vertices.constData(), size_t(vertices.size()) * sizeof(Vec3));
+  bool ok = writeFully(fd, &header, sizeof header) && writeFully(fd, reason.data(), reason.size()) &&
+            writeFully(fd, vertices.constData(), size_t(vertices.size()) * sizeof(Vec3));
   int chunk[3 * 4096];
   size_t filled = 0;
   for (int f = 0; ok && f < faces.size(); ++f) {
     for (int c = 0; c < 3; ++c) chunk[filled++] = faces[f].value(c, 0);
     if (filled == sizeof chunk / sizeof chunk[0] || f + 1 == faces.size()) {
-      ok = writeAll(fd, chunk, filled * sizeof(int));
+      ok = writeFully(fd, chunk, filled * sizeof(int));
       filled = 0;
     }
   }

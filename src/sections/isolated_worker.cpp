@@ -15,19 +15,6 @@
 
 namespace {
 
-// MSG_NOSIGNAL: a dead peer gives an error, not SIGPIPE.
-bool sendAll(int fd, const void* data, size_t size) {
-  const char* c = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t w = send(fd, c, size, MSG_NOSIGNAL);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    c += w;
-    size -= size_t(w);
-  }
-  return true;
-}
-
 // Reads exactly `size` bytes. With a deadline (timeoutMs >= 0) it gives up
 // when the time is over.
 bool receiveAll(int fd, void* data, size_t size, int timeoutMs) {
@@ -54,7 +41,7 @@ bool receiveAll(int fd, void* data, size_t size, int timeoutMs) {
 
 bool sendMessage(int fd, const std::string& message) {
   const uint64_t size = message.size();
-  return sendAll(fd, &size, sizeof size) && sendAll(fd, message.data(), message.size());
+  return writeFully(fd, &size, sizeof size, true) && writeFully(fd, message.data(), message.size(), true);
 }
 
 bool receiveMessage(int fd, std::string& message, int timeoutMs) {
@@ -68,6 +55,18 @@ bool receiveMessage(int fd, std::string& message, int timeoutMs) {
 void exitChildAtOnce() { _exit(3); }
 
 }  // namespace
+
+bool writeFully(int fd, const void* data, size_t size, bool socket) {
+  const char* c = static_cast<const char*>(data);
+  while (size > 0) {
+    const ssize_t w = socket ? send(fd, c, size, MSG_NOSIGNAL) : write(fd, c, size);
+    if (w < 0 && errno == EINTR) continue;
+    if (w <= 0) return false;
+    c += w;
+    size -= size_t(w);
+  }
+  return true;
+}
 
 void limitAddressSpaceGrowth(size_t extra) {
   if (extra == 0) return;

@@ -10,6 +10,11 @@
 // child before it touches untrusted input.
 void limitAddressSpaceGrowth(size_t extra);
 
+// Writes all `size` bytes to a pipe or socket, going on after interruptions.
+// False when the other end is gone. On a socket a gone reader gives an error,
+// not SIGPIPE.
+bool writeFully(int fd, const void* data, size_t size, bool socket = false);
+
 // A child process that answers requests with a fixed handler, so that code
 // which may end, crash or hang the process on hostile input (a library that
 // calls exit()) only takes the child down. The child is forked on the first

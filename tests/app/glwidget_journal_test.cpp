@@ -41,9 +41,7 @@ class PlaneSafety : public paneltest::WindowFixture {
     return view->engine()->planes.size() == 2;
   }
   QString write(const char* name, const std::string& text) {
-    const QString path = dir.filePath(QLatin1String(name));
-    EXPECT_TRUE(testsupport::writeTextFile(path, text));
-    return path;
+    return testsupport::writeFileIn(dir, QLatin1String(name), text);
   }
   QTemporaryDir dir;
   QString cube;

@@ -30,9 +30,7 @@ TEST(ForeignRead, EndsInTheChildWithAReasonForEveryOutcome) {
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const auto write = [&](const char* name, const std::string& text) {
-    const QString path = dir.filePath(QLatin1String(name));
-    EXPECT_TRUE(testsupport::writeTextFile(path, text));
-    return path;
+    return testsupport::writeFileIn(dir, QLatin1String(name), text);
   };
   QVector<Vec3> v, inProcess;
   QVector<QVector<int>> f, inProcessFaces;

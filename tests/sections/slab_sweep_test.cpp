@@ -55,6 +55,7 @@
 
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
+#include "sections/isolated_worker.h"
 #include "sections/section_segments.h"
 #include "support/bundled_models_support.h"
 #include "support/sections_support.h"
@@ -240,18 +241,6 @@ void endChildAtOnce() { _exit(3); }
 
 void discardMessages(QtMsgType, const QMessageLogContext&, const QString&) {}
 
-bool writeAll(int fd, const void* data, size_t size) {
-  const char* c = static_cast<const char*>(data);
-  while (size > 0) {
-    const ssize_t w = write(fd, c, size);
-    if (w < 0 && errno == EINTR) continue;
-    if (w <= 0) return false;
-    c += w;
-    size -= size_t(w);
-  }
-  return true;
-}
-
 // Runs in the child: sections planes first, first + 1, ... with the loaded
 // model and writes one record per plane. Touches nothing but the engine and
 // the pipe.
@@ -275,7 +264,7 @@ bool writeAll(int fd, const void* data, size_t size) {
     }
     r.reportedArea = double(plane.area);
     r.slabArea = sectionsupport::totalArea(plane.triangles);
-    if (!writeAll(fd, &r, sizeof r)) _exit(2);
+    if (!writeFully(fd, &r, sizeof r)) _exit(2);
   }
   _exit(0);
 }

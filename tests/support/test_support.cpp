@@ -1,3 +1,5 @@
+#include <gtest/gtest.h>
+
 #include "support/test_support.h"
 
 #include <QFile>
@@ -8,6 +10,12 @@ bool writeTextFile(const QString& path, const std::string& text) {
   QFile f(path);
   if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate)) return false;
   return f.write(text.data(), qint64(text.size())) == qint64(text.size());
+}
+
+QString writeFileIn(const QTemporaryDir& dir, const QString& name, const std::string& text) {
+  const QString path = dir.filePath(name);
+  EXPECT_TRUE(writeTextFile(path, text)) << path.toStdString();
+  return path;
 }
 
 std::string unitCubeOff() {

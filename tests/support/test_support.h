@@ -12,6 +12,8 @@ inline QString outputDir() { return QStringLiteral(KORVANE_TEST_OUTPUT); }
 
 // Writes `text` to `path`, returning false on failure.
 bool writeTextFile(const QString& path, const std::string& text);
+// Writes `text` as `name` in `dir` (a failure fails the test); its path.
+QString writeFileIn(const QTemporaryDir& dir, const QString& name, const std::string& text);
 
 // OFF text of the axis-aligned unit cube [0,1]^3, 12 triangles, counter-clockwise
 // seen from outside.
