@@ -22,7 +22,11 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   backgroundColour = QColor(80, 80, 160, 255);
   setFocusPolicy(Qt::StrongFocus);
 
-  progressBar = new QProgressBar();
+  // Every control starts in a hidden holder: the panel's layouts adopt the
+  // ones the configuration shows, and the rest are freed with the view.
+  controlHolder_ = new QWidget(this);
+  controlHolder_->hide();
+  progressBar = new QProgressBar(controlHolder_);
   engine_ = new Sorvex(&camera_);
   connect(engine_, &Sorvex::percentComplete, progressBar, &QProgressBar::setValue);
   connect(engine_, &Sorvex::algoFinished, this, &GLWidget::UpdateUI);
@@ -44,10 +48,10 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   sequenceIndex = 0;
 
   createControlWidgets();
-  meshDecimateButton = new QPushButton(tr("Mesh Decimate"));
-  meshNoisifyButton = new QPushButton(tr("Mesh Noisify"));
-  cutsSegmentifyButton = new QPushButton(tr("Cuts Segmentify"));
-  coverAllSegmentsCheck = new QCheckBox(tr("Cover all segments"));
+  meshDecimateButton = new QPushButton(tr("Mesh Decimate"), controlHolder_);
+  meshNoisifyButton = new QPushButton(tr("Mesh Noisify"), controlHolder_);
+  cutsSegmentifyButton = new QPushButton(tr("Cuts Segmentify"), controlHolder_);
+  coverAllSegmentsCheck = new QCheckBox(tr("Cover all segments"), controlHolder_);
 
   initView();
   startJournal();
@@ -56,10 +60,18 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
 GLWidget::~GLWidget() {
   // A normal close: the planes were the user's to keep or leave.
   if (journal_) journal_->clear();
+  // The load's worker and the run use the engine: both end before it goes.
+  delete loader_;
+  loader_ = nullptr;
+  engine_->requestStop();
+  engine_->wait();
   makeCurrent();
   sequencePaths.clear();
   sequenceLabels.clear();
   sequenceSegmentationPaths.clear();
+  // Its display lists belong to this view's context, current here.
+  delete engine_;
+  engine_ = nullptr;
 }
 
 QSize GLWidget::sizeHint() const { return QSize(6000, 4000); }

@@ -236,6 +236,7 @@ class GLWidget : public QGLWidget {
   size_t journalState_ = 0;
   QString loadedSegmentation_;  // the segmentation file of the loaded model
 
+  QWidget* controlHolder_ = nullptr;  // hidden owner of the controls no panel shows
   ModelLoader* loader_ = nullptr;
   QPushButton* loadCancelButton_ = nullptr;  // the load button while it cancels
   QString loadButtonText_;

@@ -30,6 +30,13 @@ Window::Window() : QWidget(nullptr) {
   resize(openingSize());
 }
 
+Window::~Window() {
+  // The side view is a window of its own, drawn from the main view's engine:
+  // it goes first.
+  delete sideView_;
+  sideView_ = nullptr;
+}
+
 QSize Window::openingSize() const {
   // The view at least as wide as the panel (and never below its minimum);
   // at least the two thirds of the screen a window gets by default; at most

@@ -6,12 +6,14 @@ class GLWidget;
 class SideGLWidget;
 
 // The one top-level window: the main view with the control panel at its right.
-// The side view is a separate top-level window shown on demand.
+// The side view is a separate top-level window shown on demand, owned by
+// this one.
 class Window : public QWidget {
   Q_OBJECT
 
  public:
   Window();
+  ~Window() override;
 
   GLWidget* mainView() const { return mainView_; }
   SideGLWidget* sideView() const { return sideView_; }

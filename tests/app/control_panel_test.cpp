@@ -46,7 +46,7 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
 
   // Created and wired, but never placed.
   EXPECT_FALSE(view->clearAllButton->isVisible());
-  EXPECT_FALSE(window->isAncestorOf(view->clearAllButton));
+  EXPECT_FALSE(window->controlPanel()->isAncestorOf(view->clearAllButton));
   EXPECT_EQ(view->clearAllButton->text(), "Clear All");
 
   if (studyMode) {
@@ -64,11 +64,11 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
                        static_cast<QWidget*>(view->binningButton), static_cast<QWidget*>(view->progressBar),
                        static_cast<QWidget*>(view->featureCheck[0]), static_cast<QWidget*>(view->humanCutsCheck)}) {
       EXPECT_FALSE(w->isVisible());
-      EXPECT_FALSE(window->isAncestorOf(w));
+      EXPECT_FALSE(window->controlPanel()->isAncestorOf(w));
     }
   } else {
     EXPECT_EQ(rowOf(view->modelPathEdit), 0);
-    EXPECT_FALSE(window->isAncestorOf(view->seedSpin));
+    EXPECT_FALSE(window->controlPanel()->isAncestorOf(view->seedSpin));
     EXPECT_EQ(view->modelPathEdit->text(), "../objs/385.off");
     EXPECT_TRUE(view->loadButton->isVisible());
     EXPECT_EQ(view->loadButton->text(), "Load...");

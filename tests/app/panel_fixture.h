@@ -70,12 +70,7 @@ class WindowFixture : public ::testing::Test {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
   }
 
-  void TearDown() override {
-    if (!window) return;  // the test closed it
-    SideGLWidget* side = window->sideView();
-    window.reset();
-    delete side;
-  }
+  void TearDown() override { window.reset(); }
 
   std::unique_ptr<Window> window;
   GLWidget* view = nullptr;

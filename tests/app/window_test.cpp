@@ -75,7 +75,6 @@ TEST(MainWindowLayout, OpensWithAViewAsWideAsThePanelThatTakesExtraWidth) {
   window.resize(window.width() + 150, window.height());
   QTRY_COMPARE(view->width(), viewBefore + 150);
   EXPECT_EQ(panel->width(), panelBefore);
-  delete window.sideView();
 }
 
 TEST_F(MainWindow, Screenshot) {
