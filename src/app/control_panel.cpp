@@ -215,7 +215,7 @@ QWidget* GLWidget::buildControlPanel() {
     featureGrid->addWidget(featureWeightSpin[t], t + 2, 2);
     featureGrid->addWidget(featureRadiusSpin[t], t + 2, 3);
   }
-  auto* featureWidget = new QWidget;
+  auto* featureWidget = new QWidget(controlHolder_);
   featureWidget->setLayout(featureGrid);
 
   // ---- second column ----
@@ -302,18 +302,19 @@ QWidget* GLWidget::buildControlPanel() {
   SetAlgoFeatureParameters();
 
   // ---- assembly ----
-  auto* firstColumn = new QWidget;
+  auto* firstColumn = new QWidget(controlHolder_);
   firstColumn->setLayout(firstForm);
-  auto* secondColumn = new QWidget;
+  auto* secondColumn = new QWidget(controlHolder_);
   secondColumn->setLayout(secondForm);
 
   auto* panelGrid = new QGridLayout;
   panelGrid->addWidget(firstColumn, 1, 1);
-  // In the study configuration the second column stays unplaced (and
-  // parentless) for the whole run.
+  // In the study configuration the second column stays unplaced, in the
+  // hidden holder, for the whole run.
   if (!studyMode) panelGrid->addWidget(secondColumn, 1, 2);
 
-  auto* panel = new QWidget;
+  // The window's layout adopts the panel.
+  auto* panel = new QWidget(controlHolder_);
   panel->setLayout(panelGrid);
 
   // A used button hands the keyboard back to the view, so that its keys
