@@ -208,6 +208,10 @@ class ChildReader {
 
 long long foreignReadMemoryBudget(long long fileBytes) { return std::max(3ll << 29, 40 * std::max(0ll, fileBytes)); }
 
+int foreignReadSeconds(long long inputBytes) {
+  return int(std::min<long long>(20 + std::max(0ll, inputBytes) / (2 << 20), 1 << 20));
+}
+
 long long foreignInputBytes(const QString& path) {
   const QFileInfo info(path);
   long long bytes = info.size();
@@ -235,8 +239,10 @@ ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, 
     error = QStringLiteral("not a regular file");
     return ForeignReadStatus::Refused;
   }
-  const long long budget =
-      limits.memoryBytes > 0 ? limits.memoryBytes : foreignReadMemoryBudget(foreignInputBytes(path));
+  const long long inputBytes = foreignInputBytes(path);
+  const long long budget = limits.memoryBytes > 0 ? limits.memoryBytes : foreignReadMemoryBudget(inputBytes);
+  ForeignReadLimits given = limits;
+  if (given.seconds <= 0) given.seconds = foreignReadSeconds(inputBytes);
 
   int fds[2];
   if (pipe2(fds, O_CLOEXEC) != 0) {
@@ -259,7 +265,7 @@ ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, 
   }
   close(fds[1]);
 
-  ChildReader child(pid, fds[0], limits);
+  ChildReader child(pid, fds[0], given);
   Header header;
   std::string reason;
   auto fail = [&] {

@@ -41,9 +41,9 @@ struct LoadControl {
   // Smooth with the plain one-thread filter (the yardstick for tests).
   bool plainSmoothing = false;
   std::function<void(int thousandths, const char* stage)> progress;
-  // Limits of a foreign format's reading child (model/foreign_read.h); 0
-  // bytes: the budget by the file's size.
-  int foreignReadSeconds = kForeignReadSeconds;
+  // Limits of a foreign format's reading child (model/foreign_read.h); 0:
+  // the limits by the file's size.
+  int foreignReadSeconds = 0;
   long long foreignReadBytes = 0;
   // Why the build failed, in a few words for the user (empty when it did not
   // fail or was cancelled).
