@@ -10,7 +10,7 @@
 // child process: a file that crashes the library, makes it loop or makes it
 // allocate without bound ends the child, never the program.
 
-// Time one read may take: 20 s, and 1 s more per 2 MB of input. The library
+// Time one read may take: 10 s, and 1 s more per 2 MB of input. The library
 // reads text PLY at about 13 MB/s and binary formats faster, so a real file
 // is read in a sixth of its time; a file that makes it read on forever is
 // stopped within seconds.
@@ -24,7 +24,8 @@ int foreignReadSeconds(long long inputBytes);
 long long foreignReadMemoryBudget(long long fileBytes);
 
 // The bytes a read of `path` takes in: the file, and for a text glTF the
-// ".bin" files beside it (its buffers usually live there).
+// files its buffers name. Only bytes the files hold on disk count (a sparse
+// file's holes do not).
 long long foreignInputBytes(const QString& path);
 
 struct ForeignReadLimits {
@@ -50,6 +51,6 @@ enum class ForeignReadStatus {
 // address-space limit, and waits at most `limits.seconds` for it. On anything
 // but Read, `vertices` and `faces` are empty and `error` is one line for the
 // user: "the reader stopped with signal 11", "the file needs more than 2 GB",
-// "no answer after 20 s", or the reader's own reason.
+// "no answer after 10 s", or the reader's own reason.
 ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces,
                                   QString& error, const ForeignReadLimits& limits = ForeignReadLimits());

@@ -117,10 +117,13 @@ bool vague(const std::string& reason) {
 
 int workerSignal(const std::vector<std::string>& lines, bool& crashed) {
   for (const std::string& line : lines) {
-    const size_t at = line.find("stopped with signal ");
+    // The reading child's end ("the reader stopped with signal N") is the
+    // program's own verdict on a file, not a crash of the program.
+    const std::string said = "worker process stopped with signal ";
+    const size_t at = line.find(said);
     if (at != std::string::npos) {
       crashed = true;
-      return std::atoi(line.c_str() + at + 20);
+      return std::atoi(line.c_str() + at + said.size());
     }
     if (contains(line, "the worker process crashed")) crashed = true;
   }

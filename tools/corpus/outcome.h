@@ -6,8 +6,10 @@
 //
 // The rules, for a run of `korvane-batch --quiet --out DIR INPUT`:
 // - crash: the batch process ended by a signal (other than the kill at the
-//   wall-time limit), or it reports that its worker process did ("stopped
-//   with signal N", or the older "the worker process crashed").
+//   wall-time limit), or it reports that its worker process did ("the
+//   worker process stopped with signal N", or the older "the worker process
+//   crashed"). A reading child's end ("the reader stopped with signal N") is
+//   a refusal with its reason: the program stood.
 // - hang: the run was killed at the wall-time limit.
 // - over 2 GB: the process tree's peak resident memory passed 2 GiB.
 // - over budget: an allocation was refused by the address-space limit: a
