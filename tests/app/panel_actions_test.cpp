@@ -179,19 +179,16 @@ class DuringARun : public ::testing::Test {
  protected:
   void SetUp() override {
     view = std::make_unique<RunStateView>();
-    panel.reset(view->buildControlPanel());
+    panel = view->buildControlPanel();  // the view's until a layout adopts it
     view->showMessage = [this](QWidget*, const QString& text) { messages << text; };
     view->chooseModelFile = [this](QWidget*, const QString&, const QString&, const QString&) {
       ++dialogCalls;
       return QString("../objs/2.off");
     };
   }
-  void TearDown() override {
-    view.reset();
-    panel.reset();
-  }
+  void TearDown() override { view.reset(); }
   std::unique_ptr<RunStateView> view;
-  std::unique_ptr<QWidget> panel;
+  QWidget* panel = nullptr;
   QStringList messages;
   int dialogCalls = 0;
 };

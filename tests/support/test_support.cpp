@@ -12,6 +12,11 @@ bool writeTextFile(const QString& path, const std::string& text) {
   return f.write(text.data(), qint64(text.size())) == qint64(text.size());
 }
 
+QString overBudgetReason(const char* gigabytes) {
+  return kAddressSanitizer ? QStringLiteral("the reader ended without an answer")
+                           : QStringLiteral("the file needs more than %1 GB").arg(QLatin1String(gigabytes));
+}
+
 QString writeFileIn(const QTemporaryDir& dir, const QString& name, const std::string& text) {
   const QString path = dir.filePath(name);
   EXPECT_TRUE(writeTextFile(path, text)) << path.toStdString();
