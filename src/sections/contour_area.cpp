@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "sections/contour_nesting.h"
+
 bool ContourPolygon::contains(double x, double y) const {
   const int m = size();
   bool inside = false;
@@ -131,15 +133,11 @@ double classifyContours(QList<SectionContour>& contours, const SectionFrame& fra
   }
   // Nesting depth of each contour: how many others contain a point of it.
   std::sort(byX.begin(), byX.end(), [&](int a, int b) { return polys[size_t(a)].minX < polys[size_t(b)].minX; });
-  for (int i : byX) {
-    double x, y;
-    samplePoint(polys[size_t(i)], x, y);
-    for (int j : byX) {
-      const ContourPolygon& q = polys[size_t(j)];
-      if (q.minX > x) break;
-      if (j == i || !q.boxContains(x, y)) continue;
-      if (q.contains(x, y)) ++depth[size_t(i)];
-    }
+  {
+    std::vector<double> samples(2 * byX.size());
+    for (size_t t = 0; t < byX.size(); ++t) samplePoint(polys[size_t(byX[t])], samples[2 * t], samples[2 * t + 1]);
+    const std::vector<int> counts = containingCounts(polys, byX, samples);
+    for (size_t t = 0; t < byX.size(); ++t) depth[size_t(byX[t])] = counts[t];
   }
   // Material inside a contour: it runs counter-clockwise with the material on
   // its left, or clockwise with the material on its right.

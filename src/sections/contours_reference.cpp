@@ -6,6 +6,7 @@
 
 #include "model/render_mesh.h"
 #include "sections/section_segments.h"
+#include "sections/section_topology.h"
 
 void removeDuplicateSegmentsReference(QList<SectionSegment>& segments) {
   for (int i = 0; i < segments.size(); ++i) {
@@ -121,4 +122,112 @@ void computeSegmentsReference(SectionPlane& plane, const RenderMesh& mesh, const
     plane.segments.append(s);
   }
   removeDuplicateSegmentsReference(plane.segments);
+}
+
+std::vector<SegmentChain> chainThroughMeshReference(QList<SectionSegment>& segments, std::vector<uint64_t>& places,
+                                                    const std::vector<int>& subset, const Vec3& normal) {
+  const int n = int(subset.size());
+  std::vector<SegmentChain> chains;
+  // Place of the start (end 0) or end (end 1) of subset[local], as the
+  // segment now runs.
+  auto placeOf = [&](int local, int end) { return places[2 * size_t(subset[size_t(local)]) + size_t(end)]; };
+  auto turn = [&](int local) {
+    const int s = subset[size_t(local)];
+    std::swap(segments[s].start, segments[s].end);
+    std::swap(places[2 * size_t(s)], places[2 * size_t(s) + 1]);
+  };
+  for (int j = 0; j < n; ++j) {
+    if (placeOf(j, 0) == kNoPlace) continue;
+    const SectionSegment& g = segments[subset[size_t(j)]];
+    if (normal.cross(g.end - g.start).dot(g.normal) > 0.0f) turn(j);
+  }
+
+  // A segment between the same two places as an earlier one is consumed.
+  std::vector<char> used(size_t(n), 0);
+  for (int j = 0; j < n; ++j) {
+    if (placeOf(j, 0) == kNoPlace) continue;
+    for (int i = 0; i < j && !used[size_t(j)]; ++i) {
+      if (placeOf(i, 0) == kNoPlace) continue;
+      const bool same = placeOf(i, 0) == placeOf(j, 0) && placeOf(i, 1) == placeOf(j, 1);
+      const bool reversed = placeOf(i, 0) == placeOf(j, 1) && placeOf(i, 1) == placeOf(j, 0);
+      if (same || reversed) used[size_t(j)] = 1;
+    }
+  }
+
+  auto direction = [&](int local) {
+    const SectionSegment& g = segments[subset[size_t(local)]];
+    return g.end - g.start;
+  };
+  // Every unused segment with an end at `at` is a candidate, taken the way
+  // round that continues the chain; those that must be turned come second.
+  // Among several the sharpest left turn wins, then the lower index.
+  auto pick = [&](uint64_t at, bool forwards, const Vec3& along) {
+    std::vector<std::pair<int, bool>> candidates;
+    bool anyUnturned = false;
+    for (int local = 0; local < n; ++local) {
+      if (used[size_t(local)]) continue;
+      for (int end = 0; end < 2; ++end) {
+        if (placeOf(local, end) != at) continue;
+        const bool turned = forwards ? end == 1 : end == 0;
+        candidates.emplace_back(local, turned);
+        anyUnturned = anyUnturned || !turned;
+      }
+    }
+    int best = -1;
+    bool bestTurned = false;
+    double bestAngle = 0.0;
+    for (const auto& c : candidates) {
+      if (anyUnturned && c.second) continue;
+      double angle = 0.0;
+      if (candidates.size() > 1) {
+        Vec3 d = direction(c.first);
+        if (c.second) d = -d;
+        const Vec3 u = forwards ? along : d, v = forwards ? d : along;
+        angle = std::atan2(double(normal.dot(u.cross(v))), double(u.dot(v)));
+      }
+      if (best < 0 || angle > bestAngle || (angle == bestAngle && c.first < best)) {
+        best = c.first;
+        bestTurned = c.second;
+        bestAngle = angle;
+      }
+    }
+    if (best >= 0 && bestTurned) turn(best);
+    return best;
+  };
+
+  for (int seed = 0; seed < n; ++seed) {
+    if (used[size_t(seed)]) continue;
+    used[size_t(seed)] = 1;
+    std::vector<int> forwardIds{seed}, backwardIds;
+    const uint64_t headPlace = placeOf(seed, 0);
+    bool closed = false;
+    int last = seed;
+    while (!closed) {
+      const uint64_t at = placeOf(last, 1);
+      if (at == kNoPlace) break;
+      const int next = pick(at, true, direction(last));
+      if (next < 0) break;
+      used[size_t(next)] = 1;
+      forwardIds.push_back(next);
+      last = next;
+      closed = headPlace != kNoPlace && placeOf(last, 1) == headPlace;
+    }
+    int head = seed;
+    while (!closed) {
+      const uint64_t at = placeOf(head, 0);
+      if (at == kNoPlace) break;
+      const int next = pick(at, false, direction(head));
+      if (next < 0) break;
+      used[size_t(next)] = 1;
+      backwardIds.push_back(next);
+      head = next;
+      closed = placeOf(head, 0) != kNoPlace && placeOf(head, 0) == placeOf(last, 1);
+    }
+    SegmentChain chain;
+    chain.closed = closed;
+    for (auto it = backwardIds.rbegin(); it != backwardIds.rend(); ++it) chain.ids.push_back(subset[size_t(*it)]);
+    for (int local : forwardIds) chain.ids.push_back(subset[size_t(local)]);
+    chains.push_back(std::move(chain));
+  }
+  return chains;
 }

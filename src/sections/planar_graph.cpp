@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
+#include <set>
 
 std::vector<int> mergeRepeatedPoints(std::vector<double>& points) {
   const size_t n = points.size() / 2;
@@ -82,21 +84,142 @@ bool segmentsMayMeet(const double* a, const double* b, const double* c, const do
   return !(k3 && k4 && o3 == o4);
 }
 
-bool mayHaveCrossings(const std::vector<double>& p, const std::vector<int>& segments) {
-  return forEachOverlappingPair(p, segments, [&](int j, int k) {
-    const int sa = segments[2 * size_t(j)], sb = segments[2 * size_t(j) + 1];
-    const int oa = segments[2 * size_t(k)], ob = segments[2 * size_t(k) + 1];
-    const bool sameA = oa == sa || oa == sb, sameB = ob == sa || ob == sb;
-    if (sameA && sameB) return true;  // the same segment twice
-    if (sameA || sameB) {
-      // Neighbours in a chain: they share one end and meet nowhere else
-      // unless they fold back onto each other.
-      const int shared = sameA ? oa : ob;
-      const int u = shared == sa ? sb : sa, v = sameA ? ob : oa;
-      return mayOverlap(&p[2 * size_t(shared)], &p[2 * size_t(u)], &p[2 * size_t(v)]);
+namespace {
+
+// Points where more segments than this end make the box sweep quadratic
+// (every pair of them has overlapping boxes); such graphs are swept in order.
+constexpr int kHubDegree = 8;
+
+// Whether segments j and k may meet anywhere other than at a shared end.
+bool pairMayMeet(const std::vector<double>& p, const std::vector<int>& segments, int j, int k) {
+  const int sa = segments[2 * size_t(j)], sb = segments[2 * size_t(j) + 1];
+  const int oa = segments[2 * size_t(k)], ob = segments[2 * size_t(k) + 1];
+  const bool sameA = oa == sa || oa == sb, sameB = ob == sa || ob == sb;
+  if (sameA && sameB) return true;  // the same segment twice
+  if (sameA || sameB) {
+    // Neighbours in a chain: they share one end and meet nowhere else
+    // unless they fold back onto each other.
+    const int shared = sameA ? oa : ob;
+    const int u = shared == sa ? sb : sa, v = sameA ? ob : oa;
+    return mayOverlap(&p[2 * size_t(shared)], &p[2 * size_t(u)], &p[2 * size_t(v)]);
+  }
+  return segmentsMayMeet(&p[2 * size_t(sa)], &p[2 * size_t(sb)], &p[2 * size_t(oa)], &p[2 * size_t(ob)]);
+}
+
+// The sweep of a line across the graph with the segments it meets kept in
+// order along it (from below to above), each segment tested against its
+// neighbours as they change. The first pair that meets is found before the
+// order could go wrong, so a graph in which any two segments meet gives a
+// pair that may meet, or a comparison of doubtful sign, and true. Every
+// comparison is an orientation whose sign is either certain or ends the
+// sweep. O(n log n), however many segments share an end.
+class OrderedSweep {
+ public:
+  OrderedSweep(const std::vector<double>& p, const std::vector<int>& segments)
+      : p_(p), segments_(segments), order_(Below{this}) {}
+
+  bool mayHaveCrossings() {
+    const int n = int(segments_.size() / 2);
+    // Events in order of x, then y (the sweep line turned a little, so that
+    // a vertical segment runs from its lower end); at one point the segments
+    // that end there leave before those that start there come in.
+    struct Event {
+      int point, segment;
+      bool starts;
+    };
+    std::vector<Event> events;
+    events.reserve(size_t(n) * 2);
+    left_.resize(size_t(n));
+    right_.resize(size_t(n));
+    for (int k = 0; k < n; ++k) {
+      int a = segments_[2 * size_t(k)], b = segments_[2 * size_t(k) + 1];
+      if (!before(a, b) && !before(b, a)) return true;  // no length: it meets whatever meets its point
+      if (before(b, a)) std::swap(a, b);
+      left_[size_t(k)] = a, right_[size_t(k)] = b;
+      events.push_back(Event{a, k, true});
+      events.push_back(Event{b, k, false});
     }
-    return segmentsMayMeet(&p[2 * size_t(sa)], &p[2 * size_t(sb)], &p[2 * size_t(oa)], &p[2 * size_t(ob)]);
-  });
+    std::sort(events.begin(), events.end(), [&](const Event& x, const Event& y) {
+      if (before(x.point, y.point)) return true;
+      if (before(y.point, x.point)) return false;
+      return x.starts < y.starts;
+    });
+    std::vector<Order::iterator> where(static_cast<size_t>(n));
+    for (const Event& e : events) {
+      if (!e.starts) {
+        const Order::iterator it = where[size_t(e.segment)];
+        const Order::iterator next = std::next(it);
+        const bool hasPrev = it != order_.begin(), hasNext = next != order_.end();
+        const int prev = hasPrev ? *std::prev(it) : -1, after = hasNext ? *next : -1;
+        order_.erase(it);
+        if (hasPrev && hasNext && pairMayMeet(p_, segments_, prev, after)) return true;
+        continue;
+      }
+      inserting_ = e.segment;
+      const auto placed = order_.insert(e.segment);
+      if (doubt_ || !placed.second) return true;
+      const Order::iterator it = placed.first;
+      where[size_t(e.segment)] = it;
+      if (it != order_.begin() && pairMayMeet(p_, segments_, *std::prev(it), e.segment)) return true;
+      if (std::next(it) != order_.end() && pairMayMeet(p_, segments_, *std::next(it), e.segment)) return true;
+    }
+    return false;
+  }
+
+ private:
+  const double* at(int point) const { return &p_[2 * size_t(point)]; }
+  bool before(int a, int b) const {
+    const double* pa = at(a);
+    const double* pb = at(b);
+    return pa[0] != pb[0] ? pa[0] < pb[0] : pa[1] < pb[1];
+  }
+
+  // Whether the segment coming in at its left end lies below segment t
+  // there (t is in the order, so it reaches across that point). Sets doubt_
+  // when the sign is not certain.
+  bool belowOf(int s, int t) const {
+    bool certain = false;
+    const int q = left_[size_t(s)];
+    int o = orientation(at(left_[size_t(t)]), at(right_[size_t(t)]), at(q), certain);
+    if (!certain && q == left_[size_t(t)])  // both start here: compare the directions
+      o = orientation(at(q), at(right_[size_t(t)]), at(right_[size_t(s)]), certain);
+    if (!certain) doubt_ = true;
+    return o < 0;
+  }
+
+  struct Below {
+    const OrderedSweep* sweep;
+    bool operator()(int a, int b) const {
+      if (a == b) return false;
+      if (a == sweep->inserting_) return sweep->belowOf(a, b);
+      if (b == sweep->inserting_) return !sweep->belowOf(b, a);
+      // Two segments already in the order are never compared.
+      sweep->doubt_ = true;
+      return a < b;
+    }
+  };
+  using Order = std::set<int, Below>;
+
+  const std::vector<double>& p_;
+  const std::vector<int>& segments_;
+  std::vector<int> left_, right_;
+  Order order_;
+  int inserting_ = -1;
+  mutable bool doubt_ = false;
+};
+
+}  // namespace
+
+bool mayHaveCrossings(const std::vector<double>& p, const std::vector<int>& segments) {
+  const int pointCount = int(p.size() / 2);
+  std::vector<int> degree(size_t(pointCount), 0);
+  int most = 0;
+  for (int v : segments) {
+    if (v < 0 || v >= pointCount) return true;
+    most = std::max(most, ++degree[size_t(v)]);
+  }
+  if (most > kHubDegree) return OrderedSweep(p, segments).mayHaveCrossings();
+  return forEachOverlappingPair(p, segments, [&](int j, int k) { return pairMayMeet(p, segments, j, k); });
 }
 
 bool spansArea(const std::vector<double>& p) {

@@ -21,6 +21,10 @@ extern "C" {
 
 namespace {
 
+// Points where more segments than this end count as hubs (see
+// triangulateProvenGraph); contours alone never have more than a few.
+constexpr int kTriangleHubDegree = 8;
+
 std::mutex& triangleMutex() {
   static std::mutex m;
   return m;
@@ -162,6 +166,24 @@ void triangulateProvenGraph(const ProvenGraph& graph, std::vector<double>& outPo
   in.numberofpoints = int(graph.points().size() / 2);
   in.segmentlist = graph.segments().empty() ? nullptr : const_cast<int*>(graph.segments().data());
   in.numberofsegments = int(graph.segments().size() / 2);
+  // The library looks for a segment from its first end, turning round that
+  // point: from a point where k segments end (the hub of a fan) that costs
+  // O(k), from its other end a segment that is already an edge of the
+  // triangulation is found at once. Graphs with such a point are handed over
+  // with every segment starting at its end with fewer segments. (A segment
+  // that is not yet an edge is still looked for from both ends.)
+  std::vector<int> turned;
+  {
+    std::vector<int> degree(graph.points().size() / 2, 0);
+    int most = 0;
+    for (int v : graph.segments()) most = std::max(most, ++degree[size_t(v)]);
+    if (most > kTriangleHubDegree) {
+      turned = graph.segments();
+      for (size_t k = 0; k + 1 < turned.size(); k += 2)
+        if (degree[size_t(turned[k])] > degree[size_t(turned[k + 1])]) std::swap(turned[k], turned[k + 1]);
+      in.segmentlist = turned.data();
+    }
+  }
   std::lock_guard<std::mutex> lock(triangleMutex());
   runTriangle(in, outPoints, outTriangles);
 }

@@ -28,9 +28,26 @@ struct SegmentChain {
 // Chains the segments `subset` (indices into `segments`) through their
 // places. Each segment with a face normal is first turned so that the
 // material lies on its left (seen along `normal`), then chains grow from the
-// lowest unused index, forwards and then backwards, through shared places;
-// where more than two segments meet, the sharpest left turn is taken. A chain
-// that returns to its first place is closed. Turned segments are written
-// back into `segments` (and `places`).
+// lowest unused index, forwards and then backwards, through shared places. A
+// chain that returns to its first place is closed. Turned segments are
+// written back into `segments` (and `places`).
+//
+// Where more than two segments meet, the way on is chosen in one of two ways:
+// - At most eight ends (a vertex of an ordinary surface lying in the plane,
+//   a small fan of faces round one edge): the sharpest left turn among the
+//   unused segments there, measured as the chain arrives (then the lower
+//   index).
+// - More ends (an edge or vertex that many faces share, such as the edge of
+//   a fan of triangles): the ends are paired once, from their clockwise order
+//   round the place. Every leaving end is paired with the nearest unpaired
+//   arriving end anticlockwise of it, as brackets are paired; where arriving
+//   and leaving ends alternate round the place, that is the sharpest left
+//   turn again (up to the rounding of nearly equal directions). The ends left
+//   over all arrive or all leave; each is paired with its clockwise
+//   neighbour, one of the two turned round, in the phase whose pairs enclose
+//   the smallest total angle (with an odd count one end stays single). So a
+//   fan gives thin wedges between neighbouring faces, whatever the order of
+//   its faces.
+// O(n log n) for n segments.
 std::vector<SegmentChain> chainThroughMesh(QList<SectionSegment>& segments, std::vector<uint64_t>& places,
                                            const std::vector<int>& subset, const Vec3& normal);

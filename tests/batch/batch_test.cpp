@@ -303,9 +303,9 @@ TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterCrashesBeforeAndDuringTheExports
 
 TEST(BatchTool, StopsAModelPastItsTimeoutAndGoesOnAndWarnsAboutCompanionFiles) {
   // A fan of a thousand triangles around one edge with a few hundred
-  // symmetry records runs for over a minute; with a limit of three seconds it
-  // is stopped in the stage it had reached, the small box beside it is done,
-  // and the batch ends with status 1.
+  // symmetry records runs for well over three seconds; with a limit of
+  // three seconds it is stopped in the stage it had reached, the small box
+  // beside it is done, and the batch ends with status 1.
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString box = dir.filePath("box.off"), fan = dir.filePath("fan.off"), out = dir.filePath("out");

@@ -1,16 +1,22 @@
 // The grid-based duplicate removal and chaining must give exactly the results
 // of the plain quadratic scans: same kept segments, same picks, same flips.
+// Chaining through the mesh must give exactly the results of the plain scan
+// of every segment at every step on surfaces that are manifold and
+// consistently oriented, however many ends meet at a vertex in the plane.
 
 #include <gtest/gtest.h>
 
+#include <QHash>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <vector>
 
 #include "sections/contour_chaining.h"
 #include "sections/contours_reference.h"
 #include "sections/section_segments.h"
+#include "sections/section_topology.h"
 #include "support/sections_support.h"
 
 using namespace sectionsupport;
@@ -107,6 +113,52 @@ QList<SectionSegment> loopsAndChains(Generator& g, int loops) {
   return s;
 }
 
+// A height field over [-1, 1]^2 (side x side cells, two triangles each,
+// facing +z) whose vertices lie 0.02 to 0.1 above or below z = 1 at random,
+// except every third vertex in both directions, which lies at z = 1 exactly:
+// where the plane z = 1 meets one of those, two, four or six crossings meet.
+RenderMesh saddleField(Generator& g, int side) {
+  QVector<Vec3> v;
+  for (int j = 0; j <= side; ++j)
+    for (int i = 0; i <= side; ++i) {
+      const float x = -1.0f + 2.0f * float(i) / float(side), y = -1.0f + 2.0f * float(j) / float(side);
+      const bool pinned = i % 3 == 1 && j % 3 == 1;
+      v << Vec3(x, y, pinned ? 1.0f : 1.0f + (g.chance(0.5) ? 1.0f : -1.0f) * g.uniform(0.02f, 0.1f));
+    }
+  QVector<QVector<int>> f;
+  auto at = [&](int i, int j) { return j * (side + 1) + i; };
+  for (int j = 0; j < side; ++j)
+    for (int i = 0; i < side; ++i) {
+      f << QVector<int>{at(i, j), at(i + 1, j), at(i + 1, j + 1)};
+      f << QVector<int>{at(i, j), at(i + 1, j + 1), at(i, j + 1)};
+    }
+  return makeMesh(v, f);
+}
+
+// A disc of 2m triangles round a centre at z = 1 whose rim runs alternately
+// 0.1 above and below it: the plane z = 1 meets 2m crossings at the centre,
+// alternately arriving and leaving.
+RenderMesh crown(int m) {
+  QVector<Vec3> v;
+  v << Vec3(0, 0, 1);
+  for (int k = 0; k < 2 * m; ++k) {
+    const float a = float(M_PI) * float(k) / float(m);
+    v << Vec3(0.5f * std::cos(a), 0.5f * std::sin(a), k % 2 ? 0.9f : 1.1f);
+  }
+  QVector<QVector<int>> f;
+  for (int k = 0; k < 2 * m; ++k) f << QVector<int>{0, 1 + k, 1 + (k + 1) % (2 * m)};
+  return makeMesh(v, f);
+}
+
+// Largest number of segment ends at one place.
+int mostEndsAtOnePlace(const std::vector<uint64_t>& places) {
+  QHash<quint64, int> count;
+  int most = 0;
+  for (uint64_t p : places)
+    if (p != kNoPlace) most = std::max(most, ++count[quint64(p)]);
+  return most;
+}
+
 }  // namespace
 
 TEST(ChainingMatchesReference, LatticeSegmentsWithSharedEndsAndTies) {
@@ -168,4 +220,69 @@ TEST(ChainingMatchesReference, CoincidentPileOfSegments) {
     s << seg(Vec3(0.0007f * float(k % 3), 0, 0), Vec3(0, 0, 0), {}, 100 + k);
   }
   expectSameAsReference(s, "pile");
+}
+
+TEST(ChainingMatchesReference, ChainsThroughManifoldMeshesAsThePlainScan) {
+  // Closed meshes cut through their middle, along edges and through
+  // vertices; height fields and crowns cut through vertices where up to 24
+  // crossings meet, alternately arriving and leaving; and, where at most
+  // eight ends meet at a place, every other segment (as a mesh segment is
+  // chained on its own in segmentation mode).
+  std::vector<std::pair<RenderMesh, std::vector<SectionPlane>>> cases;
+  auto star = [](float a) { return 1.0f + 0.3f * std::cos(5.0f * a); };
+  auto hole = [](float a) { return 0.4f + 0.1f * std::sin(3.0f * a); };
+  cases.push_back({tubeMesh(0.4f, 1.0f, 1.0f, 32),
+                   {planeThrough(Vec3(0, 0, 0.5f), Vec3(0, 0, 1)), planeThrough(Vec3(0, 0, 0), Vec3(0, 0, 1)),
+                    planeThrough(Vec3(1, 0, 0), Vec3(1, 0, 0.5f)), planeThrough(Vec3(0.4f, 0, 1), Vec3(0.3f, 1, 0))}});
+  cases.push_back({refined(starTubeMesh(40, 1.0f, star, hole, 2), 1),
+                   {planeThrough(Vec3(0, 0, 0.5f), Vec3(0, 0, 1)), planeThrough(Vec3(1.3f, 0, 0), Vec3(1, 0, 0)),
+                    planeThrough(Vec3(0, 0, 0.25f), Vec3(0.2f, 0.1f, 1))}});
+  cases.push_back(
+      {refined(unitCubeMesh(), 2),
+       {planeThrough(Vec3(0.5f, 0.5f, 0.5f), Vec3(1, 1, 1)), planeThrough(Vec3(0.5f, 0.5f, 0.5f), Vec3(1, 0, 0)),
+        planeThrough(Vec3(0.5f, 0.25f, 0.5f), Vec3(1, 1, 0))}});
+  for (unsigned seed = 1; seed <= 6; ++seed) {
+    Generator g(seed * 31u);
+    const RenderMesh field = saddleField(g, 3 * g.integer(4, 9));
+    const Vec3 pinned = field.vertices()[field.vertices().size() / 2];
+    cases.push_back({field,
+                     {planeThrough(Vec3(0, 0, 1), Vec3(0, 0, 1)),
+                      planeThrough(pinned, Vec3(g.uniform(-0.05f, 0.05f), g.uniform(-0.05f, 0.05f), 1))}});
+  }
+  for (int m : {2, 3, 4, 12})
+    cases.push_back(
+        {crown(m), {planeThrough(Vec3(0, 0, 1), Vec3(0, 0, 1)), planeThrough(Vec3(0, 0, 1), Vec3(0.1f, 0, 1))}});
+
+  int most = 0;
+  for (size_t c = 0; c < cases.size(); ++c) {
+    for (size_t p = 0; p < cases[c].second.size(); ++p) {
+      SCOPED_TRACE("mesh " + std::to_string(c) + " plane " + std::to_string(p));
+      SectionPlane plane = cases[c].second[p];
+      computeSegments(plane, cases[c].first, {}, false);
+      ASSERT_FALSE(plane.segments.isEmpty());
+      const std::vector<uint64_t> places = segmentPlaces(plane, cases[c].first);
+      const int ends = mostEndsAtOnePlace(places);
+      most = std::max(most, ends);
+      std::vector<int> every(size_t(plane.segments.size())), odd;
+      for (int i = 0; i < plane.segments.size(); ++i) {
+        every[size_t(i)] = i;
+        if (i % 2) odd.push_back(i);
+      }
+      for (const std::vector<int>* subset : {&every, &odd}) {
+        if (subset == &odd && ends > 8) continue;
+        QList<SectionSegment> fast = plane.segments, plain = plane.segments;
+        std::vector<uint64_t> fastPlaces = places, plainPlaces = places;
+        const std::vector<SegmentChain> a = chainThroughMesh(fast, fastPlaces, *subset, plane.normal);
+        const std::vector<SegmentChain> b = chainThroughMeshReference(plain, plainPlaces, *subset, plane.normal);
+        ASSERT_TRUE(sameLists(fast, plain)) << "turned segments written back";
+        ASSERT_TRUE(fastPlaces == plainPlaces);
+        ASSERT_EQ(a.size(), b.size());
+        for (size_t k = 0; k < a.size(); ++k) {
+          ASSERT_EQ(a[k].ids, b[k].ids) << "chain " << k;
+          ASSERT_EQ(a[k].closed, b[k].closed) << "chain " << k;
+        }
+      }
+    }
+  }
+  EXPECT_EQ(most, 24);  // the crown of 24
 }

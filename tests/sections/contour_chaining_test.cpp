@@ -1,10 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <random>
+#include <vector>
 
 #include "sections/contour_chaining.h"
 #include "sections/contour_shape.h"
 #include "sections/section_segments.h"
+#include "sections/slab_triangulation.h"
 #include "support/sections_support.h"
 
 using namespace sectionsupport;
@@ -23,6 +28,41 @@ void expectChained(const SectionContour& c) {
 
 double polygonArea(int sides, float radius) {
   return 0.5 * sides * double(radius) * radius * std::sin(2.0 * M_PI / sides);
+}
+
+// n triangles sharing the edge from (0, 0, -0.5) to (0, 0, 0.5), apexes at
+// uneven angles round it on a wavy circle of radius 0.5, listed in `order`;
+// with `mixed` every third face runs the other way round (its normal flips).
+RenderMesh fanMesh(int n, const std::vector<int>& order, bool mixed) {
+  QVector<Vec3> v;
+  v << Vec3(0, 0, -0.5f) << Vec3(0, 0, 0.5f);
+  for (int k = 0; k < n; ++k) {
+    const double t = 2 * M_PI * (k + 0.3 * std::sin(5.0 * k)) / n;
+    v << Vec3(float(0.5 * std::cos(t)), float(0.5 * std::sin(t)), float(0.05 * std::sin(7 * t)));
+  }
+  QVector<QVector<int>> f;
+  for (int k : order) f << (mixed && k % 3 == 0 ? QVector<int>{1, 0, k + 2} : QVector<int>{0, 1, k + 2});
+  return makeMesh(v, f);
+}
+
+// A contour as the bits of its segments' end points, the way round whose
+// bits come first: equal for the same polyline whichever way it runs.
+std::vector<uint32_t> undirected(const SectionContour& c) {
+  auto bits = [](std::vector<uint32_t>& out, const Vec3& p) {
+    for (int k = 0; k < 3; ++k) {
+      uint32_t b = 0;
+      const float x = p[k];
+      std::memcpy(&b, &x, sizeof b);
+      out.push_back(b);
+    }
+  };
+  std::vector<uint32_t> forwards, backwards;
+  for (const SectionSegment& s : c.segments) bits(forwards, s.start), bits(forwards, s.end);
+  for (int k = c.segments.size() - 1; k >= 0; --k)
+    bits(backwards, c.segments[k].end), bits(backwards, c.segments[k].start);
+  std::vector<uint32_t> out = std::min(forwards, backwards);
+  out.push_back(c.isClosed ? 1u : 0u);
+  return out;
 }
 
 }  // namespace
@@ -215,4 +255,114 @@ TEST(ContourShape, AreaIsSignedByOrientationAndIncludesTheClosingEdge) {
   far.segments = polygon(squareCorners(1000.0f, 1000.0f, 1000.0f + 1.0f / 1024, 1000.0f + 1.0f / 1024, 4), true);
   far.isClosed = true;
   EXPECT_NEAR(contourArea(far, Vec3(1, 0, 0), Vec3(0, 1, 0)), 1.0 / (1024.0 * 1024.0), 1e-12);
+}
+
+TEST(ChainContours, FanCrossingsPairWithNeighbouringFacesWhateverTheFaceOrder) {
+  // A fan of triangles round one edge: every crossing runs from the shared
+  // edge (or a shared vertex) to the fan's rim, so all of them meet at one
+  // place. Every crossing must be in exactly one contour, of one crossing or
+  // of two through that place, at most one of them alone. Where more than
+  // eight meet, the two of a contour neighbour each other round the place
+  // (when some faces run the other way round: no two pairs interleave), the
+  // slab is the wedges they enclose, and the contours do not depend on the
+  // order of the faces.
+  const SectionPlane planes[] = {
+      planeThrough(Vec3(0, 0, 0.1f), Vec3(0.3f, 0.2f, 1.0f)),     // across the shared edge
+      planeThrough(Vec3(0, 0, -0.2f), Vec3(-0.2f, 0.4f, -1.0f)),  // tilted the other way
+      planeThrough(Vec3(0, 0, -0.5f), Vec3(1.0f, 0.3f, 0.5f)),    // through one end of the shared edge
+  };
+  std::mt19937 rng(7);
+  for (int n : {3, 8, 20, 51, 400}) {
+    for (bool mixed : {false, true}) {
+      std::vector<int> order(static_cast<size_t>(n));
+      for (int k = 0; k < n; ++k) order[size_t(k)] = k;
+      std::vector<std::vector<int>> orders{order};
+      std::reverse(order.begin(), order.end());
+      orders.push_back(order);
+      std::shuffle(order.begin(), order.end(), rng);
+      orders.push_back(order);
+      for (int p = 0; p < 3; ++p) {
+        SCOPED_TRACE("fan of " + std::to_string(n) + (mixed ? " mixed" : "") + ", plane " + std::to_string(p));
+        std::vector<std::vector<uint32_t>> first;
+        for (const std::vector<int>& faces : orders) {
+          const RenderMesh mesh = fanMesh(n, faces, mixed);
+          SectionPlane plane = planes[p];
+          computeSegments(plane, mesh, {}, false);
+          const QList<SectionSegment> crossings = plane.segments;
+          ASSERT_FALSE(crossings.isEmpty());
+          chainContours(plane, mesh, {}, plainOptions());
+
+          // The hub, where the plane meets the shared edge's line, is one end
+          // of every crossing; their other ends lie on the rim, apart from
+          // each other.
+          const Vec3 hub(0, 0, plane.d / plane.normal.z);
+          auto atHub = [&](const Vec3& x) { return (x - hub).length() < joinTolerance; };
+          // The crossings' order round the hub.
+          std::vector<std::pair<double, int>> round;
+          for (int i = 0; i < crossings.size(); ++i) {
+            ASSERT_TRUE(atHub(crossings[i].start) != atHub(crossings[i].end)) << "crossing " << i;
+            const Vec3 out = atHub(crossings[i].start) ? crossings[i].end - hub : crossings[i].start - hub;
+            round.emplace_back(std::atan2(double(out.dot(plane.r2)), double(out.dot(plane.r1))), crossings[i].face);
+          }
+          std::sort(round.begin(), round.end());
+          std::vector<int> position(size_t(n), -1);
+          for (size_t k = 0; k < round.size(); ++k) position[size_t(round[k].second)] = int(k);
+
+          const int m = int(round.size());
+          std::vector<int> seen(size_t(m), 0);
+          std::vector<std::pair<int, int>> pairs;
+          int singles = 0;
+          for (const SectionContour& c : plane.contours) {
+            ASSERT_FALSE(c.isClosed);
+            ASSERT_GE(c.segments.size(), 1);
+            ASSERT_LE(c.segments.size(), 2);
+            for (const SectionSegment& s : c.segments) ++seen[size_t(position[size_t(s.face)])];
+            if (c.segments.size() == 1) {
+              ++singles;
+              continue;
+            }
+            EXPECT_TRUE(atHub(c.segments[0].end) && atHub(c.segments[1].start));
+            int a = position[size_t(c.segments[0].face)], b = position[size_t(c.segments[1].face)];
+            if (a > b) std::swap(a, b);
+            pairs.emplace_back(a, b);
+          }
+          EXPECT_EQ(std::count(seen.begin(), seen.end(), 1), m);
+          EXPECT_LE(singles, 1);
+          if (m <= 8) continue;  // chosen by the sharpest left turn as each chain arrives
+
+          std::sort(pairs.begin(), pairs.end());
+          for (size_t i = 0; i < pairs.size(); ++i) {
+            if (!mixed) {
+              EXPECT_TRUE(pairs[i].second == pairs[i].first + 1 || (pairs[i].first == 0 && pairs[i].second == m - 1))
+                  << pairs[i].first << " and " << pairs[i].second << " of " << m;
+            }
+            for (size_t j = i + 1; j < pairs.size() && pairs[j].first < pairs[i].second; ++j)
+              EXPECT_LT(pairs[j].second, pairs[i].second) << "pairs interleave";
+          }
+          if (!mixed) {
+            // Neighbouring pairs enclose wedges that do not overlap: the slab
+            // is the wedges, each the triangle of its two crossings.
+            double wedges = 0.0;
+            for (const SectionContour& c : plane.contours)
+              if (c.segments.size() == 2)
+                wedges += 0.5 * double((c.segments[0].start - c.segments[0].end)
+                                           .cross(c.segments[1].end - c.segments[0].end)
+                                           .length());
+            double slab = 0.0;
+            ASSERT_TRUE(triangulateSlab(plane, &slab));
+            EXPECT_NEAR(slab, wedges, 1e-4 * wedges);
+          }
+          std::vector<std::vector<uint32_t>> contours;
+          for (const SectionContour& c : plane.contours) contours.push_back(undirected(c));
+          std::sort(contours.begin(), contours.end());
+          if (first.empty()) {
+            first = contours;
+          } else {
+            EXPECT_TRUE(contours == first) << "the contours depend on the order of the faces";
+          }
+          if (HasFailure()) return;
+        }
+      }
+    }
+  }
 }
