@@ -302,20 +302,23 @@ TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterCrashesBeforeAndDuringTheExports
 }
 
 TEST(BatchTool, StopsAModelPastItsTimeoutAndGoesOnAndWarnsAboutCompanionFiles) {
-  // A fan of a thousand triangles around one edge with a few hundred
-  // symmetry records runs for well over three seconds; with a limit of
+  // A fan of four thousand triangles around one edge with a few hundred
+  // symmetry records runs for well over three seconds (about ten per
+  // thousand triangles); with a limit of
   // three seconds it is stopped in the stage it had reached, the small box
   // beside it is done, and the batch ends with status 1.
   QTemporaryDir dir;
   ASSERT_TRUE(dir.isValid());
   const QString box = dir.filePath("box.off"), fan = dir.filePath("fan.off"), out = dir.filePath("out");
-  std::string off = "OFF\n1002 1000 0\n0 0 -0.5\n0 0 0.5\n", sym;
-  for (int k = 0; k < 1000; ++k) {
-    const double t = 2 * M_PI * k / 1000;
+  const int blades = 4000;
+  std::string off = "OFF\n" + std::to_string(blades + 2) + " " + std::to_string(blades) + " 0\n0 0 -0.5\n0 0 0.5\n",
+              sym;
+  for (int k = 0; k < blades; ++k) {
+    const double t = 2 * M_PI * k / blades;
     off += std::to_string(0.5 * std::cos(t)) + " " + std::to_string(0.5 * std::sin(t)) + " " +
            std::to_string(0.05 * std::sin(7 * t)) + "\n";
   }
-  for (int k = 0; k < 1000; ++k) off += "3 0 1 " + std::to_string(k + 2) + "\n";
+  for (int k = 0; k < blades; ++k) off += "3 0 1 " + std::to_string(k + 2) + "\n";
   for (int k = 0; k < 256; ++k)
     sym += "P " + std::to_string(std::cos(0.1 * k)) + " " + std::to_string(std::sin(0.1 * k)) + " 0.3 0\n";
   ASSERT_TRUE(testsupport::writeTextFile(box, boxOff(0.4f)) && testsupport::writeTextFile(fan, off) &&
