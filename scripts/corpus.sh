@@ -21,7 +21,6 @@ jobs=${CORPUS_JOBS:-2}
 wall=${CORPUS_WALL:-60}
 as_mb=${CORPUS_AS_MB:-4096}
 
-export CMAKE_CXX_COMPILER_LAUNCHER=${CMAKE_CXX_COMPILER_LAUNCHER:-ccache}
 [ -f "$tools/CMakeCache.txt" ] || cmake -S "$root" -B "$tools" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 targets=(korvane_corpus korvane_corpus_run)
 [ "$build" = "$tools" ] && targets+=(korvane-batch)
