@@ -215,7 +215,7 @@ void Sorvex::runSelection() {
     P.normal = B.normal;
     P.d = B.d;
     normalizePlane(P);
-    work->updateSection(P);
+    // The local search sections its candidates and the plane it keeps.
 
     float step = 0.5f * stride;
     if (hasVoteOfType(
