@@ -66,12 +66,12 @@ TEST(ForeignRead, EndsInTheChildWithAReasonForEveryOutcome) {
   EXPECT_EQ(readForeignMesh(endless, v, f, error, limits), ForeignReadStatus::TimedOut);
   EXPECT_EQ(error, QStringLiteral("no answer after 1 s"));
 
-  // 2^24 instances of the graph the library copies: past a 256 MB budget.
+  // 2^24 instances of the graph the library copies: past a 64 MB budget.
   limits.seconds = 60;
-  limits.memoryBytes = 256ll << 20;
+  limits.memoryBytes = 64ll << 20;
   EXPECT_EQ(readForeignMesh(write("doubling.gltf", testsupport::nodeChainGltf(24, 2)), v, f, error, limits),
             testsupport::kAddressSanitizer ? ForeignReadStatus::Crashed : ForeignReadStatus::OverBudget);
-  EXPECT_EQ(error, testsupport::overBudgetReason("0.25"));
+  EXPECT_EQ(error, testsupport::overBudgetReason("0.0625"));
   EXPECT_TRUE(v.isEmpty() && f.isEmpty());
 
   // A cancel from another thread ends a read that would never end.
