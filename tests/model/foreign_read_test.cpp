@@ -67,12 +67,16 @@ TEST(ForeignRead, EndsInTheChildWithAReasonForEveryOutcome) {
   EXPECT_EQ(error, QStringLiteral("no answer after 1 s"));
 
   // 2^24 instances of the graph the library copies: past a 64 MB budget.
+  // (The address sanitizer ends a process on a failed allocation in its own
+  // way, reporting first; there this case says nothing about the program.)
   limits.seconds = 60;
   limits.memoryBytes = 64ll << 20;
-  EXPECT_EQ(readForeignMesh(write("doubling.gltf", testsupport::nodeChainGltf(24, 2)), v, f, error, limits),
-            testsupport::kAddressSanitizer ? ForeignReadStatus::Crashed : ForeignReadStatus::OverBudget);
-  EXPECT_EQ(error, testsupport::overBudgetReason("0.0625"));
-  EXPECT_TRUE(v.isEmpty() && f.isEmpty());
+  if (!testsupport::kAddressSanitizer) {
+    EXPECT_EQ(readForeignMesh(write("doubling.gltf", testsupport::nodeChainGltf(24, 2)), v, f, error, limits),
+              ForeignReadStatus::OverBudget);
+    EXPECT_EQ(error, QStringLiteral("the file needs more than 0.0625 GB"));
+    EXPECT_TRUE(v.isEmpty() && f.isEmpty());
+  }
 
   // A cancel from another thread ends a read that would never end.
   std::atomic<bool> cancel{false};
