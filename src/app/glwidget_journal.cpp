@@ -83,10 +83,10 @@ void GLWidget::keepJournal() {
   record.segmentationPath = loadedSegmentation_;
   record.seed = seedSpin ? seedSpin->value() : 0;
   record.sequenceIndex = sequencePaths.isEmpty() ? -1 : sequenceIndex;
-  if (journal_->write(record))
-    journalState_ = state;
-  else
-    qDebug("Cannot write the plane journal %s", qPrintable(journal_->path()));
+  // A journal that cannot be written (a full disk, a path with a line break)
+  // is tried again at the next change, not at every tick.
+  journalState_ = state;
+  if (!journal_->write(record)) qDebug("Cannot write the plane journal %s", qPrintable(journal_->path()));
 }
 
 void GLWidget::clearJournal() {
