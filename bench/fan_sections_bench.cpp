@@ -4,7 +4,10 @@
 //
 // BM_FanSectionContours: crossing segments and contours (what every candidate
 // of a local search costs). BM_FanSectionWithSlab: the whole updateSection,
-// slab included. Both for fans of 1k, 4k and 16k triangles; the fitted
+// slab included. BM_DenseFanSectionContours: contours of fans whose apexes
+// stay on the circle of radius 0.5 however many there are, so that from 4k
+// on thousands of outer ends lie within the joining distance of each other.
+// All for fans of 1k, 4k and 16k triangles (dense: also 64k); the fitted
 // complexity line shows how the time per cut grows with the fan's degree.
 // Manual time = thread CPU time of the cuts alone, per cut; the counters are
 // per cut too.
@@ -17,6 +20,7 @@
 #include <cmath>
 #include <map>
 #include <memory>
+#include <utility>
 
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
@@ -35,10 +39,10 @@ double threadSeconds() {
 // from (0, 0, -0.5) to (0, 0, 0.5), apex k at angle 2 pi k / n on a wavy
 // circle of radius 0.5) with n triangles, scaled by n / 1000 so that
 // neighbouring apexes stay as far apart: the crossings' outer ends are then
-// never joined by distance, and every section has about n / 2 contours. Face
-// normals as after loading.
-RenderMesh fanMesh(int n) {
-  const double scale = n / 1000.0;
+// never joined by distance, and every section has about n / 2 contours.
+// Dense: not scaled. Face normals as after loading.
+RenderMesh fanMesh(int n, bool dense) {
+  const double scale = dense ? 1.0 : n / 1000.0;
   QVector<Vec3> v;
   QVector<QVector<int>> f;
   v << Vec3(0, 0, float(-0.5 * scale)) << Vec3(0, 0, float(0.5 * scale));
@@ -57,8 +61,8 @@ RenderMesh fanMesh(int n) {
 // Eight planes through points of the shared edge, tilted either way (the
 // crossings then all run into the shared edge or all away from it), for the
 // fan of that many triangles.
-QList<SectionPlane> fanPlanes(int triangles) {
-  const float scale = float(triangles) / 1000.0f;
+QList<SectionPlane> fanPlanes(int triangles, bool dense) {
+  const float scale = dense ? 1.0f : float(triangles) / 1000.0f;
   QList<SectionPlane> planes;
   for (int k = 0; k < 8; ++k) {
     const float a = 0.7f * float(k);
@@ -73,24 +77,24 @@ QList<SectionPlane> fanPlanes(int triangles) {
   return planes;
 }
 
-Sorvex& fanEngine(int n) {
-  static std::map<int, std::unique_ptr<Sorvex>> engines;  // kept to the end, as in the application
-  std::unique_ptr<Sorvex>& slot = engines[n];
+Sorvex& fanEngine(int n, bool dense) {
+  static std::map<std::pair<int, bool>, std::unique_ptr<Sorvex>> engines;  // kept to the end, as in the application
+  std::unique_ptr<Sorvex>& slot = engines[{n, dense}];
   if (!slot) {
     slot.reset(new Sorvex(nullptr));
-    *slot->renderMesh = fanMesh(n);
+    *slot->renderMesh = fanMesh(n, dense);
   }
   return *slot;
 }
 
 // One iteration cuts the fan by all eight planes; the time reported is the
 // mean per cut.
-template <bool kSlab>
+template <bool kSlab, bool kDense = false>
 void fanSection(benchmark::State& state) {
   qInstallMessageHandler(quietLog);
   const int n = int(state.range(0));
-  Sorvex& engine = fanEngine(n);
-  const QList<SectionPlane> planes = fanPlanes(n);
+  Sorvex& engine = fanEngine(n, kDense);
+  const QList<SectionPlane> planes = fanPlanes(n, kDense);
   double area = 0.0, contours = 0.0, triangles = 0.0;
   for (auto _ : state) {
     double seconds = 0.0;
@@ -120,9 +124,15 @@ void fanSection(benchmark::State& state) {
 
 void BM_FanSectionContours(benchmark::State& state) { fanSection<false>(state); }
 void BM_FanSectionWithSlab(benchmark::State& state) { fanSection<true>(state); }
+void BM_DenseFanSectionContours(benchmark::State& state) { fanSection<false, true>(state); }
 
 void fanSizes(benchmark::internal::Benchmark* b) {
   for (int n : {1000, 4000, 16000}) b->Arg(n);
+  b->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5)->Complexity();
+}
+
+void denseFanSizes(benchmark::internal::Benchmark* b) {
+  for (int n : {1000, 4000, 16000, 64000}) b->Arg(n);
   b->UseManualTime()->Unit(benchmark::kMillisecond)->MinTime(0.5)->Complexity();
 }
 
@@ -130,3 +140,4 @@ void fanSizes(benchmark::internal::Benchmark* b) {
 
 BENCHMARK(BM_FanSectionContours)->Apply(fanSizes);
 BENCHMARK(BM_FanSectionWithSlab)->Apply(fanSizes);
+BENCHMARK(BM_DenseFanSectionContours)->Apply(denseFanSizes);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <memory>
 #include <cmath>
 #include <cstdint>
 #include <utility>
@@ -47,6 +48,7 @@ class EndpointGrid {
     uint32_t next = 0;
     for (uint32_t u : used) {
       Slot& slot = slots_[u];
+      mostInOneCell_ = std::max(mostInOneCell_, size_t(slot.liveEnd));
       slot.begin = next;
       next += slot.liveEnd;
       slot.liveEnd = slot.begin;  // fill cursor
@@ -55,6 +57,9 @@ class EndpointGrid {
     for (size_t id = 0; id < points.size(); ++id)
       if (slotOf[id] != kNoSlot) ids_[slots_[slotOf[id]].liveEnd++] = uint32_t(id);
   }
+
+  // The most ends in one cell: a query costs up to eight cells' worth.
+  size_t mostInOneCell() const { return mostInOneCell_; }
 
   // The live end nearest to p with sqrt(d^2) < joinTolerance; on equal squared
   // distance the smaller id wins (earlier segment, start before end). Returns
@@ -138,11 +143,170 @@ class EndpointGrid {
   std::vector<Slot> slots_;
   size_t mask_ = 0;
   std::vector<uint32_t> ids_;
+  size_t mostInOneCell_ = 0;
+};
+
+// The same queries where ends crowd: ends at exactly the same point form one
+// run, ordered by id, so that a place where
+// thousands of ends meet costs a query one distance. The runs sit in the
+// leaves of a k-d tree whose nodes count the runs below them that may still
+// have a live end, so that dense places (thousands of distinct ends within
+// the tolerance, as where a plane grazes a non-manifold fan) cost a query a
+// few leaves rather than every end nearby.
+class EndpointTree {
+ public:
+  // points[id] with id = 2 * segment + (0 for start, 1 for end). Non-finite
+  // points are left out: they are never within the tolerance of anything.
+  explicit EndpointTree(const std::vector<Vec3>& points) : points_(points) {
+    struct Entry {
+      Vec3 p;
+      uint32_t id;
+    };
+    std::vector<Entry> entries;
+    entries.reserve(points.size());
+    for (size_t id = 0; id < points.size(); ++id)
+      if (points[id].isFinite()) entries.push_back(Entry{points[id], uint32_t(id)});
+    std::sort(entries.begin(), entries.end(), [](const Entry& a, const Entry& b) {
+      if (a.p.x != b.p.x) return a.p.x < b.p.x;
+      if (a.p.y != b.p.y) return a.p.y < b.p.y;
+      if (a.p.z != b.p.z) return a.p.z < b.p.z;
+      return a.id < b.id;
+    });
+    ids_.resize(entries.size());
+    for (size_t k = 0; k < entries.size();) {
+      size_t e = k;
+      for (; e < entries.size() && entries[e].p == entries[k].p; ++e) ids_[e] = entries[e].id;
+      runs_.push_back(Run{{entries[k].p.x, entries[k].p.y, entries[k].p.z}, uint32_t(k), uint32_t(e)});
+      k = e;
+    }
+    if (!runs_.empty()) build(0, uint32_t(runs_.size()), -1);
+  }
+
+  // The live end nearest to p with sqrt(d^2) < joinTolerance; on equal squared
+  // distance the smaller id wins (earlier segment, start before end). Returns
+  // false when there is none. Ends of used segments are dropped as they are
+  // met.
+  bool nearest(const Vec3& p, const std::vector<char>& alive, float& bestD2, uint32_t& bestId) {
+    if (!p.isFinite() || nodes_.empty()) return false;
+    Query q{p, alive, false, 0.0f, 0};
+    visit(0, q);
+    if (q.found) bestD2 = q.d2, bestId = q.id;
+    return q.found;
+  }
+
+ private:
+  // ids_[live, end) are the ends at one point, by increasing id; those before
+  // `live` are used.
+  struct Run {
+    float at[3];  // the point
+    uint32_t live;
+    uint32_t end;
+  };
+  struct Node {
+    float lo[3], hi[3];
+    uint32_t begin, liveEnd;  // leaves: runs_[begin, liveEnd) may have live ends
+    int32_t left = -1, right = -1, parent = -1;
+    uint32_t live = 0;  // runs below that may have live ends
+  };
+  struct Query {
+    const Vec3& p;
+    const std::vector<char>& alive;
+    bool found;
+    float d2;
+    uint32_t id;
+  };
+  static constexpr uint32_t kLeafSize = 8;
+  // Slightly more than the tolerance, so that rounding in the distance test
+  // can never accept a point in a box this rejects.
+  static constexpr double kReach = 1.001 * double(joinTolerance);
+
+  int32_t build(uint32_t begin, uint32_t end, int32_t parent) {
+    const int32_t index = int32_t(nodes_.size());
+    nodes_.emplace_back();
+    Node node;
+    node.begin = begin;
+    node.liveEnd = end;
+    node.parent = parent;
+    node.live = end - begin;
+    for (int a = 0; a < 3; ++a) node.lo[a] = node.hi[a] = runs_[begin].at[a];
+    for (uint32_t r = begin + 1; r < end; ++r)
+      for (int a = 0; a < 3; ++a) {
+        node.lo[a] = std::min(node.lo[a], runs_[r].at[a]);
+        node.hi[a] = std::max(node.hi[a], runs_[r].at[a]);
+      }
+    if (end - begin > kLeafSize) {
+      int axis = 0;
+      for (int a = 1; a < 3; ++a)
+        if (double(node.hi[a]) - node.lo[a] > double(node.hi[axis]) - node.lo[axis]) axis = a;
+      const uint32_t mid = begin + (end - begin) / 2;
+      std::nth_element(runs_.begin() + begin, runs_.begin() + mid, runs_.begin() + end,
+                       [&](const Run& a, const Run& b) { return a.at[axis] < b.at[axis]; });
+      node.left = build(begin, mid, index);
+      node.right = build(mid, end, index);
+    }
+    nodes_[size_t(index)] = node;
+    return index;
+  }
+
+  double boxDistance2(const Node& n, const Vec3& p) const {
+    double d2 = 0.0;
+    for (int a = 0; a < 3; ++a) {
+      const double v = p[a];
+      const double gap = v < n.lo[a] ? n.lo[a] - v : (v > n.hi[a] ? v - n.hi[a] : 0.0);
+      d2 += gap * gap;
+    }
+    return d2;
+  }
+
+  // Whether a box at squared distance boxD2 may hold a better end than the
+  // best so far. Ties matter (a smaller id wins), and the float distance of
+  // an end may come out a little below its exact distance.
+  static bool mayHold(double boxD2, const Query& q) {
+    const double bound = q.found ? double(q.d2) : kReach * kReach;
+    return boxD2 <= bound * (1.0 + 1e-5);
+  }
+
+  void visit(int32_t index, Query& q) {
+    Node& n = nodes_[size_t(index)];
+    if (n.live == 0 || !mayHold(boxDistance2(n, q.p), q)) return;
+    if (n.left < 0) {
+      uint32_t r = n.begin;
+      while (r < n.liveEnd) {
+        Run& run = runs_[r];
+        while (run.live < run.end && !q.alive[ids_[run.live] >> 1]) ++run.live;
+        if (run.live == run.end) {
+          std::swap(runs_[r], runs_[--n.liveEnd]);
+          for (int32_t k = index; k >= 0; k = nodes_[size_t(k)].parent) --nodes_[size_t(k)].live;
+          continue;
+        }
+        const uint32_t id = ids_[run.live];
+        const float d2 = (points_[id] - q.p).lengthSquared();
+        if (std::sqrt(d2) < joinTolerance && (!q.found || d2 < q.d2 || (d2 == q.d2 && id < q.id))) {
+          q.found = true;
+          q.d2 = d2;
+          q.id = id;
+        }
+        ++r;
+      }
+      return;
+    }
+    const int32_t left = n.left, right = n.right;
+    const bool leftFirst = boxDistance2(nodes_[size_t(left)], q.p) <= boxDistance2(nodes_[size_t(right)], q.p);
+    visit(leftFirst ? left : right, q);
+    visit(leftFirst ? right : left, q);
+  }
+
+  const std::vector<Vec3>& points_;
+  std::vector<uint32_t> ids_;
+  std::vector<Run> runs_;
+  std::vector<Node> nodes_;
 };
 
 }  // namespace
 
 namespace {
+
+constexpr size_t kCrowdedCell = 16;
 
 // Joins chains end to end by distance. Each chain is a list of indices into
 // `segments`; it is turned round (its order reversed and each of its
@@ -169,7 +333,15 @@ void joinChains(QList<SectionSegment>& segments, std::vector<std::vector<int>>& 
     ends[size_t(c) * 2] = head(c);
     ends[size_t(c) * 2 + 1] = tail(c);
   }
+  // Ends crowd where a plane meets many faces at one place or along a short
+  // stretch (a fan of thousands of triangles on one edge): there a cell holds
+  // thousands of ends and the grid's query cost grows with them.
   EndpointGrid grid(ends);
+  std::unique_ptr<EndpointTree> tree;
+  if (grid.mostInOneCell() > kCrowdedCell) tree.reset(new EndpointTree(ends));
+  auto nearest = [&](const Vec3& p, const std::vector<char>& live, float& d2, uint32_t& id) {
+    return tree ? tree->nearest(p, live, d2, id) : grid.nearest(p, live, d2, id);
+  };
   std::vector<char> alive(size_t(n), 1);
   int firstAlive = 0;
   int remaining = n;
@@ -209,7 +381,7 @@ void joinChains(QList<SectionSegment>& segments, std::vector<std::vector<int>>& 
   Nearest atHeadEnd, atTailEnd;
   auto refresh = [&](Nearest& r, const Vec3& p) {
     if (r.valid && (!r.found || alive[r.id >> 1])) return;
-    r.found = grid.nearest(p, alive, r.d2, r.id);
+    r.found = nearest(p, alive, r.d2, r.id);
     r.valid = true;
   };
 
