@@ -7,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QHash>
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 #include <vector>
 
 #include "sections/contour_chaining.h"
@@ -220,6 +222,22 @@ TEST(ChainingMatchesReference, CoincidentPileOfSegments) {
     s << seg(Vec3(0.0007f * float(k % 3), 0, 0), Vec3(0, 0, 0), {}, 100 + k);
   }
   expectSameAsReference(s, "pile");
+
+  // A plane through the apexes of a fan: spokes from one point to a row of
+  // ends far closer to each other than the joining distance (crowded cells).
+  for (unsigned seed = 1; seed <= 20; ++seed) {
+    Generator g(seed * 15485863u);
+    QList<SectionSegment> spokes;
+    const int n = g.integer(50, 400);
+    for (int k = 0; k < n; ++k) {
+      const Vec3 hub(g.chance(0.8) ? 0.0f : g.uniform(-1e-4f, 1e-4f), 0, 0);
+      const Vec3 apex(0.5f, 2e-5f * float(g.integer(0, n)), g.chance(0.3) ? 1e-6f : 0.0f);
+      spokes << (g.chance(0.5) ? seg(hub, apex, {}, k) : seg(apex, hub, {}, k));
+    }
+    std::shuffle(spokes.begin(), spokes.end(), g.rng());
+    expectSameAsReference(spokes, "spokes seed " + std::to_string(seed));
+    if (HasFatalFailure()) return;
+  }
 }
 
 TEST(ChainingMatchesReference, ChainsThroughManifoldMeshesAsThePlainScan) {
