@@ -9,6 +9,11 @@
 #include <dlfcn.h>
 #include <memory>
 
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/lsan_interface.h>
+#define KORVANE_CHECK_LEAKS_BEFORE_EXIT 1
+#endif
+
 namespace {
 
 // Under the leak checker, Mesa's software driver stays loaded to the end: it
@@ -28,10 +33,21 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i)
     if (std::strcmp(argv[i], "--gtest_list_tests") == 0) listing = true;
   ::testing::InitGoogleTest(&argc, argv);
-  // The windows' plane journals go to a folder of this run, not the user's.
-  QTemporaryDir dataHome;
-  if (dataHome.isValid()) qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
-  std::unique_ptr<QApplication> app;
-  if (!listing) app = std::make_unique<QApplication>(argc, argv);
-  return RUN_ALL_TESTS();
+  int status = 0;
+  {
+    // The windows' plane journals go to a folder of this run, not the user's.
+    QTemporaryDir dataHome;
+    if (dataHome.isValid()) qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+    std::unique_ptr<QApplication> app;
+    if (!listing) app = std::make_unique<QApplication>(argc, argv);
+    status = RUN_ALL_TESTS();
+  }
+#ifdef KORVANE_CHECK_LEAKS_BEFORE_EXIT
+  // The leak check runs here, with the application gone and every thread
+  // still alive idle, rather than from an exit handler while libraries end
+  // their threads: the checker stops every thread to scan it, and a thread
+  // ending under it has crashed the checker's own tracer.
+  __lsan_do_leak_check();
+#endif
+  return status;
 }
