@@ -68,6 +68,7 @@ void GLWidget::createControlWidgets() {
   clearAllButton = new QPushButton(controlHolder_);
   binningButton = new QPushButton(controlHolder_);
   binSelectThresholdSpin = new QDoubleSpinBox(controlHolder_);
+  planeCountSpin = new QSpinBox(controlHolder_);
   curvatureThresholdSpin = new QDoubleSpinBox(controlHolder_);
   curvatureSmoothSpin = new QDoubleSpinBox(controlHolder_);
   drawMeshFeaturesCheck = new QCheckBox(controlHolder_);
@@ -235,6 +236,13 @@ QWidget* GLWidget::buildControlPanel() {
   configureSpin(binSelectThresholdSpin, 2, 0.05, 3.0, 0.05, 1.0);
   connectParameterSpin(binSelectThresholdSpin);
   secondForm->addRow(tr("Bin Select Threshold"), binSelectThresholdSpin);
+
+  planeCountSpin->setRange(0, 100);
+  planeCountSpin->setValue(0);
+  planeCountSpin->setSpecialValueText(tr("By threshold"));
+  planeCountSpin->setToolTip(
+      tr("Number of planes the run accepts, the strongest first; 0 accepts planes while they reach the threshold"));
+  secondForm->addRow(tr("Planes"), planeCountSpin);
 
   configureSpin(curvatureThresholdSpin, 2, 0.0, 100.0, 1.0, 15.0);
   connectParameterSpin(curvatureThresholdSpin);

@@ -166,6 +166,7 @@ class GLWidget : public QGLWidget {
   // Second column.
   QPushButton* binningButton = nullptr;
   QDoubleSpinBox* binSelectThresholdSpin = nullptr;
+  QSpinBox* planeCountSpin = nullptr;  // "Planes": 0 for the threshold rule
   QDoubleSpinBox* curvatureThresholdSpin = nullptr;
   QDoubleSpinBox* curvatureSmoothSpin = nullptr;
   QCheckBox* drawMeshFeaturesCheck = nullptr;

@@ -331,6 +331,7 @@ void GLWidget::DoBinningAlgorithm() {
   progressBar->setRange(0, 1000);
   progressBar->setValue(0);
   engine_->setCoverAllSegments(coverAllSegmentsCheck->isChecked());
+  engine_->setTargetPlaneCount(planeCountSpin->value());
   engine_->startRun(QThread::InheritPriority);
   binningButton->setText(tr("Stop Binning Algorithm"));
 }

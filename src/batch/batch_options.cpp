@@ -22,6 +22,7 @@ constexpr NumberRange kCurvatureSmoothRange{0.0, 1.0, 2};
 constexpr NumberRange kHermiteRange{0.1, 10.0, 2};
 constexpr int kMaxJobs = 64;  // one progress slot per job
 constexpr int kMaxTimeoutSeconds = 7 * 24 * 3600;
+constexpr int kMaxPlanes = 100;  // the "Planes" spin box's range
 
 bool parseNumber(const QString& name, const QString& text, const NumberRange& range, double& out, QString& error) {
   bool ok = false;
@@ -139,6 +140,8 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
       ok = number(kCurvatureSmoothRange, o.curvatureSmooth);
     } else if (name == QLatin1String("segmentation")) {
       ok = flag(o.useSegmentation, true);
+    } else if (name == QLatin1String("planes")) {
+      ok = takeCount(o.planes, 0, kMaxPlanes, "a number of planes");
     } else if (name == QLatin1String("cover-all")) {
       ok = flag(o.coverAllSegments, true);
     } else if (name == QLatin1String("hermite")) {
@@ -204,6 +207,7 @@ QStringList workerArguments(const BatchOptions& o) {
     << QStringLiteral("--hermite-factor=") + num(o.hermiteTanFactor);
   if (o.useSegmentation) a << QStringLiteral("--segmentation");
   if (o.coverAllSegments) a << QStringLiteral("--cover-all");
+  if (o.planes > 0) a << QStringLiteral("--planes=%1").arg(o.planes);
   if (!o.hermiteInterp) a << QStringLiteral("--no-hermite");
   if (o.normalize) a << QStringLiteral("--normalize");
   if (o.matrix) a << QStringLiteral("--matrix");
@@ -247,6 +251,8 @@ QString batchHelpText() {
       "  --curvature-smooth S      curvature smoothing width in model units, 0 to 1 (default 0.01)\n"
       "  --segmentation            sections use the segmentation (\"Use Segmentation\"; default off)\n"
       "  --cover-all               keep accepting weaker planes that cut uncut segments (default off)\n"
+      "  --planes N                accept the N strongest planes whatever their vote total, 0 to 100; 0 (the\n"
+      "                            default) accepts planes while they reach the threshold\n"
       "  --no-hermite              bridge contour gaps with straight lines instead of Hermite curves\n"
       "  --hermite                 Hermite curves (default)\n"
       "  --hermite-factor F        Hermite tangent factor, 0.1 to 10 (default 1)\n"

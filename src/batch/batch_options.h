@@ -18,6 +18,8 @@ struct BatchOptions {
   double curvatureSmooth = 0.01;
   bool useSegmentation = false;
   bool coverAllSegments = false;
+  // "Planes": 0 for the threshold rule, else the number of planes to accept.
+  int planes = 0;
   bool hermiteInterp = true;
   double hermiteTanFactor = 1.0;
 

@@ -119,6 +119,7 @@ void applyOptions(Sorvex& engine, const BatchOptions& o) {
   engine.setUseSegmentation(o.useSegmentation);
   engine.setHermiteInterp(o.hermiteInterp);
   engine.setHermiteTanFactor(float(o.hermiteTanFactor));
+  engine.setTargetPlaneCount(o.planes);
 }
 
 QJsonObject parametersJson(const BatchOptions& o) {
@@ -134,6 +135,7 @@ QJsonObject parametersJson(const BatchOptions& o) {
                      {QStringLiteral("curvatureSmooth"), o.curvatureSmooth},
                      {QStringLiteral("useSegmentation"), o.useSegmentation},
                      {QStringLiteral("coverAllSegments"), o.coverAllSegments},
+                     {QStringLiteral("planes"), o.planes},
                      {QStringLiteral("hermiteInterp"), o.hermiteInterp},
                      {QStringLiteral("hermiteTanFactor"), o.hermiteTanFactor},
                      {QStringLiteral("normalize"), o.normalize}};
@@ -411,6 +413,7 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
                             {QStringLiteral("normalisation"), normalisation},
                             {QStringLiteral("featuresPerFamily"), featureCounts},
                             {QStringLiteral("planes"), planes},
+                            {QStringLiteral("stopRule"), engine.runStopRule},
                             {QStringLiteral("timings"), timings},
                             {QStringLiteral("warnings"), warnings},
                             {QStringLiteral("outputs"), QJsonArray::fromStringList(written)}};

@@ -22,6 +22,14 @@ bool hasVoteOfType(const Bin& bin, std::initializer_list<int> types) {
 // against a bin space that never empties (e.g. NaN totals).
 constexpr int kMaxSelectionSteps = 100000;
 
+// What ended a run, as the batch summary and the debug log name it.
+const char* const kStopBelowThreshold = "below threshold";
+const char* const kStopPlaneCount = "plane count reached";
+const char* const kStopNoVotes = "no bin with votes left";
+const char* const kStopSegmentsCovered = "every segment covered";
+const char* const kStopByUser = "stopped";
+const char* const kStopStepLimit = "step limit";
+
 }  // namespace
 
 void Sorvex::run() { runSelection(); }
@@ -105,6 +113,7 @@ void Sorvex::copyRunInputs(const Sorvex& source) {
     featureEnabled[t] = source.featureEnabled[t];
   }
   coverAllSegments = source.coverAllSegments;
+  targetPlaneCount = source.targetPlaneCount;
   plainVoting = source.plainVoting;
   plainSplitting = source.plainSplitting;
   bins.setBinSelectThreshold(source.bins.binSelectThreshold());
@@ -128,6 +137,7 @@ void Sorvex::publishRunState(Sorvex& target) const {
   target.selectedBins = selectedBins;
   target.selectedPlanes = selectedPlanes;
   target.currentPlane = currentPlane;
+  target.runStopRule = runStopRule;
 }
 
 namespace {
@@ -172,6 +182,8 @@ void Sorvex::runSelection() {
         work->currentPlane = kNoPlane;
         work->publishRunState(*this);
         swapVotes(bins, work->bins);
+      } else {
+        runStopRule = QLatin1String(kStopByUser);
       }
       currentPlane = kNoPlane;
       // Last write of the run under the lock, so that whoever takes it next
@@ -192,7 +204,10 @@ void Sorvex::runSelection() {
   work->populateBins();
   // Votes cut short are not published: the space would hold some features'
   // votes and not others.
-  if (stopRequested()) return finish(!work->votingStopped_);
+  if (stopRequested()) {
+    work->runStopRule = QLatin1String(kStopByUser);
+    return finish(!work->votingStopped_);
+  }
 
   int in = 0, out = 0;
   for (const QList<HumanCut>& user : work->humanCuts) {
@@ -209,8 +224,22 @@ void Sorvex::runSelection() {
 
   BinSpace& runBins = work->bins;
   const int stride = runBins.stride();
-  for (int steps = 0; steps < kMaxSelectionSteps && !stopRequested(); ++steps) {
+  const int target = work->targetPlaneCount;
+  const char* stopRule = kStopStepLimit;
+  for (int steps = 0; steps < kMaxSelectionSteps; ++steps) {
+    if (stopRequested()) {
+      stopRule = kStopByUser;
+      break;
+    }
+    if (target > 0 && work->planes.size() >= target) {
+      stopRule = kStopPlaneCount;
+      break;
+    }
     const Bin B = runBins.maxBin();
+    if (target > 0 && !(B.total > 0.0f)) {
+      stopRule = kStopNoVotes;
+      break;
+    }
     SectionPlane P;
     P.normal = B.normal;
     P.d = B.d;
@@ -224,13 +253,18 @@ void Sorvex::runSelection() {
     qDebug("Doing local search...");
     work->localSearch(P, step, 0.5f * stride * 0.03125f);
     qDebug("Done.");
-    if (stopRequested()) break;  // the search may have been cut short
+    if (stopRequested()) {  // the search may have been cut short
+      stopRule = kStopByUser;
+      break;
+    }
 
-    bool accept = B.total >= runBins.binSelectThreshold() - 0.00001f;
+    bool accept = target > 0 || B.total >= runBins.binSelectThreshold() - 0.00001f;
     if (!accept) {
+      stopRule = kStopBelowThreshold;
       if (!work->coverAllSegments) break;
       QSet<int> covered;
       for (const SectionPlane& Q : qAsConst(work->planes)) work->coveredSegments(Q, covered);
+      if (covered.size() == work->segmentCount) stopRule = kStopSegmentsCovered;
       if (covered.size() == work->segmentCount || !(B.total > 0.0f)) break;
       const int before = covered.size();
       work->coveredSegments(P, covered);
@@ -242,6 +276,12 @@ void Sorvex::runSelection() {
         qDebug("Throwing away.");
         continue;
       }
+    }
+    // A plane whose section encloses nothing has no slab to show.
+    if (!(P.area > 0.0f)) {
+      runBins.removeFeatureVotes(B);
+      qDebug("Throwing away: the section encloses no area.");
+      continue;
     }
 
     work->addPlane(P);
@@ -257,5 +297,7 @@ void Sorvex::runSelection() {
     }
     emit percentComplete(std::min(750 + 25 * planeCount, 990));
   }
+  work->runStopRule = QLatin1String(stopRule);
+  qDebug("Run ended: %s, %d planes", stopRule, int(work->planes.size()));
   finish(true);
 }

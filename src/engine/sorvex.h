@@ -47,6 +47,7 @@ class Sorvex : public QThread {
   void setCurvatureThreshold(double t) { curvatureThreshold = float(t); }
   void setBinSelectThreshold(float t) { bins.setBinSelectThreshold(t); }
   void setCoverAllSegments(bool on) { coverAllSegments = on; }
+  void setTargetPlaneCount(int n) { targetPlaneCount = n > 0 ? n : 0; }
 
   // ---- plane list ----
   void clearPlanes();
@@ -240,6 +241,13 @@ class Sorvex : public QThread {
   QList<QString> modelLabels;
   QList<QString> userNames;
   bool coverAllSegments = false;
+  // 0: the run accepts bins while their vote total reaches the threshold.
+  // N > 0: it accepts the strongest remaining bins until N planes are
+  // accepted or no bin with votes is left.
+  int targetPlaneCount = 0;
+  // What ended the last run (one of the kStop texts of selection_run.cpp),
+  // published with its planes; empty before any run.
+  QString runStopRule;
   // Cast votes with the plain one-bin-at-a-time kernels instead of the fast
   // ones. Both give the same bins; the plain ones are the yardstick that
   // tests and benchmarks compare whole runs against.

@@ -132,6 +132,9 @@ TEST_F(ControlPanel, ControlsCarryTheirSettings) {
   EXPECT_DOUBLE_EQ(view->binSelectThresholdSpin->minimum(), 0.05);
   EXPECT_DOUBLE_EQ(view->binSelectThresholdSpin->maximum(), 3.0);
   EXPECT_DOUBLE_EQ(view->binSelectThresholdSpin->singleStep(), 0.05);
+  EXPECT_EQ(view->planeCountSpin->minimum(), 0);
+  EXPECT_EQ(view->planeCountSpin->maximum(), 100);
+  EXPECT_EQ(view->planeCountSpin->value(), 0);
   EXPECT_DOUBLE_EQ(view->curvatureThresholdSpin->maximum(), 100.0);
   EXPECT_DOUBLE_EQ(view->curvatureSmoothSpin->singleStep(), 0.01);
   EXPECT_DOUBLE_EQ(view->hermiteTanFactorSpin->minimum(), 0.1);

@@ -8,6 +8,7 @@
 #include <QLineEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTimer>
 
 #include "app/panel_fixture.h"
@@ -63,6 +64,7 @@ TEST_F(LoadAndRun, ParametersChangedDuringARunReachTheEngineAfterEveryRun) {
   // the end of its thread come close together, which is where a hand-over
   // that looks at the thread too early loses the change.
   Sorvex* engine = view->engine();
+  view->planeCountSpin->setValue(3);  // handed over as each run starts
   for (int i = 1; i <= 30; ++i) {
     view->DoBinningAlgorithm();
     ASSERT_TRUE(engine->isRunning() || engine->isFinished());
@@ -78,4 +80,5 @@ TEST_F(LoadAndRun, ParametersChangedDuringARunReachTheEngineAfterEveryRun) {
         << "run " << i << (during ? " (changed during it)" : "");
     EXPECT_EQ(view->binningButton->text(), "Binning Algorithm");
   }
+  EXPECT_EQ(engine->targetPlaneCount, 3);
 }

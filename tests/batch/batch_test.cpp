@@ -448,7 +448,7 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
   for (const char* key : kFeatureOptionKeys) EXPECT_TRUE(help.out.contains(QLatin1String(key))) << key;
   for (const char* option :
        {"--no-FAMILY", "--FAMILY-weight", "--FAMILY-radius", "--bin-select-threshold", "--curvature-threshold",
-        "--curvature-smooth", "--segmentation", "--cover-all", "--no-hermite", "--hermite-factor", "--normalize",
+        "--curvature-smooth", "--segmentation", "--cover-all", "--planes", "--no-hermite", "--hermite-factor", "--normalize",
         "--matrix", "--svg", "--out", "--jobs", "--timeout", "--force", "--quiet", "--help"})
     EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
 
@@ -456,6 +456,8 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
                                {"--ridges-weight=abc", "--out", "o", "m.off"},
                                {"--bogus", "--out", "o", "m.off"},
                                {"--timeout", "-1", "--out", "o", "m.off"},
+                               {"--planes", "-1", "--out", "o", "m.off"},
+                               {"--planes=101", "--out", "o", "m.off"},
                                {"m.off"}};
   for (const QStringList& args : cases) {
     const ToolRun r = batch(args);
@@ -463,6 +465,33 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
     EXPECT_TRUE(r.err.startsWith(QStringLiteral("korvane-batch: "))) << r.err.toStdString();
     EXPECT_EQ(r.err.count(QLatin1Char('\n')), 2) << r.err.toStdString();  // the reason and the --help hint
   }
+}
+
+TEST(BatchTool, AcceptsTheNumberOfPlanesAskedForAndSaysWhatEndedTheRun) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString model = testsupport::bundledModelPath({"145", "Table 5"});
+  int before = 0;
+  for (const char* planes : {"0", "2", "6"}) {
+    const QString out = dir.filePath(QLatin1String(planes));
+    const ToolRun r = batch({"--quiet", "--planes", planes, "--out", out, model});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject s = summaryOf(out + QStringLiteral("/145/summary.json"));
+    const int count = s[QStringLiteral("planes")].toArray().size();
+    const QString rule = s[QStringLiteral("stopRule")].toString();
+    EXPECT_EQ(s[QStringLiteral("parameters")].toObject()[QStringLiteral("planes")].toInt(), atoi(planes));
+    if (atoi(planes) == 0) {
+      EXPECT_EQ(rule, QStringLiteral("below threshold"));
+      before = count;
+    } else {
+      EXPECT_EQ(count, atoi(planes)) << rule.toStdString();
+      EXPECT_EQ(rule, QStringLiteral("plane count reached"));
+    }
+    for (const QJsonValue& p : s[QStringLiteral("planes")].toArray())
+      EXPECT_GT(p.toObject()[QStringLiteral("area")].toDouble(), 0.0) << planes;
+  }
+  // The count rule goes past the threshold's planes on this model.
+  EXPECT_LT(before, 6);
 }
 
 TEST(BatchTool, DrawsAProgressBarOnATerminal) {

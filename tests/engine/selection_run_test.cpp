@@ -207,3 +207,47 @@ TEST(SelectionRun, CoveredSegmentsIgnoresFacesOutsideTheSegmentation) {
   engine.coveredSegments(p, covered);
   EXPECT_EQ(covered, (QSet<int>{7}));
 }
+
+TEST(SelectionRun, PlaneCountRuleAndSectionsThatEncloseNothing) {
+  // Three symmetry planes of the box and one beside it, strongest of all:
+  // its section is empty, so neither rule ever accepts it.
+  auto setUp = [](RunFixture& fx) {
+    fx.singleBox();
+    fx.addSymmetryPlane(Vec3(1, 0, 0), 0);
+    fx.addSymmetryPlane(Vec3(0, 1, 0), 0);
+    fx.addSymmetryPlane(Vec3(0, 0, 1), 0);
+    fx.addSymmetryPlane(Vec3(0, 1, 1), 0.9f);
+  };
+  const auto allEnclose = [](const Sorvex& e) {
+    for (const SectionPlane& p : e.planes)
+      if (!(p.area > 0.0f) || p.triangles.isEmpty()) return false;
+    return true;
+  };
+  {
+    RunFixture fx;
+    setUp(fx);
+    fx.engine.runSelection();
+    EXPECT_EQ(fx.engine.planes.size(), 3);
+    EXPECT_TRUE(allEnclose(fx.engine));
+    EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("below threshold"));
+  }
+  // A count below what the votes offer stops at the count, whatever the
+  // threshold; one above it stops when no bin has votes left.
+  for (int count : {2, 8}) {
+    RunFixture fx;
+    setUp(fx);
+    fx.engine.bins.setBinSelectThreshold(3.0f);
+    fx.engine.setTargetPlaneCount(count);
+    fx.engine.runSelection();
+    EXPECT_TRUE(allEnclose(fx.engine)) << count;
+    if (count == 2) {
+      EXPECT_EQ(fx.engine.planes.size(), 2);
+      EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("plane count reached"));
+    } else {
+      EXPECT_GE(fx.engine.planes.size(), 3);
+      EXPECT_LT(fx.engine.planes.size(), count);
+      EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("no bin with votes left"));
+    }
+    EXPECT_EQ(fx.finished, 1);
+  }
+}
