@@ -32,20 +32,21 @@
 // by the area-weighted Rand index against the 19 bundled models' hand-made
 // segmentations, as they are and subdivided once, and checks a dumbbell, a
 // sphere and a capsule; BM_AutoSegmentation times them beside the load):
-//   proxyFaces 3000: Rand index 0.990 (0.979 subdivided) against 0.983
-//     (0.978) at 2500 and 0.979 (0.969) at 2000; larger proxies were no
-//     better (0.988 at 3500) and cost about 25 ms more per 500 faces.
-//   rays 4: as good as 6 or 12 (0.990 / 0.987 / 0.988) on every check, and
-//     the rays are most of the time: the child takes about 75 ms at 4, 100 ms
-//     at 6 and 150 ms at 12, so that 100,000 faces take about 110 ms in all,
-//     under half of their load (240 ms).
-//   clusters 5, smoothing 0.26 (CGAL's defaults): more smoothing scores a
-//     little better on the bundled models, whose parts are separate pieces
-//     anyway (0.990 at 0.4 to 0.8), but from 0.6 on the dumbbell comes out
-//     as one segment; 4 or 6 clusters score within 0.003.
+//   proxyFaces 3000: Rand index 0.989 (0.979 subdivided), against 0.983 at
+//     2500 and 0.978 at 2000; 3500 was no better (0.988) and each 500 faces
+//     more cost about 25 ms.
+//   rays 4: as good as 6 or 12 (0.987, 0.988) on every check, and the rays
+//     are most of the time: the child takes about 75 ms at 4, 100 ms at 6
+//     and 150 ms at 12, so that 100,000 faces take about 120 ms in all,
+//     about half of their load (240 to 300 ms).
+//   clusters 5, smoothing 0.26 (CGAL's defaults): 4 clusters or smoothing
+//     0.4 to 0.6 score 0.990, a gain within the noise, but the bundled
+//     models' parts are separate pieces that smoothing cannot join anyway;
+//     on the one-piece dumbbell smoothing 0.8 (0.6 with 6 rays) already
+//     merges the bar into the balls.
 //   minSegmentArea 0.002: merges the slivers a proxy leaves (9.6 segments
-//     per model against 11.7 unmerged and 9.1 by hand) at no cost in the
-//     index; 0.005 and above begins to merge real parts (0.977 at 0.02).
+//     per model against 11.6 unmerged and 9.1 by hand) at no cost in the
+//     index; at 0.02 real parts merge (0.978, 6.8 segments).
 
 namespace {
 
