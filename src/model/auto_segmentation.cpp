@@ -1,0 +1,500 @@
+#include "model/auto_segmentation.h"
+
+#include <QFile>
+#include <QLocale>
+#include <QSaveFile>
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <new>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "model/sdf_segmentation.h"
+#include "model/segmentation_proxy.h"
+#include "sections/isolated_worker.h"
+#include "trimesh/kdtree.h"
+
+// The defaults of AutoSegmentationParams were chosen by measurement
+// (bench/auto_segmentation_bench.cpp: BM_AutoSegmentationOracle scores them
+// by the area-weighted Rand index against the 19 bundled models' hand-made
+// segmentations, as they are and subdivided once, and checks a dumbbell, a
+// sphere and a capsule; BM_AutoSegmentation times them beside the load):
+//   proxyFaces 3000: Rand index 0.989 (0.979 subdivided), against 0.983 at
+//     2500 and 0.978 at 2000; 3500 was no better (0.988) and each 500 faces
+//     more cost about 25 ms.
+//   rays 4: as good as 6 or 12 (0.987, 0.988) on every check, and the rays
+//     are most of the time: the child takes about 75 ms at 4, 100 ms at 6
+//     and 150 ms at 12, so that 100,000 faces take about 120 ms in all,
+//     about half of their load (240 to 300 ms).
+//   clusters 5, smoothing 0.26 (CGAL's defaults): 4 clusters or smoothing
+//     0.4 to 0.6 score 0.990, a gain within the noise, but the bundled
+//     models' parts are separate pieces that smoothing cannot join anyway;
+//     on the one-piece dumbbell smoothing 0.8 (0.6 with 6 rays) already
+//     merges the bar into the balls.
+//   minSegmentArea 0.002: merges the slivers a proxy leaves (9.6 segments
+//     per model against 11.6 unmerged and 9.1 by hand) at no cost in the
+//     index; at 0.02 real parts merge (0.978, 6.8 segments).
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+using segproxy::Input;
+using segproxy::Soup;
+
+// What the child may use: 1 GiB of address space beyond what it inherits (the
+// soup it segments has at most a few thousand faces, or the whole mesh when
+// that is smaller) and a time of 20 s.
+constexpr long long kChildMemoryBytes = 1ll << 30;
+constexpr int kChildTimeMs = 20000;
+
+// ---------------------------------------------------------------------------
+// CGAL in a child process.
+
+constexpr uint32_t kMagic = 0x4b534446;
+struct Header {
+  uint32_t magic = kMagic;
+  uint32_t ok = 0;
+  uint32_t noInside = 0;
+  uint32_t reasonBytes = 0;
+  uint64_t faceCount = 0;
+  uint64_t segmentCount = 0;
+};
+constexpr uint32_t kMaxReasonBytes = 1024;
+
+[[noreturn]] void segmentInChild(int fd, pid_t parent, const Soup& soup, const sdfseg::Params& params,
+                                 long long memoryBytes) {
+  // The child ends with the thread that waits for it.
+  prctl(PR_SET_PDEATHSIG, SIGKILL);
+  if (getppid() != parent) _exit(4);
+  for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(s, SIG_DFL);
+  if (fd > 3) close_range(3, unsigned(fd - 1), 0);
+  close_range(unsigned(fd + 1), ~0u, 0);
+  limitAddressSpaceGrowth(size_t(memoryBytes));
+
+  Header header;
+  sdfseg::Result result;
+  std::string why;
+  try {
+    header.ok = sdfseg::segmentSoup(soup.points, soup.triangles, params, result, why) ? 1 : 0;
+  } catch (const std::bad_alloc&) {
+    char text[96];
+    std::snprintf(text, sizeof text, "the segmentation needs more than %.3g GB of memory", double(memoryBytes) / 1e9);
+    why = text;
+  } catch (const std::exception& e) {
+    why = std::string("the segmentation library failed: ") + e.what();
+  } catch (...) {
+    why = "the segmentation library failed";
+  }
+  if (!header.ok) result = sdfseg::Result();
+  why.resize(std::min<size_t>(why.size(), kMaxReasonBytes));
+  header.reasonBytes = uint32_t(why.size());
+  header.noInside = result.noInside ? 1 : 0;
+  header.faceCount = result.faceSegment.size();
+  header.segmentCount = uint64_t(std::max(0, result.segmentCount));
+  const bool sent = writeFully(fd, &header, sizeof header) && writeFully(fd, why.data(), why.size()) &&
+                    writeFully(fd, result.centroids.data(), result.centroids.size() * sizeof(float)) &&
+                    writeFully(fd, result.normals.data(), result.normals.size() * sizeof(float)) &&
+                    writeFully(fd, result.faceSegment.data(), result.faceSegment.size() * sizeof(int));
+  _exit(sent ? 0 : 5);
+}
+
+// The parent's side of one child: reads its answer within the deadline,
+// unless cancelled; ends and reaps it when done.
+class Child {
+ public:
+  Child(pid_t pid, int fd, int timeMs, const std::atomic<bool>* cancel)
+      : pid_(pid),
+        fd_(fd),
+        timeMs_(timeMs),
+        cancel_(cancel),
+        deadline_(Clock::now() + std::chrono::milliseconds(timeMs)) {}
+  ~Child() {
+    close(fd_);
+    kill(pid_, SIGKILL);
+    if (!reaped_)
+      while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
+      }
+  }
+  Child(const Child&) = delete;
+  Child& operator=(const Child&) = delete;
+
+  bool receive(void* data, size_t size) {
+    char* c = static_cast<char*>(data);
+    while (size > 0) {
+      if (cancel_ && cancel_->load()) return fail(QStringLiteral("the segmentation was cancelled"));
+      if (Clock::now() >= deadline_)
+        return fail(QStringLiteral("the segmentation took longer than %1 s").arg(double(timeMs_) / 1000.0, 0, 'g', 3));
+      pollfd pfd{fd_, POLLIN, 0};
+      const int r = poll(&pfd, 1, 50);
+      if (r < 0 && errno != EINTR) return ended();
+      if (r <= 0) {
+        // A child that has ended sends nothing more, even should its pipe
+        // be held open by another process forked meanwhile.
+        if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
+        if (!reaped_) continue;
+      }
+      const ssize_t got = read(fd_, c, size);
+      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+      if (got <= 0) return ended();
+      c += got;
+      size -= size_t(got);
+    }
+    return true;
+  }
+
+  QString failure;
+
+ private:
+  bool fail(const QString& why) {
+    failure = why;
+    return false;
+  }
+  bool ended() {
+    if (!reaped_) {
+      const Clock::time_point until = std::min(deadline_, Clock::now() + std::chrono::seconds(2));
+      while (!reaped_ && Clock::now() < until) {
+        if (waitpid(pid_, &status_, WNOHANG) == pid_)
+          reaped_ = true;
+        else
+          usleep(2000);
+      }
+    }
+    if (reaped_ && WIFSIGNALED(status_))
+      return fail(QStringLiteral("the segmentation stopped with signal %1").arg(WTERMSIG(status_)));
+    return fail(QStringLiteral("the segmentation ended without an answer"));
+  }
+
+  pid_t pid_;
+  int fd_;
+  int timeMs_;
+  const std::atomic<bool>* cancel_;
+  Clock::time_point deadline_;
+  bool reaped_ = false;
+  int status_ = 0;
+};
+
+// Segments `soup` with CGAL in a forked child and checks what comes back:
+// as many centroids as ids, finite centroids, ids within the count.
+bool segmentIsolated(const Soup& soup, const sdfseg::Params& params, int timeMs, long long memoryBytes,
+                     const std::atomic<bool>* cancel, sdfseg::Result& result, QString& failure) {
+  int fds[2];
+  if (pipe2(fds, O_CLOEXEC) != 0) {
+    failure = QStringLiteral("cannot start the segmentation: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
+  }
+  std::fflush(nullptr);  // nothing buffered may be written twice
+  const pid_t parent = getpid();
+  const pid_t pid = fork();
+  if (pid < 0) {
+    const int e = errno;
+    close(fds[0]);
+    close(fds[1]);
+    failure = QStringLiteral("cannot start the segmentation: %1").arg(QString::fromLocal8Bit(std::strerror(e)));
+    return false;
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    segmentInChild(fds[1], parent, soup, params, memoryBytes);
+  }
+  close(fds[1]);
+
+  Child child(pid, fds[0], timeMs, cancel);
+  Header header;
+  if (!child.receive(&header, sizeof header)) {
+    failure = child.failure;
+    return false;
+  }
+  const uint64_t maxFaces = uint64_t(soup.faceCount());
+  if (header.magic != kMagic || header.reasonBytes > kMaxReasonBytes || header.faceCount > maxFaces ||
+      header.segmentCount > std::max<uint64_t>(1, header.faceCount)) {
+    failure = QStringLiteral("the segmentation answered nonsense");
+    return false;
+  }
+  std::string reason(header.reasonBytes, '\0');
+  if (!child.receive(reason.data(), reason.size())) {
+    failure = child.failure;
+    return false;
+  }
+  if (!header.ok) {
+    failure = reason.empty() ? QStringLiteral("the segmentation failed") : QString::fromStdString(reason);
+    return false;
+  }
+  if (header.faceCount == 0 || header.segmentCount == 0) {
+    failure = QStringLiteral("the segmentation answered nonsense");
+    return false;
+  }
+  result.centroids.resize(3 * size_t(header.faceCount));
+  result.normals.resize(3 * size_t(header.faceCount));
+  result.faceSegment.resize(size_t(header.faceCount));
+  if (!child.receive(result.centroids.data(), result.centroids.size() * sizeof(float)) ||
+      !child.receive(result.normals.data(), result.normals.size() * sizeof(float)) ||
+      !child.receive(result.faceSegment.data(), result.faceSegment.size() * sizeof(int))) {
+    failure = child.failure;
+    return false;
+  }
+  result.segmentCount = int(header.segmentCount);
+  result.noInside = header.noInside != 0;
+  for (const std::vector<float>* list : {&result.centroids, &result.normals})
+    for (float x : *list)
+      if (!std::isfinite(x)) {
+        failure = QStringLiteral("the segmentation answered nonsense");
+        return false;
+      }
+  for (int id : result.faceSegment)
+    if (id < 0 || id >= result.segmentCount) {
+      failure = QStringLiteral("the segmentation gave an id out of range");
+      return false;
+    }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Back to every input face.
+
+// Accepts segmented faces whose normal is within 60 degrees of a line (either
+// way: the input's winding may be anything).
+class AlongNormal : public KDtree::CompatFunc {
+ public:
+  AlongNormal(const sdfseg::Result& r, const double* n) : r_(r), n_(n) {}
+  bool operator()(const float* p) const override {
+    const float* m = &r_.normals[size_t(p - r_.centroids.data())];
+    return std::abs(n_[0] * m[0] + n_[1] * m[1] + n_[2] * m[2]) >= 0.5;
+  }
+
+ private:
+  const sdfseg::Result& r_;
+  const double* n_;
+};
+
+// Every good face takes the id of the segmented face nearest to its centroid
+// among those that lie within one proxy spacing of the nearest and have a
+// normal within 60 degrees of its own (else of the nearest): where parts meet
+// at an angle, a face keeps to the part it lies along. Every other face takes
+// the id of the segmented face nearest to the centroid of its usable corners,
+// or, with none, that of the nearest face before (else after) it in face
+// order. O(n log m) for m segmented faces.
+QVector<int> transferIds(const Input& in, const QVector<QVector<int>>& faces, const sdfseg::Result& r) {
+  const KDtree tree(r.centroids.data(), r.faceSegment.size());
+  const int nf = faces.size(), nv = int(in.finite.size());
+  const double spacing = std::sqrt(2.0 * in.area / std::max<size_t>(1, r.faceSegment.size()));
+  QVector<int> ids(nf, -1);
+  auto idOf = [&](const float* p) { return r.faceSegment[size_t(p - r.centroids.data()) / 3]; };
+  for (int f = 0; f < nf; ++f) {
+    double c[3] = {0.0, 0.0, 0.0};
+    int corners = 0;
+    const QVector<int>& face = faces[f];
+    for (int k = 0; k < std::min(3, int(face.size())); ++k) {
+      const int v = face[k];
+      if (v < 0 || v >= nv || !in.finite[size_t(v)]) continue;
+      for (int d = 0; d < 3; ++d) c[d] += in.position[3 * size_t(v) + size_t(d)];
+      ++corners;
+    }
+    if (corners == 0) continue;
+    for (double& x : c) x /= corners;
+    const float q[3] = {float(c[0]), float(c[1]), float(c[2])};
+    const float* nearest = tree.nearest(q, 1e6f);
+    if (!nearest) continue;
+    ids[f] = idOf(nearest);
+    if (in.corner[3 * size_t(f)] < 0) continue;
+    // The good face's unit normal.
+    const int* t = &in.corner[3 * size_t(f)];
+    const double* a = &in.position[3 * size_t(t[0])];
+    const double* b = &in.position[3 * size_t(t[1])];
+    const double* d = &in.position[3 * size_t(t[2])];
+    const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {d[0] - a[0], d[1] - a[1], d[2] - a[2]};
+    double n[3] = {u[1] * w[2] - u[2] * w[1], u[2] * w[0] - u[0] * w[2], u[0] * w[1] - u[1] * w[0]};
+    const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
+    for (double& x : n) x /= length;
+    const AlongNormal along(r, n);
+    if (along(nearest)) continue;
+    double d2 = 0.0;
+    for (int k = 0; k < 3; ++k) d2 += (double(nearest[k]) - c[k]) * (double(nearest[k]) - c[k]);
+    const double reach = std::sqrt(d2) + spacing;
+    if (const float* p = tree.nearest(q, float(reach * reach), &along)) ids[f] = idOf(p);
+  }
+  int last = -1;
+  for (int f = 0; f < nf; ++f) {
+    if (ids[f] >= 0)
+      last = ids[f];
+    else
+      ids[f] = last;
+  }
+  last = -1;
+  for (int f = nf - 1; f >= 0; --f) {
+    if (ids[f] >= 0)
+      last = ids[f];
+    else
+      ids[f] = last;
+  }
+  for (int& id : ids)
+    if (id < 0) id = 0;  // only when no face at all could be placed
+  return ids;
+}
+
+// Merges every segment with less than `minShare` of the good faces' area
+// into the segment it touches most (counted in corners shared between their
+// faces), smallest first; segments that touch none stay. Then renumbers the
+// ids 0, 1, ... in order of first appearance and returns their count.
+// O(n + s^2) for s segments; with more than 1,024 segments (a dense table
+// of 8 MB) none are merged.
+int mergeSmallSegments(const Input& in, QVector<int>& ids, int count, double minShare) {
+  const size_t nf = size_t(ids.size());
+  std::vector<int> into(static_cast<size_t>(count));
+  for (int s = 0; s < count; ++s) into[size_t(s)] = s;
+  if (minShare > 0.0 && count > 1 && count <= 1024 && in.area > 0.0) {
+    const size_t n = size_t(count);
+    std::vector<double> area(n, 0.0);
+    std::vector<double> touch(n * n, 0.0);
+    std::vector<int> firstSegment(in.finite.size(), -1);
+    for (size_t f = 0; f < nf; ++f) {
+      const int* t = &in.corner[3 * f];
+      if (t[0] < 0) continue;
+      const int s = ids[int(f)];
+      const double* a = &in.position[3 * size_t(t[0])];
+      const double* b = &in.position[3 * size_t(t[1])];
+      const double* c = &in.position[3 * size_t(t[2])];
+      const double u[3] = {b[0] - a[0], b[1] - a[1], b[2] - a[2]}, w[3] = {c[0] - a[0], c[1] - a[1], c[2] - a[2]};
+      const double x = u[1] * w[2] - u[2] * w[1], y = u[2] * w[0] - u[0] * w[2], z = u[0] * w[1] - u[1] * w[0];
+      area[size_t(s)] += 0.5 * std::sqrt(x * x + y * y + z * z);
+      for (int k = 0; k < 3; ++k) {
+        int& first = firstSegment[size_t(t[k])];
+        if (first < 0)
+          first = s;
+        else if (first != s) {
+          touch[size_t(first) * n + size_t(s)] += 1.0;
+          touch[size_t(s) * n + size_t(first)] += 1.0;
+        }
+      }
+    }
+    std::vector<int> neighbours(n, 0);  // segments each touches
+    for (size_t s = 0; s < n; ++s)
+      for (size_t t = 0; t < n; ++t) neighbours[s] += touch[s * n + t] > 0.0 ? 1 : 0;
+    std::vector<char> alive(n, 1);
+    for (;;) {
+      size_t smallest = n;
+      for (size_t s = 0; s < n; ++s)
+        if (alive[s] && neighbours[s] > 0 && area[s] < minShare * in.area &&
+            (smallest == n || area[s] < area[smallest]))
+          smallest = s;
+      if (smallest == n) break;
+      size_t best = n;
+      for (size_t t = 0; t < n; ++t)
+        if (touch[smallest * n + t] > 0.0 && (best == n || touch[smallest * n + t] > touch[smallest * n + best]))
+          best = t;
+      alive[smallest] = 0;
+      area[best] += area[smallest];
+      for (size_t t = 0; t < n; ++t) {
+        const double k = touch[smallest * n + t];
+        if (k == 0.0) continue;
+        touch[smallest * n + t] = touch[t * n + smallest] = 0.0;
+        --neighbours[t];
+        if (t == best) continue;
+        if (touch[best * n + t] == 0.0) {
+          ++neighbours[best];
+          ++neighbours[t];
+        }
+        touch[best * n + t] += k;
+        touch[t * n + best] += k;
+      }
+      neighbours[smallest] = 0;
+      into[smallest] = int(best);
+    }
+  }
+  std::vector<int> renumber(size_t(count), -1);
+  int kept = 0;
+  for (int& id : ids) {
+    int s = id;
+    while (into[size_t(s)] != s) s = into[size_t(s)];
+    if (renumber[size_t(s)] < 0) renumber[size_t(s)] = kept++;
+    id = renumber[size_t(s)];
+  }
+  return kept;
+}
+
+QString grouped(long long n) { return QLocale(QLocale::English).toString(n); }
+
+}  // namespace
+
+AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+                                         const std::atomic<bool>* cancel) {
+  return computeAutoSegmentation(vertices, faces, cancel, AutoSegmentationParams());
+}
+
+AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+                                         const std::atomic<bool>* cancel, const AutoSegmentationParams& params) {
+  AutoSegmentation out;
+  if (faces.isEmpty()) {
+    out.failure = QStringLiteral("the mesh has no faces");
+    return out;
+  }
+  const Input in = segproxy::prepareInput(vertices, faces);
+  if (in.goodFaces == 0) {
+    out.failure = QStringLiteral("no face has three distinct finite corners with an area");
+    return out;
+  }
+  if (cancel && cancel->load()) {
+    out.failure = QStringLiteral("the segmentation was cancelled");
+    return out;
+  }
+  const bool proxy = params.proxyFaces > 0 && in.goodFaces > params.proxyFaces;
+  const Soup soup = proxy ? segproxy::clusteredSoup(in, params.proxyFaces) : segproxy::wholeSoup(in);
+  if (soup.faceCount() == 0) {
+    out.failure = QStringLiteral("the coarse copy of the mesh has no faces left");
+    return out;
+  }
+
+  sdfseg::Params sdf;
+  sdf.rays = std::max(1, params.rays);
+  sdf.clusters = std::max(1, params.clusters);
+  sdf.smoothing = params.smoothing;
+  sdfseg::Result result;
+  const int timeMs = params.timeLimitMs > 0 ? params.timeLimitMs : kChildTimeMs;
+  const long long memoryBytes = params.memoryBytes > 0 ? params.memoryBytes : kChildMemoryBytes;
+  if (!segmentIsolated(soup, sdf, timeMs, memoryBytes, cancel, result, out.failure)) return out;
+
+  out.faceSegment = transferIds(in, faces, result);
+  out.segmentCount = mergeSmallSegments(in, out.faceSegment, result.segmentCount, params.minSegmentArea);
+  const QString of =
+      proxy ? QStringLiteral("%1-face proxy").arg(grouped(soup.faceCount())) : QStringLiteral("whole mesh");
+  out.method = QStringLiteral("shape diameter: %1 segment%2 (clusters %3, smoothing %4, %5 rays, %6%7)")
+                   .arg(out.segmentCount)
+                   .arg(out.segmentCount == 1 ? "" : "s")
+                   .arg(sdf.clusters)
+                   .arg(sdf.smoothing, 0, 'g', 3)
+                   .arg(sdf.rays)
+                   .arg(of)
+                   .arg(result.noInside ? QStringLiteral("; no inside found, one segment") : QString());
+  return out;
+}
+
+bool writeSegmentationFile(const QString& path, const QVector<int>& faceSegment, QString* why) {
+  QSaveFile file(path);
+  if (!file.open(QIODevice::WriteOnly)) {
+    if (why) *why = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return false;
+  }
+  QByteArray text;
+  text.reserve(faceSegment.size() * 4);
+  for (int id : faceSegment) {
+    text += QByteArray::number(id);
+    text += '\n';
+  }
+  if (file.write(text) != text.size() || !file.commit()) {
+    if (why) *why = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+    return false;
+  }
+  return true;
+}
