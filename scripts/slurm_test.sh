@@ -20,7 +20,7 @@
 #   1. every task but the cut-short model's ends with status 0, that one with
 #      status 1; every other model has a summary.json whose input, vertex,
 #      face and segment counts match its files, whose planes and outputs are
-#      sound, with no warnings, and whose planes are those of the same tool
+#      sound, with no warnings but those on missing companion files, and whose planes are those of the same tool
 #      run without Slurm; no companion file became a model of its own;
 #   2. the cut-short model is made whole, one finished model loses its
 #      summary, and the array is run again: every task ends with status 0,
@@ -455,7 +455,9 @@ for name in names:
         with open(seg) as f:
             labels = {l.strip() for l in f if l.strip()}
         check(s.get("segments") == len(labels), f"{s.get('segments')} segments, {stem}_0.seg has {len(labels)} labels")
-    check(s.get("warnings") == [], f"warnings {s.get('warnings')}")
+    # Models without companion files are told what was computed instead.
+    own = [w for w in s.get("warnings", []) if not w.startswith(("No segmentation file", "No symmetry file"))]
+    check(own == [], f"warnings {s.get('warnings')}")
     planes = s.get("planes") or []
     check(len(planes) > 0, "no planes")
     for p in planes:

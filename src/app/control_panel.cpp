@@ -304,6 +304,26 @@ QWidget* GLWidget::buildControlPanel() {
   connect(cutsSegmentifyButton, &QPushButton::clicked, this, &GLWidget::CutsSegmentify);
   secondForm->addRow(cutsSegmentifyButton);
 
+  // Where a model has no segmentation or symmetry file, the next load
+  // computes one; either can be saved in its file format.
+  autoSegmentationCheck->setChecked(true);
+  autoSymmetryCheck->setChecked(true);
+  autoSegmentationCheck->setToolTip(tr("Compute a segmentation when a model has no segmentation file (next load)"));
+  autoSymmetryCheck->setToolTip(tr("Detect symmetry planes and axes when a model has no symmetry file (next load)"));
+  connect(autoSegmentationCheck, &QCheckBox::toggled, this, &GLWidget::SetAutoCompanions);
+  connect(autoSymmetryCheck, &QCheckBox::toggled, this, &GLWidget::SetAutoCompanions);
+  if (!studyMode) SetAutoCompanions();
+  secondForm->addRow(autoSegmentationCheck, autoSymmetryCheck);
+  saveSegmentationButton->setToolTip(tr("Write the loaded model's segmentation to the export folder"));
+  saveSymmetryButton->setToolTip(tr("Write the loaded model's symmetry planes and axes to the export folder"));
+  connect(saveSegmentationButton, &QPushButton::clicked, this, &GLWidget::SaveSegmentation);
+  connect(saveSymmetryButton, &QPushButton::clicked, this, &GLWidget::SaveSymmetry);
+  secondForm->addRow(saveSegmentationButton, saveSymmetryButton);
+  modelWarningsLabel->setWordWrap(true);
+  modelWarningsLabel->setStyleSheet(QStringLiteral("color: #a03000"));
+  modelWarningsLabel->setVisible(false);
+  secondForm->addRow(modelWarningsLabel);
+
   // The weight spin boxes are connected already, so every start weight also
   // reaches the engine on its own; the explicit call covers the rest.
   resetFeatureWeights();

@@ -1,6 +1,7 @@
 #include "app/glwidget.h"
 
 #include <QCheckBox>
+#include <QLabel>
 #include <QDebug>
 #include <QDoubleSpinBox>
 #include <QKeyEvent>
@@ -51,6 +52,11 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   meshDecimateButton = new QPushButton(tr("Mesh Decimate"), controlHolder_);
   meshNoisifyButton = new QPushButton(tr("Mesh Noisify"), controlHolder_);
   cutsSegmentifyButton = new QPushButton(tr("Cuts Segmentify"), controlHolder_);
+  autoSegmentationCheck = new QCheckBox(tr("Auto Segmentation"), controlHolder_);
+  autoSymmetryCheck = new QCheckBox(tr("Auto Symmetry"), controlHolder_);
+  saveSegmentationButton = new QPushButton(tr("Save Segmentation"), controlHolder_);
+  saveSymmetryButton = new QPushButton(tr("Save Symmetry"), controlHolder_);
+  modelWarningsLabel = new QLabel(controlHolder_);
   coverAllSegmentsCheck = new QCheckBox(tr("Cover all segments"), controlHolder_);
 
   initView();

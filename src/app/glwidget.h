@@ -13,6 +13,7 @@
 class QProgressBar;
 class QPushButton;
 class QCheckBox;
+class QLabel;
 class QDoubleSpinBox;
 class QSpinBox;
 class QLineEdit;
@@ -99,6 +100,9 @@ class GLWidget : public QGLWidget {
   void MeshDecimate();
   void MeshNoisify();
   void CutsSegmentify();
+  void SetAutoCompanions();
+  void SaveSegmentation();
+  void SaveSymmetry();
   void UpdateUI();
   // Connected to the engine thread's finished(): parameter changes made
   // during the run reach the engine once the thread has really ended.
@@ -138,6 +142,13 @@ class GLWidget : public QGLWidget {
   QPushButton* meshDecimateButton = nullptr;
   QPushButton* meshNoisifyButton = nullptr;
   QPushButton* cutsSegmentifyButton = nullptr;
+  // Research only: companion data computed where a model has no file.
+  QCheckBox* autoSegmentationCheck = nullptr;
+  QCheckBox* autoSymmetryCheck = nullptr;
+  QPushButton* saveSegmentationButton = nullptr;
+  QPushButton* saveSymmetryButton = nullptr;
+  // The loaded model's warnings and a run that accepted no plane.
+  QLabel* modelWarningsLabel = nullptr;
   QCheckBox* coverAllSegmentsCheck = nullptr;
   QCheckBox* featureCheck[10] = {};
   QDoubleSpinBox* featureWeightSpin[10] = {};
@@ -202,6 +213,8 @@ class GLWidget : public QGLWidget {
   // "Unable to load input <path>." and, on the next line, why.
   QString loadFailureMessage(const QString& path) const;
   bool unitBallBoxShown_ = false;
+  // Shows the model's warnings under the run's controls (research).
+  void showModelWarnings();
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
   // Starts loading a model on the loader; `done` runs on this thread when

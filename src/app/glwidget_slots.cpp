@@ -128,6 +128,7 @@ bool GLWidget::startModelLoad(const QString& path, const QString& label, const Q
         if (loaded) {
           loadedSegmentation_.clear();
           clearJournal();
+          showModelWarnings();
         }
         if (done) done(loaded, cancelled);
         if (cancelled) return;
@@ -339,6 +340,7 @@ void GLWidget::DoBinningAlgorithm() {
 void GLWidget::UpdateUI() {
   // A finished run leaves new votes: the side view rebuilds its bins.
   if (sideView_) sideView_->invalidateBinDisplayList();
+  showModelWarnings();
   UpdatePlaneList();
   redraw(true);
 }

@@ -140,6 +140,14 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
       ok = number(kCurvatureSmoothRange, o.curvatureSmooth);
     } else if (name == QLatin1String("segmentation")) {
       ok = flag(o.useSegmentation, true);
+    } else if (name == QLatin1String("auto-segmentation")) {
+      ok = flag(o.autoSegmentation, true);
+    } else if (name == QLatin1String("no-auto-segmentation")) {
+      ok = flag(o.autoSegmentation, false);
+    } else if (name == QLatin1String("auto-symmetry")) {
+      ok = flag(o.autoSymmetry, true);
+    } else if (name == QLatin1String("no-auto-symmetry")) {
+      ok = flag(o.autoSymmetry, false);
     } else if (name == QLatin1String("planes")) {
       ok = takeCount(o.planes, 0, kMaxPlanes, "a number of planes");
     } else if (name == QLatin1String("cover-all")) {
@@ -156,6 +164,8 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
       ok = flag(o.matrix, true);
     } else if (name == QLatin1String("svg")) {
       ok = flag(o.svg, true);
+    } else if (name == QLatin1String("quality")) {
+      ok = flag(o.quality, true);
     } else if (name == QLatin1String("force")) {
       ok = flag(o.force, true);
     } else if (name == QLatin1String("quiet")) {
@@ -208,10 +218,13 @@ QStringList workerArguments(const BatchOptions& o) {
   if (o.useSegmentation) a << QStringLiteral("--segmentation");
   if (o.coverAllSegments) a << QStringLiteral("--cover-all");
   if (o.planes > 0) a << QStringLiteral("--planes=%1").arg(o.planes);
+  if (!o.autoSegmentation) a << QStringLiteral("--no-auto-segmentation");
+  if (!o.autoSymmetry) a << QStringLiteral("--no-auto-symmetry");
   if (!o.hermiteInterp) a << QStringLiteral("--no-hermite");
   if (o.normalize) a << QStringLiteral("--normalize");
   if (o.matrix) a << QStringLiteral("--matrix");
   if (o.svg) a << QStringLiteral("--svg");
+  if (o.quality) a << QStringLiteral("--quality");
   if (o.force) a << QStringLiteral("--force");
   a << QStringLiteral("--out") << o.outDir;
   return a;
@@ -256,11 +269,19 @@ QString batchHelpText() {
       "  --no-hermite              bridge contour gaps with straight lines instead of Hermite curves\n"
       "  --hermite                 Hermite curves (default)\n"
       "  --hermite-factor F        Hermite tangent factor, 0.1 to 10 (default 1)\n"
+      "  --no-auto-segmentation    a model without a segmentation file is one segment (by default its\n"
+      "                            segmentation is computed); --auto-segmentation turns it on again\n"
+      "  --no-auto-symmetry        a model without a symmetry file has no symmetry planes or axes (by\n"
+      "                            default they are detected); --auto-symmetry turns it on again\n"
       "Model and output:\n"
       "  --normalize               centre the model and scale it into radius 0.9 first (recorded in the\n"
       "                            summary); without it a model reaching outside the unit ball is warned about\n"
       "  --matrix                  also write the matrix file AandC.m\n"
       "  --svg                     also write the slab outlines as SVG\n"
+      "  --quality                 also measure coverage: the share of 20,000 surface samples within 0.03 and\n"
+      "                            0.06 of the model's radius from a slab, per plane and in total, beside the\n"
+      "                            three principal planes and a greedy choice of axis planes (in the summary\n"
+      "                            under \"quality\" and on the model's line)\n"
       "  --out DIR                 output folder (created when missing)\n"
       "Running:\n"
       "  --jobs N                  run N models at once (default 1)\n"

@@ -23,10 +23,15 @@ struct BatchOptions {
   bool hermiteInterp = true;
   double hermiteTanFactor = 1.0;
 
+  // Where a model has no segmentation or symmetry file, compute one.
+  bool autoSegmentation = true;
+  bool autoSymmetry = true;
+
   // Beyond the panel.
   bool normalize = false;  // centre and scale into radius 0.9 first
   bool matrix = false;     // also write the matrix file
   bool svg = false;        // also write the slab outlines as SVG
+  bool quality = false;    // also measure the planes' coverage against two baselines
 
   // Running.
   QString outDir;

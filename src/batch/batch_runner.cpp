@@ -140,7 +140,8 @@ int runWorker(const BatchOptions& options) {
     switch (r.status) {
       case ModelJobResult::Done:
         // The seconds in the same notation whatever the user's locale.
-        std::fprintf(stdout, "done %i %s\n", r.planeCount, QByteArray::number(r.seconds, 'f', 3).constData());
+        std::fprintf(stdout, "done %i %s%s\n", r.planeCount, QByteArray::number(r.seconds, 'f', 3).constData(),
+                     r.quality.isEmpty() ? "" : (" " + r.quality.simplified().toUtf8()).constData());
         std::fflush(stdout);
         break;
       case ModelJobResult::Skipped:
@@ -261,8 +262,9 @@ int runBatch(const BatchOptions& options, const QString& workerProgram) {
       const int shown = active[size_t(slot)] == w || !active[size_t(slot)] ? slot : -1;
       if (line.startsWith(QLatin1String("done "))) {
         const QStringList parts = line.split(QLatin1Char(' '));
-        display.finished(shown, w->model, QStringLiteral("done"),
-                         QStringLiteral("%1 planes, %2 s").arg(parts.value(1), parts.value(2)));
+        QString detail = QStringLiteral("%1 planes, %2 s").arg(parts.value(1), parts.value(2));
+        if (parts.size() > 3) detail += QStringLiteral("; ") + QStringList(parts.mid(3)).join(QLatin1Char(' '));
+        display.finished(shown, w->model, QStringLiteral("done"), detail);
       } else if (line == QLatin1String("skipped")) {
         display.finished(shown, w->model, QStringLiteral("skipped"), QStringLiteral("summary exists"));
       } else if (line == QLatin1String("failed")) {

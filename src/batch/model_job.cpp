@@ -1,4 +1,5 @@
 #include "batch/model_job.h"
+#include "batch/quality_report.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -136,6 +137,8 @@ QJsonObject parametersJson(const BatchOptions& o) {
                      {QStringLiteral("useSegmentation"), o.useSegmentation},
                      {QStringLiteral("coverAllSegments"), o.coverAllSegments},
                      {QStringLiteral("planes"), o.planes},
+                     {QStringLiteral("autoSegmentation"), o.autoSegmentation},
+                     {QStringLiteral("autoSymmetry"), o.autoSymmetry},
                      {QStringLiteral("hermiteInterp"), o.hermiteInterp},
                      {QStringLiteral("hermiteTanFactor"), o.hermiteTanFactor},
                      {QStringLiteral("normalize"), o.normalize}};
@@ -154,6 +157,16 @@ QString loadFailureReason(const QStringList& lines, const QString& path) {
   const QString own = QStringLiteral("Unable to load ") + path + QStringLiteral(": ");
   if (reason.startsWith(own)) reason = reason.mid(own.size());
   return reason;
+}
+
+// Why a run accepted no plane, for the summary's warnings.
+QString noPlaneWarning(const BatchOptions& o, const QString& stopRule) {
+  if (o.planes > 0)
+    return QStringLiteral("No plane was accepted: %1 (no bin with votes gave a section that encloses area).")
+        .arg(stopRule);
+  return QStringLiteral("No plane was accepted: no bin reached the threshold %1 (lower --bin-select-threshold or "
+                        "give --planes N).")
+      .arg(o.binSelectThreshold);
 }
 
 bool writeWhole(const QString& path, const QByteArray& bytes) {
@@ -233,6 +246,8 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   const QByteArray path8 = QFile::encodeName(modelPath);
   LoadedModel built;
   LoadControl control;
+  control.autoSegmentation = options.autoSegmentation;
+  control.autoSymmetry = options.autoSymmetry;
   const bool read = buildModel(path8.constData(), nullptr, float(options.curvatureSmooth), built, &control);
   qint64 loadNs = t.nsecsElapsed();
   // A wait for the engine is the worker's, not the load's.
@@ -265,6 +280,8 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
       result.warnings.append(QStringLiteral("%1 more problems in the companion files (see debug.log)")
                                  .arg(companionProblems - kCompanionWarningsShown));
   }
+
+  result.warnings.append(engine.companions.warnings);
 
   // ---- unit ball / normalisation ----
   QJsonValue normalisation = QJsonValue::Null;
@@ -334,6 +351,25 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   timings[QStringLiteral("features")] = f * 1e-9;
   timings[QStringLiteral("voting")] = (v - f) * 1e-9;
   timings[QStringLiteral("selection")] = (runEnd - v) * 1e-9;
+
+  if (engine.planes.isEmpty()) {
+    const QString warning = noPlaneWarning(options, engine.runStopRule);
+    qDebug("Warning: %s", warning.toLocal8Bit().constData());
+    result.warnings.append(warning);
+  }
+
+  // ---- the measure, on the run's planes, before the exports ----
+  QJsonValue quality = QJsonValue::Null;
+  if (options.quality) {
+    enter("quality");
+    t.start();
+    const QJsonObject q = qualityReport(engine);
+    quality = q;
+    const QString line = qualityLine(modelOutputName(modelPath), q);
+    result.quality = line.mid(line.indexOf(QLatin1String(": ")) + 2);
+    qDebug("Quality: %s", line.toLocal8Bit().constData());
+    timings[QStringLiteral("quality")] = t.nsecsElapsed() * 1e-9;
+  }
 
   // ---- what the run found, before the matrix export rebuilds the votes ----
   int perType[kFeatureTypeCount] = {};
@@ -408,12 +444,22 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
                             {QStringLiteral("vertices"), int(mesh.vertices().size())},
                             {QStringLiteral("faces"), int(mesh.faces().size())},
                             {QStringLiteral("segments"), engine.segmentCount},
+                            {QStringLiteral("segmentation"),
+                             QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.segmentation)},
+                                         {QStringLiteral("method"), engine.companions.segmentationMethod},
+                                         {QStringLiteral("segments"), engine.segmentCount}}},
+                            {QStringLiteral("symmetry"),
+                             QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.symmetry)},
+                                         {QStringLiteral("method"), engine.companions.symmetryMethod},
+                                         {QStringLiteral("planes"), int(engine.symmetryPlanes.size())},
+                                         {QStringLiteral("axes"), int(engine.symmetryAxes.size())}}},
                             {QStringLiteral("farthestVertexFromOrigin"), double(farthestBefore)},
                             {QStringLiteral("parameters"), parametersJson(options)},
                             {QStringLiteral("normalisation"), normalisation},
                             {QStringLiteral("featuresPerFamily"), featureCounts},
                             {QStringLiteral("planes"), planes},
                             {QStringLiteral("stopRule"), engine.runStopRule},
+                            {QStringLiteral("quality"), quality},
                             {QStringLiteral("timings"), timings},
                             {QStringLiteral("warnings"), warnings},
                             {QStringLiteral("outputs"), QJsonArray::fromStringList(written)}};

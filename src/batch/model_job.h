@@ -19,6 +19,7 @@ struct ModelJobResult {
   QStringList warnings;  // also in the summary
   int planeCount = 0;
   double seconds = 0.0;  // whole job
+  QString quality;       // with --quality: coverage against the baselines, one line
 };
 
 // Name of the model's output folder: its file name without the extension

@@ -4,8 +4,10 @@
 #include <limits>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "engine/sorvex.h"
+#include "engine/coverage.h"
 #include "model/render_mesh.h"
 
 namespace {
@@ -21,6 +23,11 @@ bool hasVoteOfType(const Bin& bin, std::initializer_list<int> types) {
 // winning bin's votes, so a run ends long before this; the cap only guards
 // against a bin space that never empties (e.g. NaN totals).
 constexpr int kMaxSelectionSteps = 100000;
+
+// Share of the surface samples a plane must cover anew to be accepted under
+// the count rule: 0.5 %, 100 of 20,000 samples, so that a plane repeating
+// an accepted one a little shifted or tilted is skipped.
+constexpr double kLeastNewCoverage = 0.005;
 
 // What ended a run, as the batch summary and the debug log name it.
 const char* const kStopBelowThreshold = "below threshold";
@@ -226,6 +233,51 @@ void Sorvex::runSelection() {
   const int stride = runBins.stride();
   const int target = work->targetPlaneCount;
   const char* stopRule = kStopStepLimit;
+  // The count rule skips planes that add no coverage: too few surface
+  // samples within the near coverage distance of their slab that no plane
+  // accepted before covers.
+  QVector<Vec3> samples;
+  std::vector<char> covered;
+  double near = 0.0, far = 0.0;
+  if (target > 0) {
+    samples = sampleSurface(*work->renderMesh, kCoverageSamples, kCoverageSeed);
+    covered.assign(size_t(samples.size()), 0);
+    coverageDistances(*work->renderMesh, near, far);
+  }
+  const auto newlyCovered = [&](const QVector<double>& distance) {
+    int added = 0;
+    for (int k = 0; k < distance.size(); ++k)
+      if (distance[k] <= near && !covered[size_t(k)]) ++added;
+    return added;
+  };
+  const auto cover = [&](const QVector<double>& distance) {
+    for (int k = 0; k < distance.size(); ++k)
+      if (distance[k] <= near) covered[size_t(k)] = 1;
+  };
+  struct Aside {
+    SectionPlane plane;
+    Bin bin;
+    QVector<double> distance;
+  };
+  std::vector<Aside> asideForCount;
+  // Accepts P, won by bin B. The support features come from B's votes as
+  // they were when it won; a plane taken after the votes ran out adds none.
+  const auto acceptPlane = [&](const SectionPlane& P, const Bin& B, bool withVotes) {
+    work->addPlane(P);
+    work->selectedBins.append(B);
+    work->selectedPlanes.append(P.head());
+    if (withVotes) {
+      runBins.removeFeatureVotes(B);
+      work->addPerpendicularSupport(P, B);
+      work->addSymmetricSupport(P, B);
+    }
+    const int planeCount = work->planes.size();
+    {
+      std::lock_guard<StateLock> lock(stateMutex);
+      work->publishRunState(*this);
+    }
+    emit percentComplete(std::min(750 + 25 * planeCount, 990));
+  };
   for (int steps = 0; steps < kMaxSelectionSteps; ++steps) {
     if (stopRequested()) {
       stopRule = kStopByUser;
@@ -283,19 +335,38 @@ void Sorvex::runSelection() {
       qDebug("Throwing away: the section encloses no area.");
       continue;
     }
-
-    work->addPlane(P);
-    work->selectedBins.append(B);
-    work->selectedPlanes.append(P.head());
-    runBins.removeFeatureVotes(B);
-    work->addPerpendicularSupport(P, B);
-    work->addSymmetricSupport(P, B);
-    const int planeCount = work->planes.size();
-    {
-      std::lock_guard<StateLock> lock(stateMutex);
-      work->publishRunState(*this);
+    if (target > 0 && !samples.isEmpty()) {
+      QVector<double> distance = slabDistances(samples, P.triangles, near);
+      const int added = newlyCovered(distance);
+      if (added < kLeastNewCoverage * samples.size()) {
+        runBins.removeFeatureVotes(B);
+        qDebug("Putting aside: the slab adds little coverage (%d new samples of %d).", added, int(samples.size()));
+        if (added > 0) asideForCount.push_back(Aside{P, B, std::move(distance)});
+        continue;
+      }
+      cover(distance);
     }
-    emit percentComplete(std::min(750 + 25 * planeCount, 990));
+    acceptPlane(P, B, true);
+  }
+  // Votes ran out before the count: the planes put aside for adding little
+  // coverage make it up, the one adding most first. A plane that adds none
+  // is never taken.
+  if (target > 0 && stopRule == kStopNoVotes) {
+    while (work->planes.size() < target && !asideForCount.empty() && !stopRequested()) {
+      size_t best = 0;
+      int bestAdded = -1;
+      for (size_t a = 0; a < asideForCount.size(); ++a) {
+        const int added = newlyCovered(asideForCount[a].distance);
+        if (added > bestAdded) bestAdded = added, best = a;
+      }
+      if (bestAdded <= 0) break;
+      Aside taken = std::move(asideForCount[best]);
+      asideForCount.erase(asideForCount.begin() + long(best));
+      qDebug("Taking a plane put aside: it adds %d new samples of %d.", bestAdded, int(samples.size()));
+      cover(taken.distance);
+      acceptPlane(taken.plane, taken.bin, false);
+    }
+    if (work->planes.size() >= target) stopRule = kStopPlaneCount;
   }
   work->runStopRule = QLatin1String(stopRule);
   qDebug("Run ended: %s, %d planes", stopRule, int(work->planes.size()));

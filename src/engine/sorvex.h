@@ -12,6 +12,7 @@
 #include "engine/cut_plane.h"
 #include "engine/state_lock.h"
 #include "engine/vec3.h"
+#include "model/derived_companions.h"
 #include "sections/section_plane.h"
 
 class Camera;
@@ -221,6 +222,9 @@ class Sorvex : public QThread {
   QList<Vec3> valleyNormals;
   QList<CutPlane> symmetryPlanes;
   QList<Axis> symmetryAxes;
+  // Where the model's segmentation and symmetry came from, and the model's
+  // warnings (set by installModel).
+  CompanionReport companions;
   QList<CutPlane> globalXYZPlanes;
   QList<CutPlane> globalPCAPlanes;
   QList<CutPlane> perpendicularSupportPlanes;
@@ -245,6 +249,11 @@ class Sorvex : public QThread {
   // N > 0: it accepts the strongest remaining bins until N planes are
   // accepted or no bin with votes is left.
   int targetPlaneCount = 0;
+  // Where a model has no segmentation or symmetry file, loading computes
+  // one ("Auto Segmentation", "Auto Symmetry"; the research window turns
+  // both on). Off, a model without files is one segment with no symmetry.
+  bool autoSegmentation = false;
+  bool autoSymmetry = false;
   // What ended the last run (one of the kStop texts of selection_run.cpp),
   // published with its planes; empty before any run.
   QString runStopRule;

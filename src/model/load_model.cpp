@@ -13,6 +13,7 @@
 #include "model/assimp_reader.h"
 #include "model/companion_files.h"
 #include "model/curvature_mesh.h"
+#include "model/derived_companions.h"
 #include "model/foreign_read.h"
 #include "model/loaded_model.h"
 #include "model/obj_reader.h"
@@ -154,19 +155,10 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
   out.renderMesh.flipFaceNormals();
 
   report(control, 900, "Reading companion files");
-  // Segmentation: exactly one id per render-mesh face.
-  const int faceCount = out.renderMesh.faces().size();
-  const QByteArray segFile =
-      segmentationPath ? QByteArray(segmentationPath) : companionPath(newPath, QStringLiteral("_0.seg")).toLocal8Bit();
-  out.faceSegment.clear();
-  if (!readSegmentation(segFile.constData(), faceCount, out.faceSegment)) out.faceSegment.fill(0, faceCount);
-  out.segmentCount = countSegments(out.faceSegment);
-
-  // Symmetry planes and axes; a missing file is silent.
-  const QByteArray symFile = companionPath(newPath, QStringLiteral(".sym")).toLocal8Bit();
-  out.symmetryPlanes.clear();
-  out.symmetryAxes.clear();
-  readSymmetry(symFile.constData(), out.symmetryPlanes, out.symmetryAxes);
+  if (!provideCompanions(newPath, segmentationPath, out, control)) {
+    qDebug("Loading %s cancelled", path);
+    return false;
+  }
 
   out.emptyBins.reset(new BinSpace);
   out.path = newPath;
@@ -219,6 +211,8 @@ bool Sorvex::installModel(LoadedModel& model, const QString& label, bool loadHum
     segmentCount = model.segmentCount;
     symmetryPlanes = model.symmetryPlanes;
     symmetryAxes = model.symmetryAxes;
+    companions = model.companions;
+    runStopRule.clear();
 
     humanCuts.clear();
     humanCutColours.clear();
@@ -251,6 +245,8 @@ bool Sorvex::loadModel(const char* path, const char* label, const char* segmenta
   LoadedModel model;
   LoadControl control;
   control.plainSmoothing = plainSmoothing;
+  control.autoSegmentation = autoSegmentation;
+  control.autoSymmetry = autoSymmetry;
   if (!buildModel(path, segmentationPath, curvatureSmooth, model, &control)) return false;
   if (loadHumanCuts) ::gatherHumanCuts(model, humanCutSettingsOf(*this));
   return installModel(model, label ? QString::fromLocal8Bit(label) : model.path, loadHumanCuts);

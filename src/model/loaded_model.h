@@ -9,6 +9,7 @@
 
 #include "engine/bin_space.h"
 #include "engine/cut_plane.h"
+#include "model/derived_companions.h"
 #include "model/foreign_read.h"
 #include "model/human_cuts.h"
 #include "model/render_mesh.h"
@@ -27,6 +28,8 @@ struct LoadedModel {
   int segmentCount = 1;
   QList<CutPlane> symmetryPlanes;
   QList<Axis> symmetryAxes;
+  // Where the segmentation and symmetry came from, and the warnings.
+  CompanionReport companions;
   std::unique_ptr<BinSpace> emptyBins;
   // The participants' cuts, when gathered beside the build (their votes are
   // then in emptyBins).
@@ -40,6 +43,9 @@ struct LoadControl {
   std::atomic<bool> cancel{false};
   // Smooth with the plain one-thread filter (the yardstick for tests).
   bool plainSmoothing = false;
+  // Where a model has no segmentation or symmetry file, compute one.
+  bool autoSegmentation = false;
+  bool autoSymmetry = false;
   std::function<void(int thousandths, const char* stage)> progress;
   // Limits of a foreign format's reading child (model/foreign_read.h); 0:
   // the limits by the file's size.

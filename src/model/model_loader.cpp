@@ -34,6 +34,8 @@ bool ModelLoader::start(const QString& path, const QString& label, const QString
   label_ = label;
   loadHumanCuts_ = loadHumanCuts;
   control_ = std::make_shared<LoadControl>();
+  control_->autoSegmentation = engine_->autoSegmentation;
+  control_->autoSymmetry = engine_->autoSymmetry;
   model_ = std::make_shared<LoadedModel>();
   // The worker posts to this object only; the destructor stops and joins it
   // first, and posted calls die with the object.

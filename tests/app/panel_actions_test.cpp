@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QDoubleSpinBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -140,6 +141,10 @@ TEST_F(PanelActions, FailedLoadNamesTheFileThatFailed) {
     const Vec3 c = view->camera().centre;
     EXPECT_NEAR(c.x, 0.25f, 1e-5f);
     EXPECT_NEAR(c.y, 0.25f, 1e-5f);
+    // Its warnings: no companion files, and (research) what was computed instead.
+    const QString notes = view->modelWarningsLabel->text();
+    EXPECT_TRUE(notes.contains("No segmentation file (cube_0.seg)")) << notes.toStdString();
+    EXPECT_EQ(notes.contains("computed one"), view->engine()->autoSegmentation) << notes.toStdString();
   }
   messages.clear();
 

@@ -53,6 +53,14 @@ ToolRun run(const QString& program, const QStringList& args) {
 
 ToolRun batch(const QStringList& args) { return run(QStringLiteral(KORVANE_BATCH_EXE), args); }
 
+// Standard error lines without the models' warnings.
+QStringList withoutWarnings(const QStringList& lines) {
+  QStringList kept;
+  for (const QString& l : lines)
+    if (!l.contains(QLatin1String(": warning: "))) kept << l;
+  return kept;
+}
+
 QByteArray bytes(const QString& path) {
   QFile f(path);
   return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing " + path.toUtf8() + ">");
@@ -199,7 +207,8 @@ TEST(BatchTool, ReportsFailingModelsAndGoesOnSkipsFinishedOnesAndRedoesThemWhenF
   const ToolRun first = batch(args);
   EXPECT_EQ(first.code, 1);
   // One line per failed model, naming it; the good ones are done.
-  const QStringList errors = first.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+  // (Models without companion files also get a warning line each.)
+  const QStringList errors = withoutWarnings(first.err.split(QLatin1Char('\n'), Qt::SkipEmptyParts));
   EXPECT_EQ(errors.size(), 6) << first.err.toStdString();
   const QStringList failedModels = QStringList(bad) << dir.filePath("in/folder.off");
   for (const QString& failed : failedModels)
@@ -268,7 +277,7 @@ TEST(BatchTool, StartsWorkersAheadAndGoesOnAfterCrashesBeforeAndDuringTheExports
   EXPECT_EQ(single.code, 0) << single.err.toStdString();
   EXPECT_EQ(tool.exitCode(), 1);
   const QStringList errors =
-      QString::fromLocal8Bit(tool.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+      withoutWarnings(QString::fromLocal8Bit(tool.readAllStandardError()).split(QLatin1Char('\n'), Qt::SkipEmptyParts));
   ASSERT_EQ(errors.size(), 2) << errors.join('\n').toStdString();
   // Each crash names the signal and the stage it ended in.
   EXPECT_EQ(errors
@@ -333,10 +342,12 @@ TEST(BatchTool, StopsAModelPastItsTimeoutAndGoesOnAndWarnsAboutCompanionFiles) {
       << r.err.toStdString();
   EXPECT_FALSE(QFileInfo::exists(out + "/fan/summary.json"));
   const QJsonArray warnings = summaryOf(out + "/box/summary.json")[QStringLiteral("warnings")].toArray();
-  ASSERT_EQ(warnings.size(), 11);  // ten lines and the count of the rest
+  ASSERT_EQ(warnings.size(), 12);  // ten lines, the count of the rest, and the missing segmentation file
   EXPECT_TRUE(warnings[0].toString().contains(QLatin1String("record with 3 fields, needs 5; skipped")));
   EXPECT_TRUE(warnings[1].toString().contains(QLatin1String("axis without a finite direction")));
   EXPECT_EQ(warnings[10].toString(), QStringLiteral("7 more problems in the companion files (see debug.log)"));
+  EXPECT_TRUE(warnings[11].toString().startsWith(QLatin1String("No segmentation file (box_0.seg): computed one")))
+      << warnings[11].toString().toStdString();
 }
 
 TEST(BatchTool, AFileAskingForMoreMemoryThanThereIsFailsWithAReason) {
@@ -448,7 +459,8 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
   for (const char* key : kFeatureOptionKeys) EXPECT_TRUE(help.out.contains(QLatin1String(key))) << key;
   for (const char* option :
        {"--no-FAMILY", "--FAMILY-weight", "--FAMILY-radius", "--bin-select-threshold", "--curvature-threshold",
-        "--curvature-smooth", "--segmentation", "--cover-all", "--planes", "--no-hermite", "--hermite-factor", "--normalize",
+        "--curvature-smooth", "--segmentation", "--cover-all", "--planes", "--no-auto-segmentation",
+        "--auto-segmentation", "--no-auto-symmetry", "--auto-symmetry", "--no-hermite", "--hermite-factor", "--normalize",
         "--matrix", "--svg", "--out", "--jobs", "--timeout", "--force", "--quiet", "--help"})
     EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
 
@@ -474,9 +486,16 @@ TEST(BatchTool, AcceptsTheNumberOfPlanesAskedForAndSaysWhatEndedTheRun) {
   int before = 0;
   for (const char* planes : {"0", "2", "6"}) {
     const QString out = dir.filePath(QLatin1String(planes));
-    const ToolRun r = batch({"--quiet", "--planes", planes, "--out", out, model});
+    const ToolRun r = batch({"--quiet", "--quality", "--planes", planes, "--out", out, model});
     ASSERT_EQ(r.code, 0) << r.err.toStdString();
     const QJsonObject s = summaryOf(out + QStringLiteral("/145/summary.json"));
+    // The measure: the planes together cover at least what each covers alone.
+    const QJsonObject quality = s[QStringLiteral("quality")].toObject();
+    const double total = quality[QStringLiteral("total")].toObject()[QStringLiteral("coverage03")].toDouble(-1);
+    EXPECT_GT(total, 0.0);
+    EXPECT_LE(total, 1.0);
+    for (const QJsonValue& p : quality[QStringLiteral("planes")].toArray())
+      EXPECT_LE(p.toObject()[QStringLiteral("coverage03")].toDouble(), total + 1e-12);
     const int count = s[QStringLiteral("planes")].toArray().size();
     const QString rule = s[QStringLiteral("stopRule")].toString();
     EXPECT_EQ(s[QStringLiteral("parameters")].toObject()[QStringLiteral("planes")].toInt(), atoi(planes));
@@ -492,6 +511,7 @@ TEST(BatchTool, AcceptsTheNumberOfPlanesAskedForAndSaysWhatEndedTheRun) {
   }
   // The count rule goes past the threshold's planes on this model.
   EXPECT_LT(before, 6);
+  EXPECT_TRUE(batch({"--help"}).out.contains(QLatin1String("--quality")));
 }
 
 TEST(BatchTool, DrawsAProgressBarOnATerminal) {

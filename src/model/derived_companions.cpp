@@ -1,0 +1,147 @@
+#include "model/derived_companions.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "engine/symmetry_detection.h"
+#include "model/auto_segmentation.h"
+#include "model/companion_files.h"
+#include "model/loaded_model.h"
+#include "model/render_mesh.h"
+
+namespace {
+
+bool cancelled(const LoadControl* control) { return control && control->cancel.load(); }
+
+void stage(LoadControl* control, int thousandths, const char* name) {
+  if (control && control->progress) control->progress(thousandths, name);
+}
+
+void warn(CompanionReport& report, const QString& text) {
+  report.warnings.append(text);
+  qDebug("Warning: %s", text.toLocal8Bit().constData());
+}
+
+QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
+
+}  // namespace
+
+QString companionSourceName(CompanionSource source) {
+  switch (source) {
+    case CompanionSource::File:
+      return QStringLiteral("file");
+    case CompanionSource::Computed:
+      return QStringLiteral("computed");
+    case CompanionSource::None:
+      break;
+  }
+  return QStringLiteral("none");
+}
+
+int boundaryEdgeCount(const RenderMesh& mesh) {
+  // Every face's edges as (low, high) keys; sorted, a key that occurs once
+  // is a boundary edge. O(F log F) with one flat array.
+  std::vector<uint64_t> edges;
+  const int vertexCount = mesh.vertices().size();
+  edges.reserve(size_t(mesh.faces().size()) * 3);
+  for (const QVector<int>& f : mesh.faces()) {
+    if (f.size() < 3) continue;
+    for (int k = 0; k < 3; ++k) {
+      int a = f[k], b = f[(k + 1) % 3];
+      if (a < 0 || b < 0 || a >= vertexCount || b >= vertexCount || a == b) continue;
+      if (a > b) std::swap(a, b);
+      edges.push_back((uint64_t(uint32_t(a)) << 32) | uint32_t(b));
+    }
+  }
+  std::sort(edges.begin(), edges.end());
+  int boundary = 0;
+  for (size_t i = 0; i < edges.size();) {
+    size_t j = i + 1;
+    while (j < edges.size() && edges[j] == edges[i]) ++j;
+    if (j - i == 1) ++boundary;
+    i = j;
+  }
+  return boundary;
+}
+
+bool provideCompanions(const QString& modelPath, const char* segmentationPath, LoadedModel& out,
+                       LoadControl* control) {
+  CompanionReport report;
+  const RenderMesh& mesh = out.renderMesh;
+  const int faceCount = mesh.faces().size();
+
+  const int open = boundaryEdgeCount(mesh);
+  if (open > 0)
+    warn(report, QStringLiteral("The mesh is open: %1 boundary edge%2.").arg(open).arg(open == 1 ? "" : "s"));
+
+  // ---- segmentation: one id per render-mesh face ----
+  const QString segFile = segmentationPath ? QString::fromLocal8Bit(segmentationPath)
+                                           : companionPath(modelPath, QStringLiteral("_0.seg"));
+  out.faceSegment.clear();
+  if (QFileInfo::exists(segFile)) {
+    if (readSegmentation(segFile.toLocal8Bit().constData(), faceCount, out.faceSegment)) {
+      report.segmentation = CompanionSource::File;
+      report.segmentationMethod = QStringLiteral("file %1").arg(fileName(segFile));
+    } else {
+      out.faceSegment.fill(0, faceCount);
+      warn(report, QStringLiteral("The segmentation file %1 was found but cannot be read; the model is one segment.")
+                       .arg(fileName(segFile)));
+    }
+    if (report.segmentation == CompanionSource::File && faceCount > 0 && countSegments(out.faceSegment) <= 1)
+      warn(report, QStringLiteral("The segmentation file %1 gives one segment only.").arg(fileName(segFile)));
+  } else if (control && control->autoSegmentation && faceCount > 0) {
+    stage(control, 920, "Segmenting");
+    const AutoSegmentation computed = computeAutoSegmentation(mesh.vertices(), mesh.faces(), &control->cancel);
+    if (cancelled(control)) return false;
+    if (computed.failure.isEmpty() && computed.faceSegment.size() == faceCount) {
+      out.faceSegment = computed.faceSegment;
+      report.segmentation = CompanionSource::Computed;
+      report.segmentationMethod = computed.method;
+      warn(report, QStringLiteral("No segmentation file (%1): computed one, %2.")
+                       .arg(fileName(segFile), computed.method));
+    } else {
+      out.faceSegment.fill(0, faceCount);
+      warn(report, QStringLiteral("No segmentation file (%1), and computing one failed (%2): the model is one segment.")
+                       .arg(fileName(segFile), computed.failure));
+    }
+  } else {
+    out.faceSegment.fill(0, faceCount);
+    warn(report, QStringLiteral("No segmentation file (%1): the model is one segment.").arg(fileName(segFile)));
+  }
+  out.segmentCount = countSegments(out.faceSegment);
+  if (cancelled(control)) return false;
+
+  // ---- symmetry planes and axes ----
+  const QString symFile = companionPath(modelPath, QStringLiteral(".sym"));
+  out.symmetryPlanes.clear();
+  out.symmetryAxes.clear();
+  if (QFileInfo::exists(symFile)) {
+    report.symmetry = CompanionSource::File;
+    report.symmetryMethod = QStringLiteral("file %1").arg(fileName(symFile));
+    if (!readSymmetry(symFile.toLocal8Bit().constData(), out.symmetryPlanes, out.symmetryAxes))
+      warn(report, QStringLiteral("The symmetry file %1 was found but cannot be read.").arg(fileName(symFile)));
+    else if (out.symmetryPlanes.isEmpty() && out.symmetryAxes.isEmpty())
+      warn(report, QStringLiteral("The symmetry file %1 holds no usable plane or axis.").arg(fileName(symFile)));
+  } else if (control && control->autoSymmetry && faceCount > 0) {
+    stage(control, 960, "Detecting symmetry");
+    const DetectedSymmetry detected = detectSymmetry(mesh.vertices(), mesh.faces(), &control->cancel);
+    if (cancelled(control)) return false;
+    if (detected.failure.isEmpty()) {
+      out.symmetryPlanes = detected.planes;
+      out.symmetryAxes = detected.axes;
+      report.symmetry = CompanionSource::Computed;
+      report.symmetryMethod = detected.method;
+      warn(report, QStringLiteral("No symmetry file (%1): detected %2.").arg(fileName(symFile), detected.method));
+    } else {
+      warn(report, QStringLiteral("No symmetry file (%1), and detecting symmetry failed (%2).")
+                       .arg(fileName(symFile), detected.failure));
+    }
+  } else {
+    warn(report, QStringLiteral("No symmetry file (%1): no symmetry planes or axes.").arg(fileName(symFile)));
+  }
+  out.companions = report;
+  return !cancelled(control);
+}

@@ -1,0 +1,81 @@
+// Where a model's segmentation and symmetry come from, and the warnings a
+// user is given about them and about an open mesh.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "model/companion_files.h"
+#include "model/derived_companions.h"
+#include "model/loaded_model.h"
+#include "support/engine_files.h"
+#include "support/test_support.h"
+
+namespace {
+
+class Companions : public testsupport::EngineWithFiles {
+ protected:
+  LoadedModel build(const QByteArray& path, bool automatic) {
+    LoadedModel model;
+    LoadControl control;
+    control.autoSegmentation = control.autoSymmetry = automatic;
+    EXPECT_TRUE(buildModel(path.constData(), nullptr, 0.01f, model, &control));
+    return model;
+  }
+  static bool mentions(const QStringList& warnings, const char* text) {
+    for (const QString& w : warnings)
+      if (w.contains(QLatin1String(text))) return true;
+    return false;
+  }
+};
+
+// The unit cube with its last `dropped` triangles left out.
+std::string cube(int dropped) {
+  const std::string whole = testsupport::unitCubeOff();
+  std::string head = "OFF\n8 " + std::to_string(12 - dropped) + " 0\n";
+  size_t at = whole.find('\n', whole.find('\n') + 1) + 1;  // past the counts
+  std::string body = whole.substr(at);
+  for (int k = 0; k < dropped; ++k) body = body.substr(0, body.rfind('\n', body.size() - 2) + 1);
+  return head + body;
+}
+
+}  // namespace
+
+TEST_F(Companions, FilesWinMissingOnesAreNamedAndComputedOnRequestAndOpenMeshesAreCounted) {
+  // No files, nothing computed: one segment, no symmetry, and both said.
+  const QByteArray plain = file("plain.off", cube(0));
+  LoadedModel m = build(plain, false);
+  EXPECT_EQ(m.faceSegment, QVector<int>(12, 0));
+  EXPECT_EQ(m.companions.segmentation, CompanionSource::None);
+  EXPECT_EQ(m.companions.symmetry, CompanionSource::None);
+  EXPECT_TRUE(mentions(m.companions.warnings, "No segmentation file (plain_0.seg)"));
+  EXPECT_TRUE(mentions(m.companions.warnings, "No symmetry file (plain.sym)"));
+  EXPECT_FALSE(mentions(m.companions.warnings, "open"));
+  EXPECT_EQ(boundaryEdgeCount(m.renderMesh), 0);
+
+  // Files that exist are used even when they give nothing, with a warning.
+  const QByteArray given = file("given.off", cube(0));
+  std::string zeros;
+  for (int k = 0; k < 12; ++k) zeros += "0\n";
+  file("given_0.seg", zeros);
+  file("given.sym", "nothing here\nQ 1 0 0 0\n");
+  m = build(given, true);
+  EXPECT_EQ(m.companions.segmentation, CompanionSource::File);
+  EXPECT_EQ(m.companions.symmetry, CompanionSource::File);
+  EXPECT_TRUE(m.symmetryPlanes.isEmpty());
+  EXPECT_TRUE(mentions(m.companions.warnings, "gives one segment only"));
+  EXPECT_TRUE(mentions(m.companions.warnings, "holds no usable plane or axis"));
+
+  // Computed where missing: an id per face, and the cube's mirror planes.
+  m = build(plain, true);
+  EXPECT_EQ(m.companions.segmentation, CompanionSource::Computed) << m.companions.warnings.join('\n').toStdString();
+  EXPECT_EQ(m.faceSegment.size(), 12);
+  EXPECT_EQ(m.segmentCount, countSegments(m.faceSegment));
+  EXPECT_EQ(m.companions.symmetry, CompanionSource::Computed) << m.companions.warnings.join('\n').toStdString();
+  EXPECT_GE(m.symmetryPlanes.size(), 3);
+  EXPECT_FALSE(m.companions.segmentationMethod.isEmpty());
+
+  // One triangle gone: its three edges are the boundary.
+  m = build(file("open.off", cube(1)), false);
+  EXPECT_EQ(boundaryEdgeCount(m.renderMesh), 3);
+  EXPECT_TRUE(mentions(m.companions.warnings, "The mesh is open: 3 boundary edges"));
+}
