@@ -1,4 +1,5 @@
 #include "model/auto_segmentation.h"
+#include "model/limited_child.h"
 
 #include <QFile>
 #include <QLocale>
@@ -18,7 +19,6 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -50,7 +50,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 using segproxy::Input;
 using segproxy::Soup;
 
@@ -74,16 +73,7 @@ struct Header {
 };
 constexpr uint32_t kMaxReasonBytes = 1024;
 
-[[noreturn]] void segmentInChild(int fd, pid_t parent, const Soup& soup, const sdfseg::Params& params,
-                                 long long memoryBytes) {
-  // The child ends with the thread that waits for it.
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(4);
-  for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(s, SIG_DFL);
-  if (fd > 3) close_range(3, unsigned(fd - 1), 0);
-  close_range(unsigned(fd + 1), ~0u, 0);
-  limitAddressSpaceGrowth(size_t(memoryBytes));
-
+[[noreturn]] void segmentInChild(int fd, const Soup& soup, const sdfseg::Params& params, long long memoryBytes) {
   Header header;
   sdfseg::Result result;
   std::string why;
@@ -111,110 +101,36 @@ constexpr uint32_t kMaxReasonBytes = 1024;
   _exit(sent ? 0 : 5);
 }
 
-// The parent's side of one child: reads its answer within the deadline,
-// unless cancelled; ends and reaps it when done.
-class Child {
- public:
-  Child(pid_t pid, int fd, int timeMs, const std::atomic<bool>* cancel)
-      : pid_(pid),
-        fd_(fd),
-        timeMs_(timeMs),
-        cancel_(cancel),
-        deadline_(Clock::now() + std::chrono::milliseconds(timeMs)) {}
-  ~Child() {
-    close(fd_);
-    kill(pid_, SIGKILL);
-    if (!reaped_)
-      while (waitpid(pid_, &status_, 0) < 0 && errno == EINTR) {
-      }
+// Why the wait for the child ended, for the user.
+QString childFailure(const LimitedChild& child, int timeMs) {
+  switch (child.end) {
+    case ChildEnd::Cancelled:
+      return QStringLiteral("the segmentation was cancelled");
+    case ChildEnd::TimedOut:
+      return QStringLiteral("the segmentation took longer than %1 s").arg(double(timeMs) / 1000.0, 0, 'g', 3);
+    case ChildEnd::Answered:
+    case ChildEnd::Crashed:
+      break;
   }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  bool receive(void* data, size_t size) {
-    char* c = static_cast<char*>(data);
-    while (size > 0) {
-      if (cancel_ && cancel_->load()) return fail(QStringLiteral("the segmentation was cancelled"));
-      if (Clock::now() >= deadline_)
-        return fail(QStringLiteral("the segmentation took longer than %1 s").arg(double(timeMs_) / 1000.0, 0, 'g', 3));
-      pollfd pfd{fd_, POLLIN, 0};
-      const int r = poll(&pfd, 1, 50);
-      if (r < 0 && errno != EINTR) return ended();
-      if (r <= 0) {
-        // A child that has ended sends nothing more, even should its pipe
-        // be held open by another process forked meanwhile.
-        if (!reaped_ && waitpid(pid_, &status_, WNOHANG) == pid_) reaped_ = true;
-        if (!reaped_) continue;
-      }
-      const ssize_t got = read(fd_, c, size);
-      if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-      if (got <= 0) return ended();
-      c += got;
-      size -= size_t(got);
-    }
-    return true;
-  }
-
-  QString failure;
-
- private:
-  bool fail(const QString& why) {
-    failure = why;
-    return false;
-  }
-  bool ended() {
-    if (!reaped_) {
-      const Clock::time_point until = std::min(deadline_, Clock::now() + std::chrono::seconds(2));
-      while (!reaped_ && Clock::now() < until) {
-        if (waitpid(pid_, &status_, WNOHANG) == pid_)
-          reaped_ = true;
-        else
-          usleep(2000);
-      }
-    }
-    if (reaped_ && WIFSIGNALED(status_))
-      return fail(QStringLiteral("the segmentation stopped with signal %1").arg(WTERMSIG(status_)));
-    return fail(QStringLiteral("the segmentation ended without an answer"));
-  }
-
-  pid_t pid_;
-  int fd_;
-  int timeMs_;
-  const std::atomic<bool>* cancel_;
-  Clock::time_point deadline_;
-  bool reaped_ = false;
-  int status_ = 0;
-};
+  return child.signal ? QStringLiteral("the segmentation stopped with signal %1").arg(child.signal)
+                      : QStringLiteral("the segmentation ended without an answer");
+}
 
 // Segments `soup` with CGAL in a forked child and checks what comes back:
 // as many centroids as ids, finite centroids, ids within the count.
 bool segmentIsolated(const Soup& soup, const sdfseg::Params& params, int timeMs, long long memoryBytes,
                      const std::atomic<bool>* cancel, sdfseg::Result& result, QString& failure) {
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
+  int readFd = -1;
+  const pid_t pid = startLimitedChild(
+      size_t(memoryBytes), [&](int fd) { segmentInChild(fd, soup, params, memoryBytes); }, readFd);
+  if (pid < 0) {
     failure = QStringLiteral("cannot start the segmentation: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return false;
   }
-  std::fflush(nullptr);  // nothing buffered may be written twice
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid < 0) {
-    const int e = errno;
-    close(fds[0]);
-    close(fds[1]);
-    failure = QStringLiteral("cannot start the segmentation: %1").arg(QString::fromLocal8Bit(std::strerror(e)));
-    return false;
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    segmentInChild(fds[1], parent, soup, params, memoryBytes);
-  }
-  close(fds[1]);
-
-  Child child(pid, fds[0], timeMs, cancel);
+  LimitedChild child(pid, readFd, timeMs, cancel);
   Header header;
   if (!child.receive(&header, sizeof header)) {
-    failure = child.failure;
+    failure = childFailure(child, timeMs);
     return false;
   }
   const uint64_t maxFaces = uint64_t(soup.faceCount());
@@ -225,7 +141,7 @@ bool segmentIsolated(const Soup& soup, const sdfseg::Params& params, int timeMs,
   }
   std::string reason(header.reasonBytes, '\0');
   if (!child.receive(reason.data(), reason.size())) {
-    failure = child.failure;
+    failure = childFailure(child, timeMs);
     return false;
   }
   if (!header.ok) {
@@ -242,7 +158,7 @@ bool segmentIsolated(const Soup& soup, const sdfseg::Params& params, int timeMs,
   if (!child.receive(result.centroids.data(), result.centroids.size() * sizeof(float)) ||
       !child.receive(result.normals.data(), result.normals.size() * sizeof(float)) ||
       !child.receive(result.faceSegment.data(), result.faceSegment.size() * sizeof(int))) {
-    failure = child.failure;
+    failure = childFailure(child, timeMs);
     return false;
   }
   result.segmentCount = int(header.segmentCount);

@@ -20,12 +20,12 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
-#include <sys/prctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include "model/assimp_reader.h"
+#include "model/limited_child.h"
 #include "sections/isolated_worker.h"
 
 namespace {
@@ -50,25 +50,11 @@ constexpr uint32_t kMaxErrorBytes = 4096;
 constexpr uint64_t kMaxFaces = uint64_t(kAssimpMaxTriangles);
 constexpr uint64_t kMaxVertices = 3 * kMaxFaces;
 
-using Clock = std::chrono::steady_clock;
 
 QString gigabytes(long long bytes) { return QString::number(double(bytes) / double(1ll << 30), 'g', 3); }
 
 // Runs in the forked child: reads the file and writes the answer to `fd`.
-[[noreturn]] void readInChild(int fd, pid_t parent, const QString& path, long long budget) {
-  // The child ends with the thread that waits for it, and never outlives a
-  // parent that was killed.
-  prctl(PR_SET_PDEATHSIG, SIGKILL);
-  if (getppid() != parent) _exit(4);
-  // A fault ends the child by its signal, whatever handlers the program (or
-  // a checker linked into it) installed.
-  for (int s : {SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGABRT}) signal(s, SIG_DFL);
-  // Only the answer's pipe stays open: the parent's windows, sockets and
-  // other children's pipes are none of the reader's business.
-  if (fd > 3) close_range(3, unsigned(fd - 1), 0);
-  close_range(unsigned(fd + 1), ~0u, 0);
-  limitAddressSpaceGrowth(size_t(budget));
-
+[[noreturn]] void readInChild(int fd, const QString& path) {
   Header header;
   QString error;
   QVector<Vec3> vertices;
@@ -104,113 +90,23 @@ QString gigabytes(long long bytes) { return QString::number(double(bytes) / doub
   _exit(ok ? 0 : 5);
 }
 
-// The parent's side: the child, its pipe, and the limits of the wait.
-class ChildReader {
- public:
-  ChildReader(pid_t pid, int fd, const ForeignReadLimits& limits)
-      : pid_(pid),
-        fd_(fd),
-        limits_(limits),
-        deadline_(Clock::now() + std::chrono::seconds(std::max(0, limits.seconds))) {}
-
-  ~ChildReader() {
-    close(fd_);
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      reap(true);
-    }
-  }
-
-  // Reads exactly `size` bytes of the answer. False when the child ended,
-  // the time is over or the read was cancelled (then `status` says which).
-  bool receive(void* data, size_t size) {
-    char* c = static_cast<char*>(data);
-    while (size > 0) {
-      if (stopped()) return false;
-      pollfd pfd{fd_, POLLIN, 0};
-      const int r = poll(&pfd, 1, 50);
-      if (r < 0 && errno != EINTR) return ended();
-      if (r > 0) {
-        const ssize_t got = read(fd_, c, size);
-        if (got < 0 && (errno == EINTR || errno == EAGAIN)) continue;
-        if (got <= 0) return ended();
-        c += got;
-        size -= size_t(got);
-        continue;
-      }
-      // Nothing to read: a child that has ended will send nothing more (its
-      // pipe may stay open in another process that forked meanwhile).
-      if (reap(false)) {
-        const ssize_t got = read(fd_, c, size);
-        if (got <= 0) return ended();
-        c += got;
-        size -= size_t(got);
-      }
-    }
-    return true;
-  }
-
-  // After the whole answer: waits for the child to leave.
-  void finish() {
-    while (pid_ > 0 && !reap(false) && Clock::now() < deadline_) usleep(2000);
-  }
-
-  ForeignReadStatus status = ForeignReadStatus::Crashed;
-  QString error;
-
- private:
-  bool stopped() {
-    if (limits_.cancel && limits_.cancel->load()) {
-      status = ForeignReadStatus::Cancelled;
+// Why the wait for the reader ended, for the user.
+ForeignReadStatus failedStatus(const LimitedChild& child, int seconds, QString& error) {
+  switch (child.end) {
+    case ChildEnd::Cancelled:
       error = QStringLiteral("the reading was cancelled");
-      return true;
-    }
-    if (Clock::now() >= deadline_) {
-      status = ForeignReadStatus::TimedOut;
-      error = QStringLiteral("no answer after %1 s").arg(limits_.seconds);
-      return true;
-    }
-    return false;
+      return ForeignReadStatus::Cancelled;
+    case ChildEnd::TimedOut:
+      error = QStringLiteral("no answer after %1 s").arg(seconds);
+      return ForeignReadStatus::TimedOut;
+    case ChildEnd::Answered:
+    case ChildEnd::Crashed:
+      break;
   }
-
-  // The child ended, or closed its pipe, before its answer was complete.
-  bool ended() {
-    if (pid_ > 0 && !reap(false)) {
-      // Closed its pipe but still runs: give it a moment to end.
-      const Clock::time_point until = std::min(deadline_, Clock::now() + std::chrono::seconds(2));
-      while (!reap(false) && Clock::now() < until) usleep(2000);
-    }
-    status = ForeignReadStatus::Crashed;
-    if (exited_ && WIFSIGNALED(exitStatus_))
-      error = QStringLiteral("the reader stopped with signal %1").arg(WTERMSIG(exitStatus_));
-    else
-      error = QStringLiteral("the reader ended without an answer");
-    return false;
-  }
-
-  // True once the child has been waited for.
-  bool reap(bool block) {
-    if (exited_ || pid_ <= 0) return true;
-    int s = 0;
-    pid_t r;
-    do {
-      r = waitpid(pid_, &s, block ? 0 : WNOHANG);
-    } while (r < 0 && errno == EINTR);
-    if (r == pid_ || r < 0) {
-      exited_ = true;
-      exitStatus_ = r == pid_ ? s : 0;
-      pid_ = -1;
-    }
-    return exited_;
-  }
-
-  pid_t pid_;
-  int fd_;
-  ForeignReadLimits limits_;
-  Clock::time_point deadline_;
-  bool exited_ = false;
-  int exitStatus_ = 0;
-};
+  error = child.signal ? QStringLiteral("the reader stopped with signal %1").arg(child.signal)
+                       : QStringLiteral("the reader ended without an answer");
+  return ForeignReadStatus::Crashed;
+}
 
 }  // namespace
 
@@ -272,35 +168,19 @@ ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, 
   ForeignReadLimits given = limits;
   if (given.seconds <= 0) given.seconds = foreignReadSeconds(inputBytes);
 
-  int fds[2];
-  if (pipe2(fds, O_CLOEXEC) != 0) {
+  int readFd = -1;
+  const pid_t pid = startLimitedChild(size_t(budget), [&](int fd) { readInChild(fd, path); }, readFd);
+  if (pid < 0) {
     error = QStringLiteral("cannot start the reader: %1").arg(QString::fromLocal8Bit(std::strerror(errno)));
     return ForeignReadStatus::Crashed;
   }
-  std::fflush(nullptr);  // nothing buffered may be written twice
-  const pid_t parent = getpid();
-  const pid_t pid = fork();
-  if (pid < 0) {
-    const int e = errno;
-    close(fds[0]);
-    close(fds[1]);
-    error = QStringLiteral("cannot start the reader: %1").arg(QString::fromLocal8Bit(std::strerror(e)));
-    return ForeignReadStatus::Crashed;
-  }
-  if (pid == 0) {
-    close(fds[0]);
-    readInChild(fds[1], parent, path, budget);
-  }
-  close(fds[1]);
-
-  ChildReader child(pid, fds[0], given);
+  LimitedChild child(pid, readFd, given.seconds * 1000, given.cancel);
   Header header;
   std::string reason;
   auto fail = [&] {
     vertices.clear();
     faces.clear();
-    error = child.error;
-    return child.status;
+    return failedStatus(child, given.seconds, error);
   };
   if (!child.receive(&header, sizeof header)) return fail();
   if (header.magic != kMagic || header.status > uint32_t(ForeignReadStatus::Cancelled) ||
