@@ -170,29 +170,13 @@ const std::vector<Bundled>& bundled(bool subdivided) {
   return subdivided ? finer : models;
 }
 
-// Share of the faces whose centroid's z passes `inside` that carry the most
-// common id there, and that id.
-std::pair<int, double> majority(const shapemeshes::Mesh& m, const QVector<int>& ids, bool (*inside)(float)) {
-  std::map<int, int> votes;
-  int n = 0;
-  for (int f = 0; f < m.faces.size(); ++f)
-    if (inside(shapemeshes::faceCentroid(m, f).z)) {
-      ++votes[ids[f]];
-      ++n;
-    }
-  std::pair<int, int> best(-1, 0);
-  for (const auto& v : votes)
-    if (v.second > best.second) best = v;
-  return {best.first, n ? double(best.second) / n : 0.0};
-}
-
 // 1 when both balls keep 80 % of their faces in one segment each, other than
 // the bar's (which keeps 80 % in one segment too), and there are >= 3 segments.
 double dumbbellSplit(const shapemeshes::Mesh& m, const AutoSegmentation& s) {
   if (!s.failure.isEmpty() || s.segmentCount < 3) return 0.0;
-  const auto left = majority(m, s.faceSegment, [](float z) { return z < -0.5f; });
-  const auto right = majority(m, s.faceSegment, [](float z) { return z > 0.5f; });
-  const auto bar = majority(m, s.faceSegment, [](float z) { return std::abs(z) < 0.12f; });
+  const auto left = shapemeshes::majority(m, s.faceSegment, [](float z) { return z < -0.5f; });
+  const auto right = shapemeshes::majority(m, s.faceSegment, [](float z) { return z > 0.5f; });
+  const auto bar = shapemeshes::majority(m, s.faceSegment, [](float z) { return std::abs(z) < 0.12f; });
   return left.second >= 0.8 && right.second >= 0.8 && bar.second >= 0.8 && left.first != bar.first &&
                  right.first != bar.first
              ? 1.0

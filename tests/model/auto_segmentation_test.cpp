@@ -36,29 +36,13 @@ bool checkResult(const AutoSegmentation& s, int faceCount) {
   return true;
 }
 
-// The most common id among the faces whose centroid's z passes `inside`, and
-// its share of them.
-std::pair<int, double> majority(const Mesh& m, const QVector<int>& ids, const std::function<bool(float)>& inside) {
-  std::map<int, int> votes;
-  int n = 0;
-  for (int f = 0; f < m.faces.size(); ++f)
-    if (inside(shapemeshes::faceCentroid(m, f).z)) {
-      ++votes[ids[f]];
-      ++n;
-    }
-  std::pair<int, int> best(-1, 0);
-  for (const auto& v : votes)
-    if (v.second > best.second) best = v;
-  return {best.first, n ? double(best.second) / n : 0.0};
-}
-
 void expectDumbbellParts(const Mesh& m, const AutoSegmentation& s) {
   ASSERT_TRUE(checkResult(s, m.faces.size())) << s.failure.toStdString();
   EXPECT_GE(s.segmentCount, 3) << s.method.toStdString();
   // Beyond the balls' centres, and the middle of the bar.
-  const auto left = majority(m, s.faceSegment, [](float z) { return z < -shapemeshes::kDumbbellBallCentre; });
-  const auto right = majority(m, s.faceSegment, [](float z) { return z > shapemeshes::kDumbbellBallCentre; });
-  const auto bar = majority(m, s.faceSegment, [](float z) { return std::abs(z) < 0.12f; });
+  const auto left = shapemeshes::majority(m, s.faceSegment, [](float z) { return z < -shapemeshes::kDumbbellBallCentre; });
+  const auto right = shapemeshes::majority(m, s.faceSegment, [](float z) { return z > shapemeshes::kDumbbellBallCentre; });
+  const auto bar = shapemeshes::majority(m, s.faceSegment, [](float z) { return std::abs(z) < 0.12f; });
   EXPECT_GE(left.second, 0.8) << s.method.toStdString();
   EXPECT_GE(right.second, 0.8) << s.method.toStdString();
   EXPECT_GE(bar.second, 0.8) << s.method.toStdString();

@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <map>
+#include <utility>
 #include <vector>
 
 #include "engine/vec3.h"
@@ -84,6 +86,23 @@ inline Mesh dumbbell(int rings, int around) {
 inline Vec3 faceCentroid(const Mesh& m, int f) {
   const QVector<int>& t = m.faces[f];
   return (m.vertices[t[0]] + m.vertices[t[1]] + m.vertices[t[2]]) / 3.0f;
+}
+
+// The most common id among the faces whose centroid's z passes `inside`,
+// and its share of them.
+inline std::pair<int, double> majority(const Mesh& m, const QVector<int>& ids,
+                                       const std::function<bool(float)>& inside) {
+  std::map<int, int> votes;
+  int n = 0;
+  for (int f = 0; f < m.faces.size(); ++f)
+    if (inside(faceCentroid(m, f).z)) {
+      ++votes[ids[f]];
+      ++n;
+    }
+  std::pair<int, int> best(-1, 0);
+  for (const auto& v : votes)
+    if (v.second > best.second) best = v;
+  return {best.first, n ? double(best.second) / n : 0.0};
 }
 
 }  // namespace shapemeshes
