@@ -44,9 +44,8 @@ int main(int argc, char** argv) {
   }
 #ifdef KORVANE_CHECK_LEAKS_BEFORE_EXIT
   // The leak check runs here, with the application gone and every thread
-  // still alive idle, rather than from an exit handler while libraries end
-  // their threads: the checker stops every thread to scan it, and a thread
-  // ending under it has crashed the checker's own tracer.
+  // still alive idle, rather than from an exit handler while the libraries
+  // tear themselves down.
   __lsan_do_leak_check();
 #endif
   return status;
