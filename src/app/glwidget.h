@@ -215,6 +215,9 @@ class GLWidget : public QGLWidget {
   bool unitBallBoxShown_ = false;
   // Shows the model's warnings under the run's controls (research).
   void showModelWarnings();
+  // Writes the loaded model's "<model><suffix>" into the export folder with
+  // `write` and says how it went.
+  void saveCompanion(const QString& suffix, bool loaded, const std::function<bool(const QString&, QString*)>& write);
   // Repaints the main view, and the side view when asked.
   void redraw(bool withSideView = false);
   // Starts loading a model on the loader; `done` runs on this thread when

@@ -32,6 +32,20 @@ void GLWidget::SetAutoCompanions() {
   engine_->autoSymmetry = autoSymmetryCheck->isChecked();
 }
 
+void GLWidget::saveCompanion(const QString& suffix, bool loaded,
+                             const std::function<bool(const QString&, QString*)>& write) {
+  const QString file = companionExportPath(modelPathEdit->text(), exportFolderEdit->text(), suffix);
+  QString why;
+  bool ok = loaded;
+  if (!ok) why = tr("no model is loaded");
+  if (ok) {
+    makeExportDirectory(exportPaths(modelPathEdit->text(), exportFolderEdit->text()));
+    ok = write(file, &why);
+  }
+  if (!ok) qDebug("Cannot write %s: %s", qPrintable(file), qPrintable(why));
+  if (showMessage) showMessage(this, exportMessage(file, ok) + (ok ? QString() : QStringLiteral("\n") + why));
+}
+
 void GLWidget::SaveSegmentation() {
   if (refuseDuringRun()) return;
   QVector<int> faceSegment;
@@ -39,17 +53,9 @@ void GLWidget::SaveSegmentation() {
     std::lock_guard<StateLock> lock(engine_->stateMutex);
     faceSegment = engine_->faceSegment;
   }
-  const QString file = companionExportPath(modelPathEdit->text(), exportFolderEdit->text(), QStringLiteral("_0.seg"));
-  QString why;
-  bool ok = !faceSegment.isEmpty();
-  if (!ok) why = tr("no model is loaded");
-  if (ok) {
-    makeExportDirectory(exportPaths(modelPathEdit->text(), exportFolderEdit->text()));
-    ok = writeSegmentationFile(file, faceSegment, &why);
-  }
-  if (!ok) qDebug("Cannot write %s: %s", qPrintable(file), qPrintable(why));
-  if (showMessage)
-    showMessage(this, exportMessage(file, ok) + (ok ? QString() : QStringLiteral("\n") + why));
+  saveCompanion(QStringLiteral("_0.seg"), !faceSegment.isEmpty(), [&](const QString& file, QString* why) {
+    return writeSegmentationFile(file, faceSegment, why);
+  });
 }
 
 void GLWidget::SaveSymmetry() {
@@ -63,17 +69,9 @@ void GLWidget::SaveSymmetry() {
     axes = engine_->symmetryAxes;
     loaded = !engine_->renderMesh->faces().isEmpty();
   }
-  const QString file = companionExportPath(modelPathEdit->text(), exportFolderEdit->text(), QStringLiteral(".sym"));
-  QString why;
-  bool ok = loaded;
-  if (!ok) why = tr("no model is loaded");
-  if (ok) {
-    makeExportDirectory(exportPaths(modelPathEdit->text(), exportFolderEdit->text()));
-    ok = writeSymmetryFile(file, planes, axes, &why);
-  }
-  if (!ok) qDebug("Cannot write %s: %s", qPrintable(file), qPrintable(why));
-  if (showMessage)
-    showMessage(this, exportMessage(file, ok) + (ok ? QString() : QStringLiteral("\n") + why));
+  saveCompanion(QStringLiteral(".sym"), loaded, [&](const QString& file, QString* why) {
+    return writeSymmetryFile(file, planes, axes, why);
+  });
 }
 
 void GLWidget::showModelWarnings() {

@@ -15,6 +15,7 @@
 #include "app/panel_fixture.h"
 #include "app/study_mode.h"
 #include "engine/sorvex.h"
+#include "model/companion_files.h"
 #include "model/render_mesh.h"
 #include "support/debug_capture.h"
 #include "support/export_support.h"
@@ -286,6 +287,21 @@ TEST_F(PanelActions, ExportWritesIntoTheNamedFolderAndReports) {
     EXPECT_TRUE(QFile::exists(dir.filePath("participant7/cube.off.obj")));
     EXPECT_TRUE(QFile::exists(dir.filePath("participant7/cube.off_slab.obj")));
     EXPECT_TRUE(QFile::exists(dir.filePath("participant7/cube.off_inputmesh.obj")));
+
+    // The model's segmentation and symmetry, in their file formats, read back.
+    messages.clear();
+    press(view->saveSegmentationButton);
+    press(view->saveSymmetryButton);
+    ASSERT_EQ(messages.size(), 2);
+    for (const QString& m : messages) EXPECT_TRUE(m.endsWith(" successful.")) << m.toStdString();
+    QVector<int> ids;
+    EXPECT_TRUE(readSegmentation(QFile::encodeName(dir.filePath("participant7/cube_0.seg")).constData(), 12, ids));
+    EXPECT_EQ(ids, view->engine()->faceSegment);
+    QList<CutPlane> planes;
+    QList<Axis> axes;
+    EXPECT_TRUE(readSymmetry(QFile::encodeName(dir.filePath("participant7/cube.sym")).constData(), planes, axes));
+    EXPECT_EQ(planes.size(), view->engine()->symmetryPlanes.size());
+    EXPECT_EQ(axes.size(), view->engine()->symmetryAxes.size());
   }
   QDir::setCurrent(previousDir);
   if (!loaded) GTEST_SKIP() << "model loading not available in this build";
