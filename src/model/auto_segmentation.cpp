@@ -12,8 +12,11 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
+#include <functional>
 #include <new>
+#include <queue>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include <fcntl.h>
@@ -262,18 +265,20 @@ QVector<int> transferIds(const Input& in, const QVector<QVector<int>>& faces, co
 
 // Merges every segment with less than `minShare` of the good faces' area
 // into the segment it touches most (counted in corners shared between their
-// faces), smallest first; segments that touch none stay. Then renumbers the
-// ids 0, 1, ... in order of first appearance and returns their count.
-// O(n + s^2) for s segments; with more than 1,024 segments (a dense table
-// of 8 MB) none are merged.
+// faces; on a tie the lower id), smallest first (on a tie the lower id);
+// segments that touch none stay. Then renumbers the ids 0, 1, ... in order of
+// first appearance and returns their count. The contacts are kept sparse, a
+// few per face, so this is O(n log n) in the faces however many segments
+// there are.
 int mergeSmallSegments(const Input& in, QVector<int>& ids, int count, double minShare) {
   const size_t nf = size_t(ids.size());
   std::vector<int> into(static_cast<size_t>(count));
   for (int s = 0; s < count; ++s) into[size_t(s)] = s;
-  if (minShare > 0.0 && count > 1 && count <= 1024 && in.area > 0.0) {
+  if (minShare > 0.0 && count > 1 && in.area > 0.0) {
     const size_t n = size_t(count);
+    const double limit = minShare * in.area;
     std::vector<double> area(n, 0.0);
-    std::vector<double> touch(n * n, 0.0);
+    std::vector<std::unordered_map<int, double>> touch(n);
     std::vector<int> firstSegment(in.finite.size(), -1);
     for (size_t f = 0; f < nf; ++f) {
       const int* t = &in.corner[3 * f];
@@ -290,43 +295,37 @@ int mergeSmallSegments(const Input& in, QVector<int>& ids, int count, double min
         if (first < 0)
           first = s;
         else if (first != s) {
-          touch[size_t(first) * n + size_t(s)] += 1.0;
-          touch[size_t(s) * n + size_t(first)] += 1.0;
+          touch[size_t(first)][s] += 1.0;
+          touch[size_t(s)][first] += 1.0;
         }
       }
     }
-    std::vector<int> neighbours(n, 0);  // segments each touches
+    // Smallest first; an entry whose area has changed since is stale.
+    using Entry = std::pair<double, int>;
+    std::priority_queue<Entry, std::vector<Entry>, std::greater<Entry>> queue;
     for (size_t s = 0; s < n; ++s)
-      for (size_t t = 0; t < n; ++t) neighbours[s] += touch[s * n + t] > 0.0 ? 1 : 0;
+      if (area[s] < limit) queue.emplace(area[s], int(s));
     std::vector<char> alive(n, 1);
-    for (;;) {
-      size_t smallest = n;
-      for (size_t s = 0; s < n; ++s)
-        if (alive[s] && neighbours[s] > 0 && area[s] < minShare * in.area &&
-            (smallest == n || area[s] < area[smallest]))
-          smallest = s;
-      if (smallest == n) break;
-      size_t best = n;
-      for (size_t t = 0; t < n; ++t)
-        if (touch[smallest * n + t] > 0.0 && (best == n || touch[smallest * n + t] > touch[smallest * n + best]))
-          best = t;
+    while (!queue.empty()) {
+      const Entry top = queue.top();
+      queue.pop();
+      const size_t smallest = size_t(top.second);
+      if (!alive[smallest] || top.first != area[smallest] || touch[smallest].empty()) continue;
+      int best = -1;
+      double most = 0.0;
+      for (const auto& [t, k] : touch[smallest])
+        if (k > most || (k == most && t < best)) best = t, most = k;
       alive[smallest] = 0;
-      area[best] += area[smallest];
-      for (size_t t = 0; t < n; ++t) {
-        const double k = touch[smallest * n + t];
-        if (k == 0.0) continue;
-        touch[smallest * n + t] = touch[t * n + smallest] = 0.0;
-        --neighbours[t];
+      area[size_t(best)] += area[smallest];
+      for (const auto& [t, k] : touch[smallest]) {
+        touch[size_t(t)].erase(int(smallest));
         if (t == best) continue;
-        if (touch[best * n + t] == 0.0) {
-          ++neighbours[best];
-          ++neighbours[t];
-        }
-        touch[best * n + t] += k;
-        touch[t * n + best] += k;
+        touch[size_t(best)][t] += k;
+        touch[size_t(t)][best] += k;
       }
-      neighbours[smallest] = 0;
-      into[smallest] = int(best);
+      std::unordered_map<int, double>().swap(touch[smallest]);
+      into[smallest] = best;
+      if (area[size_t(best)] < limit) queue.emplace(area[size_t(best)], best);
     }
   }
   std::vector<int> renumber(size_t(count), -1);

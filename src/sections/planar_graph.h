@@ -63,3 +63,13 @@ bool forEachOverlappingPair(const std::vector<double>& points, const std::vector
   }
   return false;
 }
+
+// The number of segment pairs whose bounding boxes overlap, counted up to
+// `limit` (the count stops there).
+inline size_t countOverlappingPairs(const std::vector<double>& points, const std::vector<int>& segments,
+                                    size_t limit) {
+  size_t count = 0;
+  if (limit == 0) return 0;
+  forEachOverlappingPair(points, segments, [&](int, int) { return ++count >= limit; });
+  return count;
+}

@@ -14,6 +14,11 @@
 
 namespace {
 
+// The budget of segment pairs with overlapping boxes: a base plus an
+// allowance per segment, far above what a section of a real surface has.
+constexpr size_t kOverlapBudgetBase = size_t(1) << 22;
+constexpr size_t kOverlapBudgetPerSegment = 256;
+
 uint64_t edgeKey(int a, int b) {
   if (a > b) std::swap(a, b);
   return (uint64_t(uint32_t(a)) << 32) | uint32_t(b);
@@ -281,6 +286,16 @@ bool triangulateRegion(const std::vector<ContourPolygon>& polygons, const std::v
   collectSegments(runs, g);
   dropUnusedPoints(g);
   if (g.points.size() < 6 || !spansArea(g.points)) return true;
+
+  // Checking and splitting crossings costs time in the number of segment
+  // pairs whose boxes overlap. Contours have a few per segment; thousands of
+  // long edges over each other (the section of a fan of triangles on one
+  // edge) have a number that grows with the square of their count, and so
+  // would the work, so such a graph is refused.
+  const size_t pairLimit = kOverlapBudgetBase + kOverlapBudgetPerSegment * size_t(g.segmentCount());
+  if (countOverlappingPairs(g.points, g.segments, pairLimit) >= pairLimit)
+    return fail(why, "the contours' edges lie over each other too densely to triangulate", outPoints,
+                outTriangles);
 
   // Contours that cross, touch or overlap: split where they meet; where the
   // rounding of the new points leaves doubt, round everything onto a grid.

@@ -30,6 +30,8 @@
 // On return outPoints holds x, y pairs and outTriangles three point indices
 // per triangle, counter-clockwise, covering the region and nothing else.
 // Returns false (outputs empty, `why` says what happened) when the graph
-// could not be triangulated; a region without area gives true and nothing.
+// could not be triangulated, or when more than 2^22 + 256 per segment pairs
+// of its segments have overlapping boxes (the work would grow with the
+// square of the segment count); a region without area gives true and nothing.
 bool triangulateRegion(const std::vector<ContourPolygon>& polygons, const std::vector<int>& weights,
                        std::vector<double>& outPoints, std::vector<int>& outTriangles, std::string* why = nullptr);

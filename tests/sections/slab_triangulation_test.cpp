@@ -146,6 +146,20 @@ TEST(TriangulateSlab, DegenerateGraphsDoNotStopTheProgram) {
       {Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(1, 0, 0), Vec3(1, 1, 0), Vec3(0, 1, 0), Vec3(0, 1, 0), Vec3(0, 0, 0)}, false);
   triangulateSlab(plane);
   EXPECT_NEAR(totalArea(plane.triangles), 1.0, 1e-5);
+
+  // A zig-zag of long edges lying over each other, as a plane along a fan of
+  // triangles on one edge cuts them: a thousand edges are triangulated, twenty
+  // thousand (every pair of their boxes overlaps) are refused at once rather
+  // than worked through pair by pair.
+  for (const int teeth : {500, 10000}) {
+    QList<Vec3> zigzag;
+    for (int i = 0; i < teeth; ++i) {
+      zigzag << Vec3(float(i * 1e-4), 0, 0) << Vec3(float(1.0 + (i + 0.5) * 1e-4), 1, 0);
+    }
+    plane.contours[0] = contourOf(zigzag, false);
+    EXPECT_EQ(triangulateSlab(plane), teeth == 500) << teeth;
+    EXPECT_EQ(plane.triangles.isEmpty(), teeth != 500) << teeth;
+  }
 }
 
 TEST(TriangulateSlab, CrossingAndNonConvexContoursCoverTheirRegion) {
