@@ -8,6 +8,7 @@
 
 #include "engine/sorvex.h"
 #include "engine/coverage.h"
+#include "engine/coverage_baselines.h"
 #include "model/render_mesh.h"
 
 namespace {
@@ -28,6 +29,13 @@ constexpr int kMaxSelectionSteps = 100000;
 // the count rule: 0.5 %, 100 of 20,000 samples, so that a plane repeating
 // an accepted one a little shifted or tilted is skipped.
 constexpr double kLeastNewCoverage = 0.005;
+
+// A model whose segmentation or symmetry was computed rather than read has
+// few features that vote, and its strongest bins often fall below the
+// threshold early. There the threshold rule keeps taking planes by count up
+// to this many, and the run ends with at least the coverage of the model's
+// three principal planes.
+constexpr int kLeastPlanesWithoutCompanions = 3;
 
 // What ended a run, as the batch summary and the debug log name it.
 const char* const kStopBelowThreshold = "below threshold";
@@ -113,6 +121,7 @@ void Sorvex::copyRunInputs(const Sorvex& source) {
   curvatureThreshold = source.curvatureThreshold;
   symmetryPlanes = source.symmetryPlanes;
   symmetryAxes = source.symmetryAxes;
+  companions = source.companions;
   humanCuts = source.humanCuts;
   for (int t = 0; t < kFeatureTypeCount; ++t) {
     featureWeight[t] = source.featureWeight[t];
@@ -231,7 +240,10 @@ void Sorvex::runSelection() {
 
   BinSpace& runBins = work->bins;
   const int stride = runBins.stride();
-  const int target = work->targetPlaneCount;
+  int target = work->targetPlaneCount;
+  const bool countAsked = target > 0;
+  const bool withoutCompanions = work->companions.segmentation == CompanionSource::Computed ||
+                                 work->companions.symmetry == CompanionSource::Computed;
   const char* stopRule = kStopStepLimit;
   // The count rule skips planes that add no coverage: too few surface
   // samples within the near coverage distance of their slab that no plane
@@ -239,11 +251,6 @@ void Sorvex::runSelection() {
   QVector<Vec3> samples;
   std::vector<char> covered;
   double near = 0.0, far = 0.0;
-  if (target > 0) {
-    samples = sampleSurface(*work->renderMesh, kCoverageSamples, kCoverageSeed);
-    covered.assign(size_t(samples.size()), 0);
-    coverageDistances(*work->renderMesh, near, far);
-  }
   const auto newlyCovered = [&](const QVector<double>& distance) {
     int added = 0;
     for (int k = 0; k < distance.size(); ++k)
@@ -254,6 +261,15 @@ void Sorvex::runSelection() {
     for (int k = 0; k < distance.size(); ++k)
       if (distance[k] <= near) covered[size_t(k)] = 1;
   };
+  // The samples, made once, with what the planes accepted so far cover.
+  const auto startCoverage = [&]() {
+    if (!samples.isEmpty() || !work->renderMesh) return;
+    samples = sampleSurface(*work->renderMesh, kCoverageSamples, kCoverageSeed);
+    covered.assign(size_t(samples.size()), 0);
+    coverageDistances(*work->renderMesh, near, far);
+    for (const SectionPlane& Q : qAsConst(work->planes)) cover(slabDistances(samples, Q.triangles, near));
+  };
+  if (target > 0) startCoverage();
   struct Aside {
     SectionPlane plane;
     Bin bin;
@@ -310,6 +326,13 @@ void Sorvex::runSelection() {
       break;
     }
 
+    if (target == 0 && withoutCompanions && work->planes.size() < kLeastPlanesWithoutCompanions &&
+        B.total < runBins.binSelectThreshold() - 0.00001f) {
+      qDebug("Below the threshold with %d planes; without companion files the run takes planes by count up to %d.",
+             int(work->planes.size()), kLeastPlanesWithoutCompanions);
+      target = kLeastPlanesWithoutCompanions;
+      startCoverage();
+    }
     bool accept = target > 0 || B.total >= runBins.binSelectThreshold() - 0.00001f;
     if (!accept) {
       stopRule = kStopBelowThreshold;
@@ -367,6 +390,47 @@ void Sorvex::runSelection() {
       acceptPlane(taken.plane, taken.bin, false);
     }
     if (work->planes.size() >= target) stopRule = kStopPlaneCount;
+  }
+  // Still short of the count, or (without companion files, by threshold) of
+  // the principal planes' coverage: the principal planes and then the axis
+  // planes at several offsets, the one adding most coverage first. A plane
+  // adding less than the least new coverage is never taken.
+  const bool shortOfCount = target > 0 && work->planes.size() < target;
+  if ((shortOfCount || (withoutCompanions && !countAsked)) && !stopRequested() && work->renderMesh) {
+    startCoverage();
+    const CoverageBaseline principal = principalPlanesBaseline(*work);
+    const double principalShare = principal.figures.at03;
+    const auto share = [&]() {
+      return samples.isEmpty() ? 0.0 : double(std::count(covered.begin(), covered.end(), 1)) / samples.size();
+    };
+    const auto wanted = [&]() {
+      return target > 0 ? work->planes.size() < target : share() < principalShare;
+    };
+    if (wanted()) {
+      QList<SectionPlane> candidates = principal.planes;
+      for (SectionPlane& c : greedyCandidatePlanes(*work->renderMesh, samples)) {
+        work->updateSection(c);
+        candidates.append(c);
+      }
+      std::vector<QVector<double>> distances;
+      for (const SectionPlane& c : qAsConst(candidates)) distances.push_back(slabDistances(samples, c.triangles, near));
+      while (wanted() && !stopRequested()) {
+        int best = -1, bestAdded = 0;
+        for (int c = 0; c < candidates.size(); ++c) {
+          const int added = newlyCovered(distances[size_t(c)]);
+          if (added > bestAdded) bestAdded = added, best = c;
+        }
+        if (best < 0 || bestAdded < kLeastNewCoverage * samples.size()) break;
+        qDebug("Taking a %s plane: it adds %d new samples of %d (principal planes cover %.4f).",
+               best < principal.planes.size() ? "principal" : "axis", bestAdded, int(samples.size()), principalShare);
+        cover(distances[size_t(best)]);
+        Bin B;
+        B.normal = candidates[best].normal;
+        B.d = candidates[best].d;
+        acceptPlane(candidates[best], B, false);
+      }
+      if (target > 0 && work->planes.size() >= target) stopRule = kStopPlaneCount;
+    }
   }
   work->runStopRule = QLatin1String(stopRule);
   qDebug("Run ended: %s, %d planes", stopRule, int(work->planes.size()));

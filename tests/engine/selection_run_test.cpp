@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "engine/coverage.h"
+#include "engine/coverage_baselines.h"
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
 
@@ -232,7 +234,7 @@ TEST(SelectionRun, PlaneCountRuleAndSectionsThatEncloseNothing) {
     EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("below threshold"));
   }
   // A count below what the votes offer stops at the count, whatever the
-  // threshold; one above it stops when no bin has votes left.
+  // threshold; one above it is made up from principal and axis planes.
   for (int count : {2, 8}) {
     RunFixture fx;
     setUp(fx);
@@ -244,9 +246,32 @@ TEST(SelectionRun, PlaneCountRuleAndSectionsThatEncloseNothing) {
       EXPECT_EQ(fx.engine.planes.size(), 2);
       EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("plane count reached"));
     } else {
+      EXPECT_EQ(fx.engine.planes.size(), count);
+      EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("plane count reached"));
+      EXPECT_GT(measureCoverage(*fx.engine.renderMesh, fx.engine.planes).at03,
+                principalPlanesBaseline(fx.engine).figures.at03);
+    }
+    EXPECT_EQ(fx.finished, 1);
+  }
+}
+
+TEST(SelectionRun, WithoutCompanionFilesTheRunReachesThreePlanesAndThePrincipalCoverage) {
+  // One symmetry plane votes: by threshold the run takes it alone. When the
+  // symmetry was computed rather than read, the run goes on by count to three
+  // planes and covers at least what the three principal planes cover.
+  for (const CompanionSource source : {CompanionSource::File, CompanionSource::Computed}) {
+    RunFixture fx;
+    fx.singleBox();
+    fx.addSymmetryPlane(Vec3(0, 0, 1), 0);
+    fx.engine.companions.symmetry = source;
+    fx.engine.runSelection();
+    const double at03 = measureCoverage(*fx.engine.renderMesh, fx.engine.planes).at03;
+    if (source == CompanionSource::File) {
+      EXPECT_EQ(fx.engine.planes.size(), 1);
+      EXPECT_LT(at03, principalPlanesBaseline(fx.engine).figures.at03);
+    } else {
       EXPECT_GE(fx.engine.planes.size(), 3);
-      EXPECT_LT(fx.engine.planes.size(), count);
-      EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("no bin with votes left"));
+      EXPECT_GE(at03, principalPlanesBaseline(fx.engine).figures.at03);
     }
     EXPECT_EQ(fx.finished, 1);
   }
