@@ -168,7 +168,7 @@ QWidget* GLWidget::buildControlPanel() {
   firstForm->addRow(eraseCurrentButton);
 
   exportFolderEdit->setText(QStringLiteral("yournamehere"));
-  firstForm->addRow(exportFolderEdit);
+  firstForm->addRow(tr("Export folder:"), exportFolderEdit);
 
   // A completed click only: a press dragged off the button exports nothing.
   exportObjButton->setText(tr("Export OBJ File"));
@@ -351,6 +351,7 @@ QWidget* GLWidget::buildControlPanel() {
   for (QAbstractButton* button : panel->findChildren<QAbstractButton*>())
     connect(button, &QAbstractButton::clicked, this, &GLWidget::giveKeyboardToView);
   connect(planeList, &QListWidget::clicked, this, &GLWidget::giveKeyboardToView);
+  applyHelpTexts();
   return panel;
 }
 

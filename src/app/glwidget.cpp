@@ -8,6 +8,7 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "engine/sorvex.h"
@@ -58,6 +59,11 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
   saveSymmetryButton = new QPushButton(tr("Save Symmetry"), controlHolder_);
   modelWarningsLabel = new QLabel(controlHolder_);
   coverAllSegmentsCheck = new QCheckBox(tr("Cover all segments"), controlHolder_);
+  statusBar = new QStatusBar(controlHolder_);
+  statusBar->setSizeGripEnabled(false);
+  sequenceProgressLabel = new QLabel(statusBar);
+  sequenceProgressLabel->setObjectName(QStringLiteral("sequenceProgress"));
+  statusBar->addPermanentWidget(sequenceProgressLabel);
 
   initView();
   startJournal();

@@ -19,6 +19,7 @@ class QSpinBox;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
+class QStatusBar;
 class ModelLoader;
 class PlaneJournal;
 class QTimer;
@@ -137,6 +138,17 @@ class GLWidget : public QGLWidget {
   QList<QString> sequenceLabels;
   QList<QString> sequenceSegmentationPaths;
 
+  // ---- help and progress under the view (placed by the window) ----
+  // One line of guidance on the left, the sequence position ("Model k of
+  // 19", then "Study complete") as a permanent label on the right.
+  QStatusBar* statusBar = nullptr;
+  QLabel* sequenceProgressLabel = nullptr;
+  // True once the study build has gone past the last model of the sequence.
+  bool studyComplete() const { return studyComplete_; }
+  // Planes that changed since the last successful "Export OBJ File" (or
+  // since the model was loaded) and would be lost by loading the next model.
+  bool hasUnexportedPlanes() const;
+
   // ---- control widgets created by the constructor ----
   QProgressBar* progressBar = nullptr;
   QPushButton* meshDecimateButton = nullptr;
@@ -199,6 +211,23 @@ class GLWidget : public QGLWidget {
  private:
   // Creates the control widgets, unconfigured (constructor step).
   void createControlWidgets();
+  // Tooltips and the first status line (study_help.cpp).
+  void applyHelpTexts();
+  // Before a model with unexported planes is left: asks whether to export
+  // them first, leave them or stay. True when the caller may go on (after an
+  // export that succeeded, if that was chosen).
+  bool confirmLeavingModel();
+  // The seed field after the order is fixed: disabled, and saying why.
+  void lockSeed();
+  // The sequence position and the guidance for the model just loaded.
+  void showSequenceStatus();
+  // The press after the last model of the study: no more models.
+  void finishStudy();
+  // Refuses an export when no model is loaded; returns true then.
+  bool refuseExportWithoutModel();
+  bool studyComplete_ = false;
+  size_t exportedState_ = 0;  // journalFingerprint() at the last OBJ export
+
   // Tells the user that a run is in progress when one is; returns true then.
   bool refuseDuringRun();
   // Pushes the section options (segmentation, Hermite) into the engine and

@@ -122,7 +122,13 @@ bool GLWidget::offerPlaneRestore() {
       sequencePaths.clear();
       sequenceLabels.clear();
       buildModelSequence(record.seed, studyMode, sequencePaths, sequenceLabels);
-      if (!sequencePaths.isEmpty()) sequenceIndex = record.sequenceIndex % sequencePaths.size();
+      // The study never wraps: a journal kept on its last model restores the
+      // position after it.
+      if (!sequencePaths.isEmpty())
+        sequenceIndex = studyMode ? qMin(record.sequenceIndex, sequencePaths.size())
+                                  : record.sequenceIndex % sequencePaths.size();
+      lockSeed();
+      showSequenceStatus();
     }
     const PlaneJournalRecord kept = record;
     return startModelLoad(record.modelPath, record.label.isEmpty() ? record.modelPath : record.label,

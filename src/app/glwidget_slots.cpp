@@ -374,21 +374,24 @@ void GLWidget::ToggleDrawBinSpace() {
 
 void GLWidget::ExportOBJ() {
   // The export re-triangulates the slabs: not while the run owns the planes.
-  if (refuseDuringRun()) return;
+  if (refuseDuringRun() || refuseExportWithoutModel()) return;
   const ExportResult result = exportObj(*engine_, modelPathEdit->text(), exportFolderEdit->text());
-  if (result.ok) clearJournal();
+  if (result.ok) {
+    clearJournal();
+    exportedState_ = journalFingerprint();
+  }
   if (showMessage) showMessage(this, result.message);
 }
 
 void GLWidget::ExportContours() {
-  if (refuseDuringRun()) return;
+  if (refuseDuringRun() || refuseExportWithoutModel()) return;
   const ExportResult result = exportContours(*engine_, modelPathEdit->text(), exportFolderEdit->text());
   if (result.ok) clearJournal();
   if (showMessage) showMessage(this, result.message);
 }
 
 void GLWidget::ExportSVG() {
-  if (refuseDuringRun()) return;
+  if (refuseDuringRun() || refuseExportWithoutModel()) return;
   const ExportResult result = exportSvg(*engine_, modelPathEdit->text(), exportFolderEdit->text());
   if (result.ok) clearJournal();
   if (showMessage) showMessage(this, result.message);

@@ -42,8 +42,10 @@ void buildModelSequence(int seed, bool shuffle, QList<QString>& paths, QList<QSt
   }
 }
 
-// The order is fixed at the first press and kept for the whole run; after
-// the last model the sequence starts again.
+// The order is fixed at the first press and kept for the whole run, and the
+// seed field locks then. A model with planes not yet exported is only left
+// once the user agrees. The study build ends after the last model ("Study
+// complete"); the research build starts the sequence again.
 void GLWidget::LoadInputMeshFromSequence() {
   // While a load is active its button cancels it.
   if (loadActive()) {
@@ -51,8 +53,17 @@ void GLWidget::LoadInputMeshFromSequence() {
     return;
   }
   if (refuseDuringRun()) return;
-  if (sequencePaths.isEmpty()) buildModelSequence(seedSpin->value(), studyMode, sequencePaths, sequenceLabels);
+  if (studyMode && studyComplete_) return;
+  if (!confirmLeavingModel()) return;
+  if (sequencePaths.isEmpty()) {
+    buildModelSequence(seedSpin->value(), studyMode, sequencePaths, sequenceLabels);
+    lockSeed();
+  }
   if (sequencePaths.isEmpty() || sequenceLabels.size() != sequencePaths.size()) return;
+  if (studyMode && sequenceIndex >= sequencePaths.size()) {
+    finishStudy();
+    return;
+  }
   if (sequenceIndex < 0 || sequenceIndex >= sequencePaths.size()) sequenceIndex = 0;
 
   const QString path = sequencePaths[sequenceIndex];
@@ -74,6 +85,7 @@ void GLWidget::LoadInputMeshFromSequence() {
                    } else if (showMessage) {
                      showMessage(this, loadFailureMessage(path));
                    }
-                   sequenceIndex = (sequenceIndex + 1) % sequencePaths.size();
+                   sequenceIndex = studyMode ? sequenceIndex + 1 : (sequenceIndex + 1) % sequencePaths.size();
+                   showSequenceStatus();
                  });
 }

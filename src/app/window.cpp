@@ -1,11 +1,15 @@
 #include "app/window.h"
 
+#include <QDialog>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
+#include <QShortcut>
+#include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "app/glwidget.h"
+#include "app/study_help.h"
 #include "view/side_glwidget.h"
 
 Window::Window() : QWidget(nullptr) {
@@ -24,9 +28,14 @@ Window::Window() : QWidget(nullptr) {
   // The view takes whatever width the panel does not need.
   mainLayout->addWidget(viewHolder, 1);
   panel_ = mainView_->buildControlPanel();
+  // The status line sits under the view, out of the panel's way.
+  viewLayout->addWidget(mainView_->statusBar);
   mainLayout->addWidget(panel_, 0);
   setLayout(mainLayout);
   setWindowTitle(tr("Korvane"));
+  // F1 anywhere in the window opens the sheet of mouse and key actions.
+  auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(help, &QShortcut::activated, this, &Window::showShortcutSheet);
   resize(openingSize());
 }
 
@@ -35,6 +44,13 @@ Window::~Window() {
   // it goes first.
   delete sideView_;
   sideView_ = nullptr;
+}
+
+void Window::showShortcutSheet() {
+  if (!shortcutSheet_) shortcutSheet_ = createShortcutSheet(this);
+  shortcutSheet_->show();
+  shortcutSheet_->raise();
+  shortcutSheet_->activateWindow();
 }
 
 QSize Window::openingSize() const {

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class GLWidget;
+class QDialog;
 class SideGLWidget;
 
 // The one top-level window: the main view with the control panel at its right.
@@ -18,6 +19,12 @@ class Window : public QWidget {
   GLWidget* mainView() const { return mainView_; }
   SideGLWidget* sideView() const { return sideView_; }
   QWidget* controlPanel() const { return panel_; }
+  // The F1 sheet of mouse and key actions; null until first opened.
+  QDialog* shortcutSheet() const { return shortcutSheet_; }
+
+ public slots:
+  // Opens (or raises) the F1 sheet.
+  void showShortcutSheet();
 
  private:
   // The size the window opens with: room for a view at least as wide as the
@@ -27,4 +34,5 @@ class Window : public QWidget {
   GLWidget* mainView_ = nullptr;
   QWidget* panel_ = nullptr;
   SideGLWidget* sideView_ = nullptr;
+  QDialog* shortcutSheet_ = nullptr;
 };

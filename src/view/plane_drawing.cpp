@@ -53,8 +53,9 @@ void SceneRenderer::drawPlanes(bool withSlabs, bool colouredContours) {
     }
     glLineWidth(1.0f);
     glPointSize(1.0f);
-    if (i == engine_->currentPlane) drawPlaneGlyph(plane);
   }
+  // The glyph last, so that no later plane's contours cover its handles.
+  if (engine_->hasCurrentPlane()) drawPlaneGlyph(planes[engine_->currentPlane]);
 
   glEnable(GL_LIGHTING);
 }
@@ -123,17 +124,25 @@ void SceneRenderer::drawPlaneGlyph(const SectionPlane& plane) {
   if (mode >= 4 && mode <= 7) {
     GLUquadric* quadric = gluNewQuadric();
     if (quadric) {
+      // A handle placed on the surface lies a little behind it (the surface
+      // pick unprojects a biased depth): without the depth test the balls
+      // always show, in front of the mesh and of each other by drawing order.
+      glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+      glDisable(GL_DEPTH_TEST);
       for (int k = 1; k <= 3; ++k) {
         const Vec3& h = plane.handles[k - 1];
+        const unsigned char* c = glyphcolour::kHandle[k - 1];
         glPushMatrix();
         glTranslatef(h.x, h.y, h.z);
         if (mode == 4 + k)
-          glColor3ub(255, glyphcolour::kHandleDraggedGreenBlue, glyphcolour::kHandleDraggedGreenBlue);
+          glColor3ub(glyphcolour::draggedChannel(c[0]), glyphcolour::draggedChannel(c[1]),
+                     glyphcolour::draggedChannel(c[2]));
         else
-          glColor3ub(glyphcolour::kHandleRed[k - 1], glyphcolour::kHandleOther, glyphcolour::kHandleOther);
+          glColor3ub(c[0], c[1], c[2]);
         gluSphere(quadric, R / 40.0f, 20, 20);
         glPopMatrix();
       }
+      glPopAttrib();
       gluDeleteQuadric(quadric);
     }
   }

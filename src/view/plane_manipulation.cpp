@@ -7,6 +7,7 @@
 #include "engine/sorvex.h"
 #include "sections/section_plane.h"
 #include "view/camera.h"
+#include "view/glyph_colours.h"
 
 namespace {
 
@@ -48,10 +49,10 @@ int modeForPickedColour(int mode, int r, int g, int b) {
     return -1;
   }
   if (mode == manipmode::kThreeBallIdle) {
-    if (g != 20 || b != 20) return -1;
-    if (r == 255) return manipmode::kDragHandle1;
-    if (r == 254) return manipmode::kDragHandle1 + 1;
-    if (r == 253) return manipmode::kDragHandle1 + 2;
+    for (int k = 0; k < 3; ++k) {
+      const unsigned char* c = glyphcolour::kHandle[k];
+      if (r == c[0] && g == c[1] && b == c[2]) return manipmode::kDragHandle1 + k;
+    }
     return -1;
   }
   return -1;

@@ -35,7 +35,7 @@ inline int afterRelease(int mode) { return isThreeBall(mode) ? kThreeBallIdle : 
 // when the pixel is no part of the glyph that can be grabbed in that mode.
 // From 0: the r1 edges (254 grey) turn about r1, the r2 edges (253 grey)
 // turn about r2, the red or green axis line slides. From 4: the three handle
-// reds (255/254/253, 20, 20) drag handle 1, 2 or 3.
+// colours (glyphcolour::kHandle) drag handle 1, 2 or 3.
 int modeForPickedColour(int mode, int r, int g, int b);
 
 // v turned about the unit axis k by `angle` radians (right-hand rule):

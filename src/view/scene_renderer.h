@@ -2,6 +2,7 @@
 
 #include "engine/cut_plane.h"
 #include "engine/vec3.h"
+#include "view/glyph_colours.h"
 #include "view/draw_options.h"
 
 class Camera;
@@ -42,7 +43,9 @@ class SceneRenderer {
   void drawContour(const SectionContour& contour, float offset);
   // The manipulation glyph: light edges with black borders, red and green
   // axis lines and, in the 3-Ball modes, the three handle balls. Its exact
-  // byte colours are what the picking reads back.
+  // byte colours are what the picking reads back. The balls are drawn
+  // without the depth test: a handle dragged onto the surface lies just
+  // behind it and would otherwise be hidden by it.
   void drawPlaneGlyph(const SectionPlane& plane);
   void drawAnnotations();
   void drawFeatures();
@@ -60,12 +63,3 @@ class SceneRenderer {
   const Camera& camera_;
   DrawOptions options_;
 };
-
-// Byte colours of the glyph, shared with the picking.
-namespace glyphcolour {
-constexpr unsigned char kEdgeR1 = 254;                    // edges parallel to r1 (grey 254)
-constexpr unsigned char kEdgeR2 = 253;                    // edges parallel to r2 (grey 253)
-constexpr unsigned char kHandleRed[3] = {255, 254, 253};  // red of handles 1..3 (green = blue = 20)
-constexpr unsigned char kHandleOther = 20;
-constexpr unsigned char kHandleDraggedGreenBlue = 120;  // dragged handle: (255, 120, 120)
-}  // namespace glyphcolour

@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
+#include <QStatusBar>
 
 #include "app/panel_fixture.h"
 #include "app/study_mode.h"
@@ -253,4 +254,35 @@ TEST_F(ControlPanel, DrawBinSpaceShowsAndHidesTheSideView) {
   EXPECT_TRUE(side->isVisible());
   press(view->drawBinSpaceCheck);
   EXPECT_FALSE(side->isVisible());
+}
+
+TEST_F(ControlPanel, ControlsExplainThemselvesAndAStatusLineGuides) {
+  // Every control a participant meets says what it does.
+  QWidget* controls[] = {view->seedSpin,      view->modelPathEdit, view->loadFromSequenceButton,
+                         view->vertCheck,     view->edgeCheck,     view->triCheck,
+                         view->addNewButton,  view->planeList,     view->defaultManipulationRadio,
+                         view->threeBallManipulationRadio,         view->eraseCurrentButton,
+                         view->exportFolderEdit,                   view->exportObjButton};
+  for (QWidget* w : controls) EXPECT_FALSE(w->toolTip().isEmpty()) << w->metaObject()->className();
+  // The model names "Plane 1" to "Plane 5" are told apart from the cut planes.
+  EXPECT_TRUE(view->modelPathEdit->toolTip().contains("aeroplane"));
+  EXPECT_TRUE(view->threeBallManipulationRadio->toolTip().contains("blue"));
+
+  // The export folder has a label of its own.
+  QFormLayout* first = formOf(view->exportFolderEdit);
+  ASSERT_NE(first, nullptr);
+  auto* label = qobject_cast<QLabel*>(first->labelForField(view->exportFolderEdit));
+  ASSERT_NE(label, nullptr);
+  EXPECT_EQ(label->text(), "Export folder:");
+  EXPECT_TRUE(label->isVisible());
+
+  // A status line under the view says what to do first and where help is.
+  QStatusBar* status = view->statusBar;
+  EXPECT_TRUE(status->isVisible());
+  EXPECT_TRUE(window->isAncestorOf(status));
+  EXPECT_FALSE(window->controlPanel()->isAncestorOf(status));
+  const QPoint viewBottom = view->mapTo(window.get(), QPoint(0, view->height()));
+  EXPECT_GE(status->mapTo(window.get(), QPoint(0, 0)).y(), viewBottom.y());
+  EXPECT_TRUE(status->currentMessage().contains("F1")) << status->currentMessage().toStdString();
+  if (studyMode) EXPECT_TRUE(status->currentMessage().contains("Load From Sequence"));
 }

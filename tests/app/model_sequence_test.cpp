@@ -1,10 +1,12 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <cmath>
 #include <cstdlib>
@@ -138,16 +140,18 @@ TEST(ModelSequenceOrder, TableOrderAndSeededShuffle) {
   EXPECT_NE(zeroLabels, oneLabels);
 }
 
-TEST_F(ModelSequence, NineteenPressesVisitEveryModelThenWrapAround) {
-  if (studyMode) {
-    view->seedSpin->setValue(7);
-  }
+TEST_F(ModelSequence, NineteenPressesVisitEveryModelThenTheStudyEnds) {
+  if (studyMode) view->seedSpin->setValue(7);
+  EXPECT_EQ(view->sequenceProgressLabel->text(), studyMode ? "Not started" : "");
   std::vector<int> seen;
-  for (int press = 0; press < kSequenceModelCount; ++press) seen.push_back(pressAndIdentify());
-  // Changing the seed after the first press changes nothing.
-  if (studyMode) view->seedSpin->setValue(3);
-  const int twentieth = pressAndIdentify();
-
+  for (int k = 1; k <= kSequenceModelCount; ++k) {
+    seen.push_back(pressAndIdentify());
+    // The position shows under the view; an aeroplane is called one.
+    EXPECT_EQ(view->sequenceProgressLabel->text(), QString("Model %1 of 19").arg(k));
+    const QString status = view->statusBar->currentMessage();
+    EXPECT_TRUE(status.startsWith(QString("Model %1 of 19: ").arg(k))) << status.toStdString();
+    if (view->modelPathEdit->text().startsWith("Plane ")) EXPECT_TRUE(status.contains("aeroplane"));
+  }
   std::vector<int> expected;
   if (studyMode) {
     expected = referenceOrder(7);
@@ -155,9 +159,126 @@ TEST_F(ModelSequence, NineteenPressesVisitEveryModelThenWrapAround) {
     for (int i = 0; i < kSequenceModelCount; ++i) expected.push_back(i);
   }
   EXPECT_EQ(seen, expected);
-  EXPECT_EQ(twentieth, seen[0]);
   // Each load starts with an empty plane list.
   EXPECT_EQ(view->planeList->count(), 0);
+
+  if (!studyMode) {
+    // The research tool starts the sequence again.
+    EXPECT_EQ(pressAndIdentify(), seen[0]);
+    EXPECT_EQ(view->sequenceProgressLabel->text(), "Model 1 of 19");
+    return;
+  }
+  // The study ends after the nineteenth model: no model comes again.
+  const QString last = view->modelPathEdit->text();
+  messages.clear();
+  press(view->loadFromSequenceButton);
+  ASSERT_EQ(messages.size(), 1) << messages.join("; ").toStdString();
+  EXPECT_TRUE(messages[0].startsWith("Study complete")) << messages[0].toStdString();
+  EXPECT_EQ(view->sequenceProgressLabel->text(), "Study complete");
+  EXPECT_TRUE(view->statusBar->currentMessage().startsWith("Study complete"));
+  EXPECT_FALSE(view->loadFromSequenceButton->isEnabled());
+  EXPECT_EQ(view->modelPathEdit->text(), last);
+  const QString pathBefore = view->engine()->modelPathString();
+  press(view->loadFromSequenceButton);
+  EXPECT_EQ(messages.size(), 1);
+  EXPECT_EQ(view->engine()->modelPathString(), pathBefore);
+  EXPECT_EQ(view->modelPathEdit->text(), last);
+}
+
+TEST_F(ModelSequence, SeedLocksOnceTheSequenceStarts) {
+  if (!studyMode) GTEST_SKIP() << "the research window has no seed field";
+  const auto typeSeed = [this](const char* digits) {
+    QTest::keyClick(view->seedSpin, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(view->seedSpin, digits);
+    QTest::keyClick(view->seedSpin, Qt::Key_Return);
+  };
+  typeSeed("3");
+  ASSERT_EQ(view->seedSpin->value(), 3);
+  EXPECT_TRUE(view->seedSpin->isEnabled());
+  const std::vector<int> order = referenceOrder(3);
+  EXPECT_EQ(pressAndIdentify(), order[0]);
+
+  // The order is fixed now: the field says so and takes no other seed.
+  EXPECT_FALSE(view->seedSpin->isEnabled());
+  EXPECT_TRUE(view->seedSpin->toolTip().contains("Seed 3")) << view->seedSpin->toolTip().toStdString();
+  EXPECT_TRUE(view->statusBar->currentMessage().contains("Seed 3"));
+  typeSeed("5");
+  EXPECT_EQ(view->seedSpin->value(), 3);
+  EXPECT_EQ(pressAndIdentify(), order[1]);
+  EXPECT_EQ(view->seedSpin->value(), 3);
+}
+
+TEST_F(ModelSequence, LeavingAModelWithUnexportedPlanesAsksFirst) {
+  // Seed 0 keeps the table order in both configurations.
+  view->exportFolderEdit->setText("participant");
+  const QDir out(QDir(root.path()).filePath("participant"));
+  {
+    // Nothing on the model yet: nothing to ask.
+    paneltest::BoxAnswer noBox("Stay on This Model");
+    EXPECT_EQ(pressAndIdentify(), 0);
+    EXPECT_TRUE(noBox.text().isEmpty());
+  }
+  press(view->addNewButton);
+  ASSERT_EQ(view->engine()->planes.size(), 1);
+  {
+    // Staying keeps the model and its plane.
+    paneltest::BoxAnswer stay("Stay on This Model");
+    press(view->loadFromSequenceButton);
+    ASSERT_TRUE(stay.clicked());
+    EXPECT_TRUE(stay.text().contains("1 plane")) << stay.text().toStdString();
+    EXPECT_TRUE(stay.text().contains("Human")) << stay.text().toStdString();
+    EXPECT_EQ(view->modelPathEdit->text(), "Human");
+    EXPECT_EQ(view->engine()->planes.size(), 1);
+  }
+  {
+    // Going on without exporting loses the plane and writes nothing.
+    paneltest::BoxAnswer leave("Go On Without Exporting");
+    EXPECT_EQ(pressAndIdentify(), 1);
+    EXPECT_TRUE(leave.clicked());
+    EXPECT_TRUE(view->engine()->planes.isEmpty());
+    EXPECT_FALSE(out.exists());
+  }
+  press(view->addNewButton);
+  messages.clear();
+  press(view->exportObjButton);
+  ASSERT_EQ(messages.size(), 1);
+  ASSERT_TRUE(messages[0].endsWith(" successful.")) << messages[0].toStdString();
+  messages.clear();
+  {
+    // Exported planes go without a question ...
+    paneltest::BoxAnswer noBox("Stay on This Model");
+    EXPECT_EQ(pressAndIdentify(), 2);
+    EXPECT_TRUE(noBox.text().isEmpty());
+  }
+  press(view->addNewButton);
+  {
+    // ... and "Export, Then Go On" exports the model's planes, then loads.
+    paneltest::BoxAnswer exportFirst("Export, Then Go On");
+    press(view->loadFromSequenceButton);
+    EXPECT_TRUE(exportFirst.clicked());
+    ASSERT_EQ(messages.size(), 1);
+    EXPECT_TRUE(messages[0].endsWith(" successful.")) << messages[0].toStdString();
+    EXPECT_TRUE(out.exists("Cup 2.obj"));
+    EXPECT_EQ(view->modelPathEdit->text(), "Cup 3");
+    EXPECT_TRUE(view->engine()->planes.isEmpty());
+  }
+}
+
+TEST_F(ModelSequence, ExportBeforeAnyModelWritesNothing) {
+  const QStringList before = QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+  press(view->exportObjButton);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].startsWith("Nothing to export yet")) << messages[0].toStdString();
+  EXPECT_EQ(QDir(root.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
+  EXPECT_TRUE(QDir(root.path()).entryList({"*.obj"}, QDir::Files).isEmpty());
+
+  // Once a model is loaded the same press exports it.
+  messages.clear();
+  EXPECT_EQ(pressAndIdentify(), 0);
+  press(view->exportObjButton);
+  ASSERT_EQ(messages.size(), 1);
+  EXPECT_TRUE(messages[0].endsWith(" successful.")) << messages[0].toStdString();
+  EXPECT_TRUE(QDir(root.path()).exists("yournamehere/Human.obj"));
 }
 
 TEST_F(ModelSequence, SameSeedSameOrderAcrossSessions) {

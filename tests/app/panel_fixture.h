@@ -8,6 +8,9 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QElapsedTimer>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QRadioButton>
 #include <QStringList>
 #include <QStyle>
@@ -54,6 +57,40 @@ inline void press(QAbstractButton* button) {
   QTest::mouseClick(button, Qt::LeftButton, Qt::NoModifier, at);
   waitForLoads();
 }
+
+// Answers the next modal message box the way a user would: a real click on
+// its button labelled `buttonText`. Returns a watcher to call after the
+// action that shows the box: it stops waiting and tells what the box said
+// (empty when no box came up).
+class BoxAnswer {
+ public:
+  explicit BoxAnswer(const QString& buttonText) : buttonText_(buttonText) {
+    timer_.setInterval(10);
+    QObject::connect(&timer_, &QTimer::timeout, [this] {
+      auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+      if (!box || !box->isVisible()) return;
+      timer_.stop();
+      text_ = box->text();
+      for (QAbstractButton* button : box->buttons())
+        if (button->text() == buttonText_) {
+          clicked_ = true;
+          QTest::mouseClick(button, Qt::LeftButton);
+          return;
+        }
+      box->reject();  // no such button: leave the box, the test fails on clicked()
+    });
+    timer_.start();
+  }
+  ~BoxAnswer() { timer_.stop(); }
+  QString text() const { return text_; }
+  bool clicked() const { return clicked_; }
+
+ private:
+  QString buttonText_;
+  QTimer timer_;
+  QString text_;
+  bool clicked_ = false;
+};
 
 class WindowFixture : public ::testing::Test {
  protected:

@@ -5,6 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -197,4 +200,27 @@ TEST_F(PanelInteraction, AnnotateModeShowsAtOnceAndTheListFollowsTheChosenPlane)
   EXPECT_EQ(view->planeList->currentRow(), -1);
   press(view->eraseCurrentButton);
   EXPECT_EQ(engine->planes.size(), 1);
+}
+
+TEST_F(PanelInteraction, F1OpensTheSheetOfMouseAndKeyActions) {
+  EXPECT_EQ(window->shortcutSheet(), nullptr);
+  // From the view, after a panel button, the key opens the sheet.
+  press(view->addNewButton);
+  QTest::keyClick(handle(), Qt::Key_F1);
+  QDialog* sheet = window->shortcutSheet();
+  ASSERT_NE(sheet, nullptr);
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(sheet));
+  QString text;
+  for (QLabel* label : sheet->findChildren<QLabel*>()) text += label->text();
+  for (const char* action : {"Drag a light edge", "red or green line", "blue ball", "amber ball", "violet ball",
+                             "Right drag", "X, Y, Z", "A, S", "F1", "aeroplanes"})
+    EXPECT_TRUE(text.contains(action)) << action;
+  // Opening it leaves the planes alone, and its Close button closes it.
+  EXPECT_EQ(view->engine()->planes.size(), 1);
+  auto* buttons = sheet->findChild<QDialogButtonBox*>();
+  ASSERT_NE(buttons, nullptr);
+  QAbstractButton* close = buttons->button(QDialogButtonBox::Close);
+  ASSERT_NE(close, nullptr);
+  QTest::mouseClick(close, Qt::LeftButton);
+  EXPECT_FALSE(sheet->isVisible());
 }

@@ -8,6 +8,7 @@
 
 #include "app/panel_fixture.h"
 #include "support/test_support.h"
+#include "view/glyph_colours.h"
 #include "view/plane_manipulation.h"
 #include "view/render_fixture.h"
 
@@ -284,6 +285,56 @@ TEST_F(PickingTest, ThreeBallHandleFollowsTheSurfaceAndCarriesThePlane) {
   EXPECT_NEAR(current().normal.length(), 1.0f, 1e-5f);
   EXPECT_NEAR(current().d, current().normal.dot(current().point), 1e-6f);
   EXPECT_GT(current().area, 1.05f);  // tilted: a longer cut than the square
+}
+
+TEST_F(PickingTest, DraggedHandleStaysInSightInItsOwnColourOverTheSurface) {
+  // "Tri" on: the cube's surface is drawn, and the glyph lies inside it.
+  ASSERT_TRUE(view->drawOptions.drawTriangles);
+  facingPlane(2.5f);
+  engine->planes[0].handles[0] = Vec3(0.5f, 0.5f, 0.5f);
+  engine->planes[0].handles[1] = Vec3(0.8f, 0.5f, 0.5f);
+  engine->planes[0].handles[2] = Vec3(0.5f, 0.8f, 0.5f);
+  view->SetPlaneManipulation_ThreeBall();
+
+  // The three balls and the red axis line: four colours, none alike.
+  const Rgb red{255, 0, 0};
+  Rgb balls[3];
+  for (int k = 0; k < 3; ++k)
+    balls[k] = Rgb{glyphcolour::kHandle[k][0], glyphcolour::kHandle[k][1], glyphcolour::kHandle[k][2]};
+  for (int k = 0; k < 3; ++k) {
+    EXPECT_FALSE(same(balls[k], red.r, red.g, red.b, 40)) << k;
+    for (int j = k + 1; j < 3; ++j) EXPECT_FALSE(same(balls[k], balls[j].r, balls[j].g, balls[j].b, 40)) << k << j;
+  }
+
+  // Handle 3 dragged onto the front face z = 1: it lands just behind the
+  // face, and is seen there in its lighter dragged colour while held ...
+  const QPoint ball = pixelOf(at(current().handles[2]));
+  press(ball);
+  ASSERT_EQ(engine->pickState[0], 7);
+  const QPoint target = pixelOf(at(Vec3(0.3f, 0.7f, 1.0f)));
+  moveAlong(window(), ball, target, 3);
+  const Vec3 held = current().handles[2];
+  ASSERT_LT(held.z, 1.0f);
+  ASSERT_GT(held.z, 0.8f);
+  QImage img = frame();
+  const unsigned char* c3 = glyphcolour::kHandle[2];
+  EXPECT_TRUE(hasColour(img, at(held), glyphcolour::draggedChannel(c3[0]), glyphcolour::draggedChannel(c3[1]),
+                        glyphcolour::draggedChannel(c3[2])));
+  release(target);
+
+  // ... and in its own colour after the release; the other two balls, inside
+  // the cube, show too, each in its colour.
+  img = frame();
+  EXPECT_TRUE(img.save(testsupport::outputDir() + "/three_ball_after_drag.png"));
+  for (int k = 0; k < 3; ++k)
+    EXPECT_TRUE(hasColour(img, at(current().handles[k]), balls[k].r, balls[k].g, balls[k].b)) << "handle " << k + 1;
+  // The ball covers only its own disc: a little beside it the surface shows.
+  const Vec3 beside = current().handles[2] + Vec3(0.12f, 0, 0);
+  EXPECT_TRUE(anyNear(img, at(beside), 1, [](const Rgb& c) { return c.r == c.g && c.g == c.b && c.r > 150; }));
+  // A press on the moved ball grabs handle 3 again.
+  press(pixelOf(at(current().handles[2])));
+  EXPECT_EQ(engine->pickState[0], 7);
+  release(pixelOf(at(current().handles[2])));
 }
 
 TEST_F(PickingTest, HandlesTravelWithTheTurnedAndSlidPlane) {

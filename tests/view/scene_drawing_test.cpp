@@ -74,25 +74,27 @@ TEST_F(RenderTest, GlyphShowsItsPickingColoursWhereItIsDrawn) {
   EXPECT_TRUE(hasColour(img, at(Vec3(0.5f, 1, 0)), 255, 0, 0));
 }
 
-TEST_F(RenderTest, ThreeBallModeShowsHandleBallsInTheirReds) {
+TEST_F(RenderTest, ThreeBallModeShowsHandleBallsInTheirColours) {
   engine->planes.append(glyphPlane());
   engine->currentPlane = 0;
   look(Vec3(0, 1, 2.5f), Vec3(0, 1, 0));
   const SectionPlane& p = engine->planes[0];
+  const auto ball = [](int k) { return glyphcolour::kHandle[k]; };
+  const auto dragged = [](int k, int channel) {
+    return int(glyphcolour::draggedChannel(glyphcolour::kHandle[k][channel]));
+  };
 
   engine->pickState[0] = 4;
   QImage img = frame();
-  EXPECT_TRUE(hasColour(img, at(p.handles[0]), 255, 20, 20));
-  EXPECT_TRUE(hasColour(img, at(p.handles[1]), 254, 20, 20));
-  EXPECT_TRUE(hasColour(img, at(p.handles[2]), 253, 20, 20));
+  for (int k = 0; k < 3; ++k) EXPECT_TRUE(hasColour(img, at(p.handles[k]), ball(k)[0], ball(k)[1], ball(k)[2])) << k;
   // The edges keep their colours.
   EXPECT_TRUE(hasColour(img, at(Vec3(0.5f, 2, 0)), 254, 254, 254));
 
   engine->pickState[0] = 6;  // handle 2 being dragged
   img = frame();
-  EXPECT_TRUE(hasColour(img, at(p.handles[0]), 255, 20, 20));
-  EXPECT_TRUE(hasColour(img, at(p.handles[1]), 255, 120, 120));
-  EXPECT_TRUE(hasColour(img, at(p.handles[2]), 253, 20, 20));
+  EXPECT_TRUE(hasColour(img, at(p.handles[0]), ball(0)[0], ball(0)[1], ball(0)[2]));
+  EXPECT_TRUE(hasColour(img, at(p.handles[1]), dragged(1, 0), dragged(1, 1), dragged(1, 2)));
+  EXPECT_TRUE(hasColour(img, at(p.handles[2]), ball(2)[0], ball(2)[1], ball(2)[2]));
 
   // The glyph belongs to the current plane only.
   engine->currentPlane = Sorvex::kNoPlane;

@@ -1,0 +1,193 @@
+// What the window tells a participant without being asked for it: tooltips,
+// the status line under the view, the sequence position, the question before
+// unexported planes are left behind, and the F1 sheet of mouse and key
+// actions. None of it changes the sequence, the seeds or the exported files.
+#include "app/study_help.h"
+
+#include <QCheckBox>
+#include <QDebug>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStatusBar>
+#include <QVBoxLayout>
+
+#include "app/glwidget.h"
+#include "app/model_sequence.h"
+#include "app/study_mode.h"
+#include "engine/sorvex.h"
+#include "model/render_mesh.h"
+
+namespace {
+
+// The models "Plane 1" to "Plane 5" are aeroplanes; the cut planes in the
+// list are "Plane0", "Plane1", ...
+bool isAeroplaneLabel(const QString& label) { return label.startsWith(QStringLiteral("Plane ")); }
+
+}  // namespace
+
+QString shortcutSheetText() {
+  return QObject::tr(
+      "<h3>Mouse and keys</h3>"
+      "<table cellspacing='4'>"
+      "<tr><td colspan='2'><b>The current plane, with &ldquo;Default&rdquo;</b></td></tr>"
+      "<tr><td>Drag a light edge</td><td>turn the plane about that edge's direction</td></tr>"
+      "<tr><td>Drag the red or green line</td><td>slide the plane along its normal</td></tr>"
+      "<tr><td colspan='2'><b>The current plane, with &ldquo;3-Ball&rdquo;</b></td></tr>"
+      "<tr><td>Drag the blue ball</td><td>move the plane's centre onto the surface under the mouse</td></tr>"
+      "<tr><td>Drag the amber ball</td><td>turn the plane's first direction towards that point</td></tr>"
+      "<tr><td>Drag the violet ball</td><td>tilt the plane through that point</td></tr>"
+      "<tr><td colspan='2'>The plane always passes through the three balls.</td></tr>"
+      "<tr><td colspan='2'><b>The view</b></td></tr>"
+      "<tr><td>Left drag elsewhere</td><td>turn the view about the model</td></tr>"
+      "<tr><td>Right drag</td><td>move closer (down) or farther away (up)</td></tr>"
+      "<tr><td>A, S</td><td>roll the view left or right</td></tr>"
+      "<tr><td>X, Y, Z</td><td>set the current plane across that axis, through the model's centre</td></tr>"
+      "<tr><td>F1</td><td>this sheet</td></tr>"
+      "<tr><td colspan='2'><b>The panel</b></td></tr>"
+      "<tr><td>Seed number</td><td>your participant number; fixed once the first model is loaded</td></tr>"
+      "<tr><td>Load From Sequence</td><td>the next model (asks first if planes are not exported)</td></tr>"
+      "<tr><td>Vert, Edge, Tri</td><td>show the model's vertices, edges, surface</td></tr>"
+      "<tr><td>Add New</td><td>a new cut plane beside the model</td></tr>"
+      "<tr><td>Plane list</td><td>your cut planes (Plane0, Plane1, &hellip;) with their areas; click one to make it "
+      "current</td></tr>"
+      "<tr><td>Erase Current</td><td>delete the selected plane</td></tr>"
+      "<tr><td>Export folder</td><td>your name; the files go to ../ + this folder</td></tr>"
+      "<tr><td>Export OBJ File</td><td>save this model's planes</td></tr>"
+      "</table>"
+      "<p>The models &ldquo;Plane 1&rdquo; to &ldquo;Plane 5&rdquo; are aeroplanes, not cut planes.</p>");
+}
+
+QDialog* createShortcutSheet(QWidget* parent) {
+  auto* sheet = new QDialog(parent);
+  sheet->setObjectName(QStringLiteral("shortcutSheet"));
+  sheet->setWindowTitle(QObject::tr("Korvane: mouse and keys"));
+  auto* layout = new QVBoxLayout(sheet);
+  auto* text = new QLabel(shortcutSheetText(), sheet);
+  text->setTextFormat(Qt::RichText);
+  text->setWordWrap(true);
+  layout->addWidget(text);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, sheet);
+  QObject::connect(buttons, &QDialogButtonBox::rejected, sheet, &QDialog::hide);
+  layout->addWidget(buttons);
+  return sheet;
+}
+
+// ---- GLWidget: help texts and the study's progress ----
+
+void GLWidget::applyHelpTexts() {
+  seedSpin->setToolTip(
+      tr("Your participant number. It fixes the order of the models when the first model is "
+         "loaded, and cannot change after that."));
+  modelPathEdit->setToolTip(
+      tr("The model on screen; the exported files are named after it. \"Plane 1\" to "
+         "\"Plane 5\" are aeroplanes, not cut planes."));
+  loadFromSequenceButton->setToolTip(
+      tr("Load the next model of the sequence. Export your planes first: a model "
+         "that has been left cannot be loaded again."));
+  vertCheck->setToolTip(tr("Show the model's vertices"));
+  edgeCheck->setToolTip(tr("Show the model's edges"));
+  triCheck->setToolTip(tr("Show the model's surface (off: the planes show as filled slabs)"));
+  addNewButton->setToolTip(tr("Add a cut plane beside the model; drag its edges, lines or balls to place it"));
+  planeList->setToolTip(
+      tr("Your cut planes on this model (Plane0, Plane1, ...) with the area each cuts; click one "
+         "to make it the current plane"));
+  defaultManipulationRadio->setToolTip(
+      tr("Drag a light edge of the current plane to turn it, the red or green line to slide it"));
+  threeBallManipulationRadio->setToolTip(
+      tr("The plane passes through three balls (blue, amber, violet): drag one onto the model's surface"));
+  eraseCurrentButton->setToolTip(tr("Delete the plane selected in the list"));
+  exportFolderEdit->setToolTip(tr("Your name: the files are written to the folder ../ followed by this name"));
+  exportObjButton->setToolTip(tr("Save this model's planes, their slabs and the model as OBJ files"));
+  statusBar->setToolTip(tr("Press F1 for all mouse and key actions"));
+  statusBar->showMessage(studyMode ? tr("Set your seed number, then press \"Load From Sequence\". "
+                                        "F1 lists the mouse and key actions.")
+                                   : tr("F1 lists the mouse and key actions."));
+  showSequenceStatus();
+}
+
+bool GLWidget::hasUnexportedPlanes() const {
+  return engine_ && !engine_->planes.isEmpty() && journalFingerprint() != exportedState_;
+}
+
+bool GLWidget::confirmLeavingModel() {
+  if (!hasUnexportedPlanes()) return true;
+  const int n = engine_->planes.size();
+  QMessageBox box(this);
+  box.setObjectName(QStringLiteral("leaveModelBox"));
+  box.setIcon(QMessageBox::Warning);
+  box.setWindowTitle(tr("Korvane"));
+  box.setText(tr("%n plane(s) on \"%1\" have not been exported.", nullptr, n).arg(modelPathEdit->text()));
+  box.setInformativeText(tr("A model that has been left cannot be loaded again, and its planes are lost."));
+  QPushButton* exportButton = box.addButton(tr("Export, Then Go On"), QMessageBox::AcceptRole);
+  QPushButton* discardButton = box.addButton(tr("Go On Without Exporting"), QMessageBox::DestructiveRole);
+  QPushButton* stayButton = box.addButton(tr("Stay on This Model"), QMessageBox::RejectRole);
+  box.setDefaultButton(stayButton);
+  box.setEscapeButton(stayButton);
+  box.setWindowModality(Qt::ApplicationModal);
+  box.exec();
+  if (box.clickedButton() == discardButton) return true;
+  if (box.clickedButton() != exportButton) return false;
+  ExportOBJ();
+  return !hasUnexportedPlanes();  // a failed export stays on the model
+}
+
+void GLWidget::lockSeed() {
+  seedSpin->setEnabled(false);
+  seedSpin->setToolTip(tr("Seed %1 fixed the order of the models when the first model was loaded; it stays for "
+                          "this session.")
+                           .arg(seedSpin->value()));
+}
+
+void GLWidget::showSequenceStatus() {
+  const int n = sequencePaths.size();
+  if (studyComplete_) {
+    sequenceProgressLabel->setText(tr("Study complete"));
+    return;
+  }
+  if (n == 0) {
+    sequenceProgressLabel->setText(studyMode ? tr("Not started") : QString());
+    return;
+  }
+  // sequenceIndex names the next model: the one on screen is the one before.
+  const int shown = sequenceIndex <= 0 ? n : qMin(sequenceIndex, n);
+  sequenceProgressLabel->setText(tr("Model %1 of %2").arg(shown).arg(n));
+  const QString label = sequenceLabels.value(shown - 1);
+  QString line = tr("Model %1 of %2: %3").arg(shown).arg(n).arg(label);
+  if (isAeroplaneLabel(label)) line += tr(" (an aeroplane)");
+  line += tr(". Seed %1 fixes the order. \"Add New\" adds a cut plane; F1 lists the mouse and key actions.")
+              .arg(seedSpin->value());
+  statusBar->showMessage(line);
+}
+
+void GLWidget::finishStudy() {
+  studyComplete_ = true;
+  engine_->clearPlanes();
+  clearJournal();
+  exportedState_ = journalFingerprint();
+  UpdatePlaneList();
+  loadFromSequenceButton->setEnabled(false);
+  loadFromSequenceButton->setToolTip(
+      tr("All %1 models have been shown: the study is complete.").arg(sequencePaths.size()));
+  showSequenceStatus();
+  statusBar->showMessage(tr("Study complete: all %1 models are done. Thank you!").arg(sequencePaths.size()));
+  redraw(true);
+  if (showMessage)
+    showMessage(this, tr("Study complete. All %1 models are done. Thank you!").arg(sequencePaths.size()));
+}
+
+bool GLWidget::refuseExportWithoutModel() {
+  if (engine_->renderMesh && !engine_->renderMesh->faces().isEmpty()) return false;
+  qDebug("Export refused: no model is loaded");
+  if (showMessage)
+    showMessage(this, studyMode ? tr("Nothing to export yet: no model is loaded. Set your seed number and press "
+                                     "\"Load From Sequence\" first.")
+                                : tr("Nothing to export yet: no model is loaded."));
+  return true;
+}
