@@ -374,6 +374,13 @@ load_next_model() {
   before="$("$PROBE" hash "$FIELD_X" "$FIELD_Y" "$FIELD_W" "$FIELD_H")"
   record "--- Load From Sequence (model $MODEL)"
   click "$LOAD_X" "$LOAD_Y"
+  # The model's planes were not exported: the window asks before it leaves
+  # them, and Alt+G goes on without exporting.
+  if ((PLANES > 0)); then
+    sleep 0.5
+    record "key alt+g (go on without exporting)"
+    xdotool key alt+g
+  fi
   xdotool mousemove $((VIEW_X + 2)) $((VIEW_Y + 2))
   MODEL_NAME="(loading)"
   while now="$("$PROBE" hash "$FIELD_X" "$FIELD_Y" "$FIELD_W" "$FIELD_H")"; [ "$now" = "$before" ]; do

@@ -123,11 +123,12 @@ bool GLWidget::confirmLeavingModel() {
   box.setObjectName(QStringLiteral("leaveModelBox"));
   box.setIcon(QMessageBox::Warning);
   box.setWindowTitle(tr("Korvane"));
-  box.setText(tr("%n plane(s) on \"%1\" have not been exported.", nullptr, n).arg(modelPathEdit->text()));
+  box.setText(n == 1 ? tr("1 plane on \"%1\" has not been exported.").arg(modelPathEdit->text())
+                     : tr("%1 planes on \"%2\" have not been exported.").arg(n).arg(modelPathEdit->text()));
   box.setInformativeText(tr("A model that has been left cannot be loaded again, and its planes are lost."));
-  QPushButton* exportButton = box.addButton(tr("Export, Then Go On"), QMessageBox::AcceptRole);
-  QPushButton* discardButton = box.addButton(tr("Go On Without Exporting"), QMessageBox::DestructiveRole);
-  QPushButton* stayButton = box.addButton(tr("Stay on This Model"), QMessageBox::RejectRole);
+  QPushButton* exportButton = box.addButton(tr("&Export, Then Go On"), QMessageBox::AcceptRole);
+  QPushButton* discardButton = box.addButton(tr("&Go On Without Exporting"), QMessageBox::DestructiveRole);
+  QPushButton* stayButton = box.addButton(tr("&Stay on This Model"), QMessageBox::RejectRole);
   box.setDefaultButton(stayButton);
   box.setEscapeButton(stayButton);
   box.setWindowModality(Qt::ApplicationModal);

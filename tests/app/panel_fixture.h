@@ -59,7 +59,7 @@ inline void press(QAbstractButton* button) {
 }
 
 // Answers the next modal message box the way a user would: a real click on
-// its button labelled `buttonText`. Returns a watcher to call after the
+// its button labelled `buttonText` (mnemonic marks aside). Returns a watcher to call after the
 // action that shows the box: it stops waiting and tells what the box said
 // (empty when no box came up).
 class BoxAnswer {
@@ -72,7 +72,7 @@ class BoxAnswer {
       timer_.stop();
       text_ = box->text();
       for (QAbstractButton* button : box->buttons())
-        if (button->text() == buttonText_) {
+        if (button->text().remove(QLatin1Char('&')) == buttonText_) {
           clicked_ = true;
           QTest::mouseClick(button, Qt::LeftButton);
           return;
