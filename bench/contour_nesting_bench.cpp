@@ -13,6 +13,10 @@
 //   5 = one section through the same mesh.
 // Counter "contours" is the number of contours classified.
 //
+// BM_PolygonContains/<edges>/<strips>: one point-in-polygon test against a
+// wavy outline of that many edges, at points spread over its box; plain
+// (strips 0) or through the polygon's strips (1, built once outside the
+// timing).
 
 #include <benchmark/benchmark.h>
 
@@ -25,6 +29,7 @@
 #include "large_models.h"
 #include "model/render_mesh.h"
 #include "sections/contour_area.h"
+#include "sections/polygon_strips.h"
 #include "trimesh/trimesh.h"
 
 namespace {
@@ -162,6 +167,26 @@ void BM_ClassifyContours(benchmark::State& state) {
   qInstallMessageHandler(nullptr);
 }
 
+void BM_PolygonContains(benchmark::State& state) {
+  const int n = int(state.range(0));
+  SectionContour outline = ring(
+      0, 0, n, [](double a) { return 1.0 + 0.3 * std::sin(25 * a); }, true);
+  const ContourPolygon polygon = contourPolygon(outline, SectionFrame(xyFrame()));
+  const PolygonStrips strips = state.range(1) ? PolygonStrips(polygon) : PolygonStrips();
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-1.3, 1.3);
+  std::vector<double> points(2048);
+  for (double& v : points) v = u(rng);
+  size_t k = 0;
+  int inside = 0;
+  for (auto _ : state) {
+    inside += strips.contains(polygon, points[k], points[k + 1]) ? 1 : 0;
+    k = (k + 2) % points.size();
+  }
+  benchmark::DoNotOptimize(inside);
+}
+
 }  // namespace
 
+BENCHMARK(BM_PolygonContains)->ArgsProduct({{64, 1024, 16384}, {0, 1}});
 BENCHMARK(BM_ClassifyContours)->DenseRange(0, 5)->Unit(benchmark::kMillisecond);
