@@ -11,10 +11,7 @@ bool ContourPolygon::contains(double x, double y) const {
   for (int i = 0, j = m - 1; i < m; j = i++) {
     const double xi = xy[2 * size_t(i)], yi = xy[2 * size_t(i) + 1];
     const double xj = xy[2 * size_t(j)], yj = xy[2 * size_t(j) + 1];
-    if ((yi > y) != (yj > y)) {
-      const double cx = xj + (y - yj) / (yi - yj) * (xi - xj);
-      if (x < cx) inside = !inside;
-    }
+    if (crossesRayRight(xi, yi, xj, yj, x, y)) inside = !inside;
   }
   return inside;
 }

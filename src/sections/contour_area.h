@@ -27,6 +27,17 @@ struct ContourPolygon {
   bool contains(double x, double y) const;
 };
 
+// Whether the edge from (xj, yj) to (xi, yi) crosses the ray from (x, y)
+// towards +x, as ContourPolygon::contains counts crossings: the edge spans y
+// (one end above, the other at or below) and meets the line y right of x.
+// Every even-odd test of a contour goes through here, so that all of them
+// round alike.
+inline bool crossesRayRight(double xi, double yi, double xj, double yj, double x, double y) {
+  if ((yi > y) == (yj > y)) return false;
+  const double cx = xj + (y - yj) / (yi - yj) * (xi - xj);
+  return x < cx;
+}
+
 class SectionFrame {
  public:
   explicit SectionFrame(const CutPlane& plane);

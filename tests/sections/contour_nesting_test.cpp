@@ -12,21 +12,11 @@
 
 #include "sections/contour_area.h"
 #include "sections/contour_nesting.h"
+#include "support/sections_support.h"
+
+using sectionsupport::polygonOf;
 
 namespace {
-
-ContourPolygon polygonOf(const std::vector<double>& xy) {
-  ContourPolygon p;
-  p.xy = xy;
-  p.minX = p.maxX = xy[0];
-  p.minY = p.maxY = xy[1];
-  for (size_t k = 0; k < xy.size(); k += 2) {
-    p.minX = std::min(p.minX, xy[k]), p.maxX = std::max(p.maxX, xy[k]);
-    p.minY = std::min(p.minY, xy[k + 1]), p.maxY = std::max(p.maxY, xy[k + 1]);
-  }
-  p.takesPart = p.size() >= 3;
-  return p;
-}
 
 std::vector<int> everyPair(const std::vector<ContourPolygon>& polygons, const std::vector<int>& members,
                            const std::vector<double>& points) {

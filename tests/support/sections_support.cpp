@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QPair>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cmath>
 
 #include "engine/cut_plane.h"
@@ -152,6 +153,20 @@ bool evenOddInside(const std::vector<double>& p, double x, double y) {
         x < p[2 * j] + (y - p[2 * j + 1]) / (p[2 * i + 1] - p[2 * j + 1]) * (p[2 * i] - p[2 * j]))
       in = !in;
   return in;
+}
+
+ContourPolygon polygonOf(const std::vector<double>& xy) {
+  ContourPolygon p;
+  p.xy = xy;
+  if (xy.size() < 2) return p;
+  p.minX = p.maxX = xy[0];
+  p.minY = p.maxY = xy[1];
+  for (size_t k = 0; k + 1 < xy.size(); k += 2) {
+    p.minX = std::min(p.minX, xy[k]), p.maxX = std::max(p.maxX, xy[k]);
+    p.minY = std::min(p.minY, xy[k + 1]), p.maxY = std::max(p.maxY, xy[k + 1]);
+  }
+  p.takesPart = p.size() >= 3;
+  return p;
 }
 
 }  // namespace sectionsupport

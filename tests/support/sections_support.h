@@ -6,6 +6,7 @@
 
 #include "engine/vec3.h"
 #include "model/render_mesh.h"
+#include "sections/contour_area.h"
 #include "sections/section_plane.h"
 
 // Meshes and planes for the section tests.
@@ -54,6 +55,10 @@ QList<Vec3> squareCorners(float x0, float y0, float x1, float y1, int split);
 // Whether (x, y) is inside the closed polygon xy (x, y pairs) by the even-odd
 // rule; points on the boundary may go either way.
 bool evenOddInside(const std::vector<double>& xy, double x, double y);
+
+// A ContourPolygon of the points xy (x, y pairs) with its box; it takes part
+// with at least three points. signedArea is left 0.
+ContourPolygon polygonOf(const std::vector<double>& xy);
 
 // Sum of the areas of the triangles.
 double totalArea(const QList<SlabTriangle>& triangles);
