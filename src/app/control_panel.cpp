@@ -263,9 +263,8 @@ QWidget* GLWidget::buildControlPanel() {
       tr("Curvature filter: Exact gathers every vertex within three widths, Fast gathers clusters of them "
          "(bounded work on dense meshes); Auto is exact unless a vertex would gather over %1 neighbours")
           .arg(kFastSmoothingNeighbours));
-  connect(smoothingCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this, [this](int index) {
-    engine_->setSmoothingMethod(SmoothingMethod(smoothingCombo->itemData(index).toInt()));
-  });
+  connect(smoothingCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+          [this](int index) { engine_->setSmoothingMethod(SmoothingMethod(smoothingCombo->itemData(index).toInt())); });
   secondForm->addRow(tr("Smoothing"), smoothingCombo);
 
   drawMeshFeaturesCheck->setText(tr("Draw Mesh Features"));

@@ -444,34 +444,36 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   for (const QString& w : result.warnings) warnings.append(w);
   // The filter of the curvature data the run used (after --normalize, that
   // of the rebuilt mesh).
-  const TriMesh::SmoothingRecord smoothing = engine.triMesh ? engine.triMesh->last_smoothing : TriMesh::SmoothingRecord();
-  const QJsonObject summary{{QStringLiteral("input"), modelPath},
-                            {QStringLiteral("absolutePath"), info.absoluteFilePath()},
-                            {QStringLiteral("vertices"), int(mesh.vertices().size())},
-                            {QStringLiteral("faces"), int(mesh.faces().size())},
-                            {QStringLiteral("segments"), engine.segmentCount},
-                            {QStringLiteral("segmentation"),
-                             QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.segmentation)},
-                                         {QStringLiteral("method"), engine.companions.segmentationMethod},
-                                         {QStringLiteral("segments"), engine.segmentCount}}},
-                            {QStringLiteral("symmetry"),
-                             QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.symmetry)},
-                                         {QStringLiteral("method"), engine.companions.symmetryMethod},
-                                         {QStringLiteral("planes"), int(engine.symmetryPlanes.size())},
-                                         {QStringLiteral("axes"), int(engine.symmetryAxes.size())}}},
-                            {QStringLiteral("smoothing"), QLatin1String(smoothing.fast ? "fast" : "exact")},
-                            {QStringLiteral("smoothingAsked"), QLatin1String(smoothing_method_name(options.smoothing))},
-                            {QStringLiteral("smoothingClusters"), smoothing.clusters},
-                            {QStringLiteral("farthestVertexFromOrigin"), double(farthestBefore)},
-                            {QStringLiteral("parameters"), parametersJson(options)},
-                            {QStringLiteral("normalisation"), normalisation},
-                            {QStringLiteral("featuresPerFamily"), featureCounts},
-                            {QStringLiteral("planes"), planes},
-                            {QStringLiteral("stopRule"), engine.runStopRule},
-                            {QStringLiteral("quality"), quality},
-                            {QStringLiteral("timings"), timings},
-                            {QStringLiteral("warnings"), warnings},
-                            {QStringLiteral("outputs"), QJsonArray::fromStringList(written)}};
+  const TriMesh::SmoothingRecord smoothing =
+      engine.triMesh ? engine.triMesh->last_smoothing : TriMesh::SmoothingRecord();
+  const QJsonObject summary{
+      {QStringLiteral("input"), modelPath},
+      {QStringLiteral("absolutePath"), info.absoluteFilePath()},
+      {QStringLiteral("vertices"), int(mesh.vertices().size())},
+      {QStringLiteral("faces"), int(mesh.faces().size())},
+      {QStringLiteral("segments"), engine.segmentCount},
+      {QStringLiteral("segmentation"),
+       QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.segmentation)},
+                   {QStringLiteral("method"), engine.companions.segmentationMethod},
+                   {QStringLiteral("segments"), engine.segmentCount}}},
+      {QStringLiteral("symmetry"),
+       QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.symmetry)},
+                   {QStringLiteral("method"), engine.companions.symmetryMethod},
+                   {QStringLiteral("planes"), int(engine.symmetryPlanes.size())},
+                   {QStringLiteral("axes"), int(engine.symmetryAxes.size())}}},
+      {QStringLiteral("smoothing"), QLatin1String(smoothing.fast ? "fast" : "exact")},
+      {QStringLiteral("smoothingAsked"), QLatin1String(smoothing_method_name(options.smoothing))},
+      {QStringLiteral("smoothingClusters"), smoothing.clusters},
+      {QStringLiteral("farthestVertexFromOrigin"), double(farthestBefore)},
+      {QStringLiteral("parameters"), parametersJson(options)},
+      {QStringLiteral("normalisation"), normalisation},
+      {QStringLiteral("featuresPerFamily"), featureCounts},
+      {QStringLiteral("planes"), planes},
+      {QStringLiteral("stopRule"), engine.runStopRule},
+      {QStringLiteral("quality"), quality},
+      {QStringLiteral("timings"), timings},
+      {QStringLiteral("warnings"), warnings},
+      {QStringLiteral("outputs"), QJsonArray::fromStringList(written)}};
   if (!writeWhole(summaryFile, QJsonDocument(summary).toJson(QJsonDocument::Indented)))
     return fail(QStringLiteral("cannot write ") + summaryFile);
   result.status = ModelJobResult::Done;

@@ -92,11 +92,11 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
   std::vector<uint64_t> key(nv, 0);
   for (int i : order) {
     const Vec3& p = m.vertices[size_t(i)];
-    key[size_t(i)] = index(p.x, lo.x) << 43 | index(p.y, lo.y) << 23 | index(p.z, lo.z) << 3 | facing(m.normals[size_t(i)]);
+    key[size_t(i)] =
+        index(p.x, lo.x) << 43 | index(p.y, lo.y) << 23 | index(p.z, lo.z) << 3 | facing(m.normals[size_t(i)]);
   }
-  std::sort(order.begin(), order.end(), [&](int a, int b) {
-    return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] < key[size_t(b)] : a < b;
-  });
+  std::sort(order.begin(), order.end(),
+            [&](int a, int b) { return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] < key[size_t(b)] : a < b; });
 
   // Members, in key order then vertex order.
   c.members = order;
@@ -133,8 +133,8 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
       nz += double(w) * m.normals[j].z;
     }
     const double n = last - first;
-    c.centroid[size_t(k)] = a > 0.0 ? Vec3(float(px / a), float(py / a), float(pz / a))
-                                     : Vec3(float(mx / n), float(my / n), float(mz / n));
+    c.centroid[size_t(k)] =
+        a > 0.0 ? Vec3(float(px / a), float(py / a), float(pz / a)) : Vec3(float(mx / n), float(my / n), float(mz / n));
     c.area[size_t(k)] = float(a);
     c.normal_sum[size_t(k)] = Vec3(float(nx), float(ny), float(nz));
     Vec3 normal = c.normal_sum[size_t(k)];
@@ -297,42 +297,42 @@ void TriMesh::smooth_curvatures_fast(float sigma, int threads, const std::atomic
     print_message("cancelled.\n");
     return;
   }
-  const std::vector<float> mean = cluster_means<3>(*this, c, [&](size_t j, const Vec3& u, const Vec3& v,
-                                                                 const Vec3& uxv, float* t) {
-    curv_onto(principal_dir1[j], principal_dir2[j], principal_dir1[j].cross(principal_dir2[j]), principal_curv1[j],
-              0.0f, principal_curv2[j], u, v, uxv, t[0], t[1], t[2]);
-  });
+  const std::vector<float> mean =
+      cluster_means<3>(*this, c, [&](size_t j, const Vec3& u, const Vec3& v, const Vec3& uxv, float* t) {
+        curv_onto(principal_dir1[j], principal_dir2[j], principal_dir1[j].cross(principal_dir2[j]), principal_curv1[j],
+                  0.0f, principal_curv2[j], u, v, uxv, t[0], t[1], t[2]);
+      });
 
   const int nv = static_cast<int>(vertices.size());
   const float inv_sigma2 = 1.0f / (sigma * sigma);
   std::vector<float> ku(static_cast<size_t>(nv)), kuv(static_cast<size_t>(nv)), kv(static_cast<size_t>(nv));
-  const bool done = for_each_vertex(nv, thread_count(threads, nv), cancel, c, inv_sigma2, [&](ClusterWalker& walker,
-                                                                                               int i) {
-    const Vec3& u = principal_dir1[size_t(i)];
-    const Vec3& v = principal_dir2[size_t(i)];
-    const Vec3 uxv = u.cross(v);
-    float own_u, own_uv, own_v;
-    curv_onto(u, v, uxv, principal_curv1[size_t(i)], 0.0f, principal_curv2[size_t(i)], u, v, uxv, own_u, own_uv,
-              own_v);
-    const int start = c.of_vertex[size_t(i)];
-    if (vertex_neighbors[size_t(i)].empty() || start < 0) {
-      ku[size_t(i)] = own_u;
-      kuv[size_t(i)] = own_uv;
-      kv[size_t(i)] = own_v;
-      return;
-    }
-    double sum = 0.0, su = 0.0, suv = 0.0, sv = 0.0;
-    walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
-      float cu, cuv, cv;
-      const float* t = &mean[size_t(k) * 3];
-      curv_onto(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], t[0], t[1], t[2], u, v, uxv, cu, cuv, cv);
-      su += double(w) * cu;
-      suv += double(w) * cuv;
-      sv += double(w) * cv;
-      sum += w;
-    });
-    store_mean(sum, su, suv, sv, own_u, own_uv, own_v, ku[size_t(i)], kuv[size_t(i)], kv[size_t(i)]);
-  });
+  const bool done =
+      for_each_vertex(nv, thread_count(threads, nv), cancel, c, inv_sigma2, [&](ClusterWalker& walker, int i) {
+        const Vec3& u = principal_dir1[size_t(i)];
+        const Vec3& v = principal_dir2[size_t(i)];
+        const Vec3 uxv = u.cross(v);
+        float own_u, own_uv, own_v;
+        curv_onto(u, v, uxv, principal_curv1[size_t(i)], 0.0f, principal_curv2[size_t(i)], u, v, uxv, own_u, own_uv,
+                  own_v);
+        const int start = c.of_vertex[size_t(i)];
+        if (vertex_neighbors[size_t(i)].empty() || start < 0) {
+          ku[size_t(i)] = own_u;
+          kuv[size_t(i)] = own_uv;
+          kv[size_t(i)] = own_v;
+          return;
+        }
+        double sum = 0.0, su = 0.0, suv = 0.0, sv = 0.0;
+        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
+          float cu, cuv, cv;
+          const float* t = &mean[size_t(k) * 3];
+          curv_onto(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], t[0], t[1], t[2], u, v, uxv, cu, cuv, cv);
+          su += double(w) * cu;
+          suv += double(w) * cuv;
+          sv += double(w) * cv;
+          sum += w;
+        });
+        store_mean(sum, su, suv, sv, own_u, own_uv, own_v, ku[size_t(i)], kuv[size_t(i)], kv[size_t(i)]);
+      });
   if (!done) {
     print_message("cancelled.\n");
     return;
@@ -359,38 +359,38 @@ void TriMesh::smooth_curv_derivs_fast(float sigma, int threads, const std::atomi
     print_message("cancelled.\n");
     return;
   }
-  const std::vector<float> mean = cluster_means<4>(*this, c, [&](size_t j, const Vec3& u, const Vec3& v,
-                                                                 const Vec3& uxv, float* t) {
-    CurvDeriv r;
-    deriv_onto(principal_dir1[j], principal_dir2[j], principal_dir1[j].cross(principal_dir2[j]), curv_derivs[j], u, v,
-               uxv, r);
-    for (int e = 0; e < 4; ++e) t[e] = r[size_t(e)];
-  });
+  const std::vector<float> mean =
+      cluster_means<4>(*this, c, [&](size_t j, const Vec3& u, const Vec3& v, const Vec3& uxv, float* t) {
+        CurvDeriv r;
+        deriv_onto(principal_dir1[j], principal_dir2[j], principal_dir1[j].cross(principal_dir2[j]), curv_derivs[j], u,
+                   v, uxv, r);
+        for (int e = 0; e < 4; ++e) t[e] = r[size_t(e)];
+      });
 
   const int nv = static_cast<int>(vertices.size());
   const float inv_sigma2 = 1.0f / (sigma * sigma);
   std::vector<CurvDeriv> smoothed(static_cast<size_t>(nv));
-  const bool done = for_each_vertex(nv, thread_count(threads, nv), cancel, c, inv_sigma2, [&](ClusterWalker& walker,
-                                                                                               int i) {
-    const Vec3& u = principal_dir1[size_t(i)];
-    const Vec3& v = principal_dir2[size_t(i)];
-    const Vec3 uxv = u.cross(v);
-    const CurvDeriv& own = curv_derivs[size_t(i)];
-    const int start = c.of_vertex[size_t(i)];
-    if (vertex_neighbors[size_t(i)].empty() || start < 0) {
-      smoothed[size_t(i)] = own;
-      return;
-    }
-    double sum = 0.0, acc[4] = {0.0, 0.0, 0.0, 0.0};
-    walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
-      CurvDeriv src, d;
-      for (int e = 0; e < 4; ++e) src[size_t(e)] = mean[size_t(k) * 4 + size_t(e)];
-      deriv_onto(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], src, u, v, uxv, d);
-      for (int e = 0; e < 4; ++e) acc[e] += double(w) * d[size_t(e)];
-      sum += w;
-    });
-    smoothed[size_t(i)] = mean_or_own(sum, acc, own);
-  });
+  const bool done =
+      for_each_vertex(nv, thread_count(threads, nv), cancel, c, inv_sigma2, [&](ClusterWalker& walker, int i) {
+        const Vec3& u = principal_dir1[size_t(i)];
+        const Vec3& v = principal_dir2[size_t(i)];
+        const Vec3 uxv = u.cross(v);
+        const CurvDeriv& own = curv_derivs[size_t(i)];
+        const int start = c.of_vertex[size_t(i)];
+        if (vertex_neighbors[size_t(i)].empty() || start < 0) {
+          smoothed[size_t(i)] = own;
+          return;
+        }
+        double sum = 0.0, acc[4] = {0.0, 0.0, 0.0, 0.0};
+        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
+          CurvDeriv src, d;
+          for (int e = 0; e < 4; ++e) src[size_t(e)] = mean[size_t(k) * 4 + size_t(e)];
+          deriv_onto(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], src, u, v, uxv, d);
+          for (int e = 0; e < 4; ++e) acc[e] += double(w) * d[size_t(e)];
+          sum += w;
+        });
+        smoothed[size_t(i)] = mean_or_own(sum, acc, own);
+      });
   if (!done) {
     print_message("cancelled.\n");
     return;

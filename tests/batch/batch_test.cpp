@@ -458,11 +458,31 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
   const ToolRun help = batch({"--help"});
   EXPECT_EQ(help.code, 0);
   for (const char* key : kFeatureOptionKeys) EXPECT_TRUE(help.out.contains(QLatin1String(key))) << key;
-  for (const char* option :
-       {"--no-FAMILY", "--FAMILY-weight", "--FAMILY-radius", "--bin-select-threshold", "--curvature-threshold",
-        "--curvature-smooth", "--smoothing", "--segmentation", "--cover-all", "--planes", "--no-auto-segmentation",
-        "--auto-segmentation", "--no-auto-symmetry", "--auto-symmetry", "--no-hermite", "--hermite-factor", "--normalize",
-        "--matrix", "--svg", "--out", "--jobs", "--timeout", "--force", "--quiet", "--help"})
+  for (const char* option : {"--no-FAMILY",
+                             "--FAMILY-weight",
+                             "--FAMILY-radius",
+                             "--bin-select-threshold",
+                             "--curvature-threshold",
+                             "--curvature-smooth",
+                             "--smoothing",
+                             "--segmentation",
+                             "--cover-all",
+                             "--planes",
+                             "--no-auto-segmentation",
+                             "--auto-segmentation",
+                             "--no-auto-symmetry",
+                             "--auto-symmetry",
+                             "--no-hermite",
+                             "--hermite-factor",
+                             "--normalize",
+                             "--matrix",
+                             "--svg",
+                             "--out",
+                             "--jobs",
+                             "--timeout",
+                             "--force",
+                             "--quiet",
+                             "--help"})
     EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
 
   const QStringList cases[] = {{"--bin-select-threshold", "5", "--out", "o", "m.off"},

@@ -78,8 +78,8 @@ TEST(ClusteredSmoothing, KeepsKnownCurvatureFieldsAndStaysCloseToTheExactFilter)
     ++checked;
     EXPECT_NEAR(std::fabs(cylFast.principal_curv1[i]), 2.0f, 0.1f) << i;
     EXPECT_NEAR(cylFast.principal_curv2[i], 0.0f, 0.1f) << i;
-    EXPECT_LT(std::fabs(cylFast.principal_dir1[i].z), 0.05f) << i;       // around the axis
-    EXPECT_GT(std::fabs(cylFast.principal_dir2[i].z), 0.99f) << i;       // along it
+    EXPECT_LT(std::fabs(cylFast.principal_dir1[i].z), 0.05f) << i;  // around the axis
+    EXPECT_GT(std::fabs(cylFast.principal_dir2[i].z), 0.99f) << i;  // along it
     k1Diff.push_back(std::fabs(cylFast.principal_curv1[i] - cylExact.principal_curv1[i]) / 2.0);
     angle.push_back(std::acos(std::min(1.0f, std::fabs(cylFast.principal_dir1[i].dot(cylExact.principal_dir1[i])))));
   }
