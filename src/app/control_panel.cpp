@@ -5,6 +5,7 @@
 #include <QAbstractSpinBox>
 #include <QButtonGroup>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFileDialog>
 #include <QFormLayout>
@@ -71,6 +72,7 @@ void GLWidget::createControlWidgets() {
   planeCountSpin = new QSpinBox(controlHolder_);
   curvatureThresholdSpin = new QDoubleSpinBox(controlHolder_);
   curvatureSmoothSpin = new QDoubleSpinBox(controlHolder_);
+  smoothingCombo = new QComboBox(controlHolder_);
   drawMeshFeaturesCheck = new QCheckBox(controlHolder_);
   drawOutputCheck = new QCheckBox(controlHolder_);
   outputTriangulateCheck = new QCheckBox(controlHolder_);
@@ -251,6 +253,19 @@ QWidget* GLWidget::buildControlPanel() {
   configureSpin(curvatureSmoothSpin, 2, 0.0, 1.0, 0.01, 0.01);
   connectParameterSpin(curvatureSmoothSpin);
   secondForm->addRow(tr("Curvature Smooth"), curvatureSmoothSpin);
+
+  // Takes effect at the next load or mesh edit; neither runs beside a run.
+  smoothingCombo->addItem(tr("Auto"), int(SmoothingMethod::Auto));
+  smoothingCombo->addItem(tr("Exact"), int(SmoothingMethod::Exact));
+  smoothingCombo->addItem(tr("Fast"), int(SmoothingMethod::Fast));
+  smoothingCombo->setCurrentIndex(0);
+  smoothingCombo->setToolTip(
+      tr("Curvature filter: Exact gathers every vertex within three widths, Fast gathers clusters of them "
+         "(bounded work on dense meshes); Auto is exact unless a vertex would gather over %1 neighbours")
+          .arg(kFastSmoothingNeighbours));
+  connect(smoothingCombo, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+          [this](int index) { engine_->setSmoothingMethod(SmoothingMethod(smoothingCombo->itemData(index).toInt())); });
+  secondForm->addRow(tr("Smoothing"), smoothingCombo);
 
   drawMeshFeaturesCheck->setText(tr("Draw Mesh Features"));
   drawOutputCheck->setText(tr("Draw Output"));

@@ -16,6 +16,7 @@ class QCheckBox;
 class QLabel;
 class QDoubleSpinBox;
 class QSpinBox;
+class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
@@ -192,6 +193,7 @@ class GLWidget : public QGLWidget {
   QSpinBox* planeCountSpin = nullptr;  // "Planes": 0 for the threshold rule
   QDoubleSpinBox* curvatureThresholdSpin = nullptr;
   QDoubleSpinBox* curvatureSmoothSpin = nullptr;
+  QComboBox* smoothingCombo = nullptr;  // "Smoothing": Auto, Exact, Fast (SmoothingMethod order)
   QCheckBox* drawMeshFeaturesCheck = nullptr;
   QCheckBox* drawOutputCheck = nullptr;
   QCheckBox* outputTriangulateCheck = nullptr;

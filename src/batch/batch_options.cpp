@@ -138,6 +138,13 @@ bool parseBatchOptions(const QStringList& args, BatchOptions& o, QString& error)
       ok = number(kCurvatureThresholdRange, o.curvatureThreshold);
     } else if (name == QLatin1String("curvature-smooth")) {
       ok = number(kCurvatureSmoothRange, o.curvatureSmooth);
+    } else if (name == QLatin1String("smoothing")) {
+      QString v;
+      ok = takeValue(v);
+      if (ok && !smoothing_method_from_name(v.toLatin1().constData(), o.smoothing)) {
+        error = QStringLiteral("--smoothing: '%1' is not auto, exact or fast").arg(v);
+        ok = false;
+      }
     } else if (name == QLatin1String("segmentation")) {
       ok = flag(o.useSegmentation, true);
     } else if (name == QLatin1String("auto-segmentation")) {
@@ -214,7 +221,8 @@ QStringList workerArguments(const BatchOptions& o) {
   a << QStringLiteral("--bin-select-threshold=") + num(o.binSelectThreshold)
     << QStringLiteral("--curvature-threshold=") + num(o.curvatureThreshold)
     << QStringLiteral("--curvature-smooth=") + num(o.curvatureSmooth)
-    << QStringLiteral("--hermite-factor=") + num(o.hermiteTanFactor);
+    << QStringLiteral("--hermite-factor=") + num(o.hermiteTanFactor)
+    << QStringLiteral("--smoothing=") + QLatin1String(smoothing_method_name(o.smoothing));
   if (o.useSegmentation) a << QStringLiteral("--segmentation");
   if (o.coverAllSegments) a << QStringLiteral("--cover-all");
   if (o.planes > 0) a << QStringLiteral("--planes=%1").arg(o.planes);
@@ -262,6 +270,9 @@ QString batchHelpText() {
       "  --bin-select-threshold T  vote total a plane needs, 0.05 to 3 (default 1)\n"
       "  --curvature-threshold T   ridge and valley threshold, 0 to 100 (default 15)\n"
       "  --curvature-smooth S      curvature smoothing width in model units, 0 to 1 (default 0.01)\n"
+      "  --smoothing M             curvature filter: auto (default; exact unless a vertex would gather over\n"
+      "                            1000 neighbours, as on dense scans), exact, or fast (clustered, bounded work\n"
+      "                            per vertex); the summary's \"smoothing\" says which was used\n"
       "  --segmentation            sections use the segmentation (\"Use Segmentation\"; default off)\n"
       "  --cover-all               keep accepting weaker planes that cut uncut segments (default off)\n"
       "  --planes N                accept the N strongest planes whatever their vote total, 0 to 100; 0 (the\n"

@@ -4,6 +4,7 @@
 #include <QStringList>
 
 #include "engine/cut_plane.h"
+#include "trimesh/smoothing_method.h"
 
 // Command line of korvane-batch. Every algorithm option mirrors a control of
 // the research panel, with the panel's start value as default and its range
@@ -16,6 +17,8 @@ struct BatchOptions {
   double binSelectThreshold = 1.0;
   double curvatureThreshold = 15.0;
   double curvatureSmooth = 0.01;
+  // The curvature filter ("Smoothing").
+  SmoothingMethod smoothing = SmoothingMethod::Auto;
   bool useSegmentation = false;
   bool coverAllSegments = false;
   // "Planes": 0 for the threshold rule, else the number of planes to accept.

@@ -116,6 +116,7 @@ void applyOptions(Sorvex& engine, const BatchOptions& o) {
   engine.setFeatureRadii(radii);
   engine.setBinSelectThreshold(float(o.binSelectThreshold));
   engine.setCurvatureSmooth(o.curvatureSmooth);
+  engine.setSmoothingMethod(o.smoothing);
   engine.setCurvatureThreshold(o.curvatureThreshold);
   engine.setUseSegmentation(o.useSegmentation);
   engine.setHermiteInterp(o.hermiteInterp);
@@ -134,6 +135,7 @@ QJsonObject parametersJson(const BatchOptions& o) {
                      {QStringLiteral("binSelectThreshold"), o.binSelectThreshold},
                      {QStringLiteral("curvatureThreshold"), o.curvatureThreshold},
                      {QStringLiteral("curvatureSmooth"), o.curvatureSmooth},
+                     {QStringLiteral("smoothing"), QLatin1String(smoothing_method_name(o.smoothing))},
                      {QStringLiteral("useSegmentation"), o.useSegmentation},
                      {QStringLiteral("coverAllSegments"), o.coverAllSegments},
                      {QStringLiteral("planes"), o.planes},
@@ -248,6 +250,7 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   LoadControl control;
   control.autoSegmentation = options.autoSegmentation;
   control.autoSymmetry = options.autoSymmetry;
+  control.smoothing = options.smoothing;
   const bool read = buildModel(path8.constData(), nullptr, float(options.curvatureSmooth), built, &control);
   qint64 loadNs = t.nsecsElapsed();
   // A wait for the engine is the worker's, not the load's.
@@ -439,30 +442,38 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   timings[QStringLiteral("total")] = result.seconds;
   QJsonArray warnings;
   for (const QString& w : result.warnings) warnings.append(w);
-  const QJsonObject summary{{QStringLiteral("input"), modelPath},
-                            {QStringLiteral("absolutePath"), info.absoluteFilePath()},
-                            {QStringLiteral("vertices"), int(mesh.vertices().size())},
-                            {QStringLiteral("faces"), int(mesh.faces().size())},
-                            {QStringLiteral("segments"), engine.segmentCount},
-                            {QStringLiteral("segmentation"),
-                             QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.segmentation)},
-                                         {QStringLiteral("method"), engine.companions.segmentationMethod},
-                                         {QStringLiteral("segments"), engine.segmentCount}}},
-                            {QStringLiteral("symmetry"),
-                             QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.symmetry)},
-                                         {QStringLiteral("method"), engine.companions.symmetryMethod},
-                                         {QStringLiteral("planes"), int(engine.symmetryPlanes.size())},
-                                         {QStringLiteral("axes"), int(engine.symmetryAxes.size())}}},
-                            {QStringLiteral("farthestVertexFromOrigin"), double(farthestBefore)},
-                            {QStringLiteral("parameters"), parametersJson(options)},
-                            {QStringLiteral("normalisation"), normalisation},
-                            {QStringLiteral("featuresPerFamily"), featureCounts},
-                            {QStringLiteral("planes"), planes},
-                            {QStringLiteral("stopRule"), engine.runStopRule},
-                            {QStringLiteral("quality"), quality},
-                            {QStringLiteral("timings"), timings},
-                            {QStringLiteral("warnings"), warnings},
-                            {QStringLiteral("outputs"), QJsonArray::fromStringList(written)}};
+  // The filter of the curvature data the run used (after --normalize, that
+  // of the rebuilt mesh).
+  const TriMesh::SmoothingRecord smoothing =
+      engine.triMesh ? engine.triMesh->last_smoothing : TriMesh::SmoothingRecord();
+  const QJsonObject summary{
+      {QStringLiteral("input"), modelPath},
+      {QStringLiteral("absolutePath"), info.absoluteFilePath()},
+      {QStringLiteral("vertices"), int(mesh.vertices().size())},
+      {QStringLiteral("faces"), int(mesh.faces().size())},
+      {QStringLiteral("segments"), engine.segmentCount},
+      {QStringLiteral("segmentation"),
+       QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.segmentation)},
+                   {QStringLiteral("method"), engine.companions.segmentationMethod},
+                   {QStringLiteral("segments"), engine.segmentCount}}},
+      {QStringLiteral("symmetry"),
+       QJsonObject{{QStringLiteral("source"), companionSourceName(engine.companions.symmetry)},
+                   {QStringLiteral("method"), engine.companions.symmetryMethod},
+                   {QStringLiteral("planes"), int(engine.symmetryPlanes.size())},
+                   {QStringLiteral("axes"), int(engine.symmetryAxes.size())}}},
+      {QStringLiteral("smoothing"), QLatin1String(smoothing.fast ? "fast" : "exact")},
+      {QStringLiteral("smoothingAsked"), QLatin1String(smoothing_method_name(options.smoothing))},
+      {QStringLiteral("smoothingClusters"), smoothing.clusters},
+      {QStringLiteral("farthestVertexFromOrigin"), double(farthestBefore)},
+      {QStringLiteral("parameters"), parametersJson(options)},
+      {QStringLiteral("normalisation"), normalisation},
+      {QStringLiteral("featuresPerFamily"), featureCounts},
+      {QStringLiteral("planes"), planes},
+      {QStringLiteral("stopRule"), engine.runStopRule},
+      {QStringLiteral("quality"), quality},
+      {QStringLiteral("timings"), timings},
+      {QStringLiteral("warnings"), warnings},
+      {QStringLiteral("outputs"), QJsonArray::fromStringList(written)}};
   if (!writeWhole(summaryFile, QJsonDocument(summary).toJson(QJsonDocument::Indented)))
     return fail(QStringLiteral("cannot write ") + summaryFile);
   result.status = ModelJobResult::Done;

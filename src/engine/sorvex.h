@@ -14,6 +14,7 @@
 #include "engine/vec3.h"
 #include "model/derived_companions.h"
 #include "sections/section_plane.h"
+#include "trimesh/smoothing_method.h"
 
 class Camera;
 struct LoadedModel;
@@ -45,6 +46,7 @@ class Sorvex : public QThread {
   void setFeatureWeights(const float weights[kFeatureTypeCount]);
   void setFeatureRadii(const float radii[kFeatureTypeCount]);
   void setCurvatureSmooth(double s) { curvatureSmooth = float(s); }
+  void setSmoothingMethod(SmoothingMethod m) { smoothingMethod = m; }
   void setCurvatureThreshold(double t) { curvatureThreshold = float(t); }
   void setBinSelectThreshold(float t) { bins.setBinSelectThreshold(t); }
   void setCoverAllSegments(bool on) { coverAllSegments = on; }
@@ -208,6 +210,10 @@ class Sorvex : public QThread {
   bool hermiteInterp = true;
   float hermiteTanFactor = 1.0f;
   float curvatureSmooth = 0.05f;
+  // The curvature filter of the next load or mesh edit ("Smoothing"): Auto
+  // picks exact or fast by the expected neighbourhood (smoothing_method.h).
+  // Read on the GUI thread only; the run does not copy it.
+  SmoothingMethod smoothingMethod = SmoothingMethod::Auto;
   QList<Vec3> palette;
   QList<CutPlane> segmentPlanes;
   QList<Axis> segmentAxes;

@@ -13,7 +13,7 @@
 #include "model/render_mesh.h"
 #include "trimesh/trimesh.h"
 
-std::unique_ptr<TriMesh> curvatureMeshFromRenderMesh(const RenderMesh& mesh, float smooth) {
+std::unique_ptr<TriMesh> curvatureMeshFromRenderMesh(const RenderMesh& mesh, float smooth, SmoothingMethod method) {
   std::unique_ptr<TriMesh> result(new TriMesh());
   const QVector<Vec3>& vertices = mesh.vertices();
   result->vertices.assign(vertices.begin(), vertices.end());
@@ -24,7 +24,7 @@ std::unique_ptr<TriMesh> curvatureMeshFromRenderMesh(const RenderMesh& mesh, flo
     if (f[0] < 0 || f[0] >= n || f[1] < 0 || f[1] >= n || f[2] < 0 || f[2] >= n) continue;
     result->faces.emplace_back(f[0], f[1], f[2]);
   }
-  prepareCurvatureMesh(*result, smooth);
+  prepareCurvatureMesh(*result, smooth, method);
   return result;
 }
 
@@ -34,6 +34,6 @@ bool Sorvex::syncTriMesh() {
     return false;
   }
   if (!renderMesh || renderMesh->vertices().isEmpty()) return true;  // no model to follow
-  triMesh = curvatureMeshFromRenderMesh(*renderMesh, curvatureSmooth);
+  triMesh = curvatureMeshFromRenderMesh(*renderMesh, curvatureSmooth, smoothingMethod);
   return true;
 }

@@ -76,19 +76,16 @@ bool prepareCurvature(TriMesh& mesh, float smooth, LoadControl* control) {
   report(control, 250, "Computing curvature derivatives");
   mesh.compute_curv_derivs();
   if (cancelled(control)) return false;
-  const bool plain = control && control->plainSmoothing;
   report(control, 350, "Smoothing curvatures");
-  if (plain)
+  if (control && control->plainSmoothing) {
     mesh.smooth_curvatures_plain(smooth);
-  else
-    mesh.smooth_curvatures(smooth, 0, cancel);
-  if (cancelled(control)) return false;
-  report(control, 600, "Smoothing curvature derivatives");
-  if (plain)
+    report(control, 600, "Smoothing curvature derivatives");
     mesh.smooth_curv_derivs_plain(smooth);
-  else
-    mesh.smooth_curv_derivs(smooth, 0, cancel);
-  return !cancelled(control);
+    return !cancelled(control);
+  }
+  const SmoothingMethod method = control ? control->smoothing : SmoothingMethod::Auto;
+  return smoothCurvatureData(mesh, smooth, method, cancel,
+                             [control] { report(control, 600, "Smoothing curvature derivatives"); });
 }
 
 }  // namespace
@@ -245,6 +242,7 @@ bool Sorvex::loadModel(const char* path, const char* label, const char* segmenta
   LoadedModel model;
   LoadControl control;
   control.plainSmoothing = plainSmoothing;
+  control.smoothing = smoothingMethod;
   control.autoSegmentation = autoSegmentation;
   control.autoSymmetry = autoSymmetry;
   if (!buildModel(path, segmentationPath, curvatureSmooth, model, &control)) return false;

@@ -13,6 +13,7 @@
 #include "model/foreign_read.h"
 #include "model/human_cuts.h"
 #include "model/render_mesh.h"
+#include "trimesh/smoothing_method.h"
 
 class TriMesh;
 
@@ -43,6 +44,9 @@ struct LoadControl {
   std::atomic<bool> cancel{false};
   // Smooth with the plain one-thread filter (the yardstick for tests).
   bool plainSmoothing = false;
+  // Which curvature filter to use (curvature_mesh.h); the mesh records the
+  // one used.
+  SmoothingMethod smoothing = SmoothingMethod::Auto;
   // Where a model has no segmentation or symmetry file, compute one.
   bool autoSegmentation = false;
   bool autoSymmetry = false;

@@ -36,6 +36,7 @@ bool ModelLoader::start(const QString& path, const QString& label, const QString
   control_ = std::make_shared<LoadControl>();
   control_->autoSegmentation = engine_->autoSegmentation;
   control_->autoSymmetry = engine_->autoSymmetry;
+  control_->smoothing = engine_->smoothingMethod;
   model_ = std::make_shared<LoadedModel>();
   // The worker posts to this object only; the destructor stops and joins it
   // first, and posted calls die with the object.

@@ -14,6 +14,13 @@
 
 #include "trimesh/curvature.h"
 #include "trimesh/mesh_util.h"
+#include "trimesh/smoothing_util.h"
+
+using smoothing_util::mean_or_own;
+using smoothing_util::ready;
+using smoothing_util::seconds_since;
+using smoothing_util::store_mean;
+using smoothing_util::thread_count;
 
 namespace {
 
@@ -58,44 +65,6 @@ void visit_neighbourhood(TriMesh& mesh, int i, float inv_sigma2, std::vector<int
   }
 }
 
-// Checks that everything the smoothing reads has one entry per vertex.
-bool ready(const TriMesh& m) {
-  const size_t nv = m.vertices.size();
-  return nv > 0 && m.normals.size() == nv && m.point_areas.size() == nv && m.principal_curv1.size() == nv &&
-         m.principal_curv2.size() == nv && m.principal_dir1.size() == nv && m.principal_dir2.size() == nv &&
-         m.vertex_neighbors.size() == nv;
-}
-
-double seconds_since(std::chrono::steady_clock::time_point t0) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
-}
-
-// The weighted mean (sums over their total weight `sum`) a smoothing stores
-// for a vertex; without any weight (zero areas all round), or with a mean
-// that is not finite, the vertex keeps its own tensor.
-void store_mean(double sum, double su, double suv, double sv, float own_u, float own_uv, float own_v, float& ku,
-                float& kuv, float& kv) {
-  if (sum > 0.0 && std::isfinite(su / sum) && std::isfinite(suv / sum) && std::isfinite(sv / sum)) {
-    ku = static_cast<float>(su / sum);
-    kuv = static_cast<float>(suv / sum);
-    kv = static_cast<float>(sv / sum);
-  } else {
-    ku = own_u;
-    kuv = own_uv;
-    kv = own_v;
-  }
-}
-
-TriMesh::CurvDeriv mean_or_own(double sum, const double acc[4], const TriMesh::CurvDeriv& own) {
-  bool ok = sum > 0.0;
-  TriMesh::CurvDeriv r;
-  for (int k = 0; k < 4 && ok; k++) {
-    r[k] = static_cast<float>(acc[k] / sum);
-    ok = std::isfinite(r[k]);
-  }
-  return ok ? r : own;
-}
-
 }  // namespace
 
 void TriMesh::smooth_curvatures_plain(float sigma) {
@@ -106,6 +75,7 @@ void TriMesh::smooth_curvatures_plain(float sigma) {
   if (!ready(*this)) return;
   print_message("\rSmoothing curvatures... ");
   const auto t0 = std::chrono::steady_clock::now();
+  last_smoothing = SmoothingRecord();
 
   const int nv = static_cast<int>(vertices.size());
   const float inv_sigma2 = 1.0f / (sigma * sigma);
@@ -152,6 +122,7 @@ void TriMesh::smooth_curv_derivs_plain(float sigma) {
   if (!ready(*this) || curv_derivs.size() != vertices.size()) return;
   print_message("\rSmoothing curvature derivatives... ");
   const auto t0 = std::chrono::steady_clock::now();
+  last_smoothing = SmoothingRecord();
 
   const int nv = static_cast<int>(vertices.size());
   const float inv_sigma2 = 1.0f / (sigma * sigma);
@@ -280,12 +251,6 @@ struct Walker {
   }
 };
 
-int thread_count(int requested, int nv) {
-  int t = requested > 0 ? requested : int(std::thread::hardware_concurrency());
-  if (t < 1) t = 1;
-  return std::max(1, std::min(t, nv / 256 + 1));
-}
-
 // Runs filter(walker, i) for every vertex on `threads` threads, blocks of
 // vertices handed out in turn. Returns false when cancelled.
 template <class Filter>
@@ -324,6 +289,7 @@ void TriMesh::smooth_curvatures(float sigma, int threads, const std::atomic<bool
   if (!ready(*this)) return;
   print_message("\rSmoothing curvatures... ");
   const auto t0 = std::chrono::steady_clock::now();
+  last_smoothing = SmoothingRecord();
 
   const int nv = static_cast<int>(vertices.size());
   const float inv_sigma2 = 1.0f / (sigma * sigma);
@@ -381,6 +347,7 @@ void TriMesh::smooth_curv_derivs(float sigma, int threads, const std::atomic<boo
   if (!ready(*this) || curv_derivs.size() != vertices.size()) return;
   print_message("\rSmoothing curvature derivatives... ");
   const auto t0 = std::chrono::steady_clock::now();
+  last_smoothing = SmoothingRecord();
 
   const int nv = static_cast<int>(vertices.size());
   const float inv_sigma2 = 1.0f / (sigma * sigma);

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "engine/vec3.h"
+#include "trimesh/smoothing_method.h"
 
 static_assert(sizeof(Vec3) == 3 * sizeof(float), "Vec3 must be three packed floats");
 
@@ -121,6 +122,35 @@ class TriMesh {
   // The yardstick for the packed, threaded one.
   void smooth_curvatures_plain(float sigma);
   void smooth_curv_derivs_plain(float sigma);
+  // The clustered filter (smoothing_method.h): the vertices are gathered into
+  // clusters by cells of kSmoothingCellFraction * sigma and by the way their
+  // normals face; each cluster keeps its area, area-weighted centroid and
+  // normal sum, and its members' area-weighted mean tensor in a frame of its
+  // own. Each vertex then gathers, with the exact filter's weights (Gaussian,
+  // normal dot product, area) and frame rotation, the clusters connected to
+  // its own through mesh edges within three sigma. O(vertices log vertices)
+  // for the clustering, then a bounded amount of work per vertex. The result
+  // does not depend on the thread count. Threads and cancel as above.
+  void smooth_curvatures_fast(float sigma, int threads = 0, const std::atomic<bool>* cancel = nullptr);
+  void smooth_curv_derivs_fast(float sigma, int threads = 0, const std::atomic<bool>* cancel = nullptr);
+
+  // Expected number of vertices the exact filter gathers per vertex at width
+  // sigma: the vertices' mean local density (vertices per unit area over
+  // each vertex's one-ring, so that dense parts count as often as they have
+  // vertices) times the area of a disc of radius three sigma. O(edges).
+  // Computes point areas and neighbours when missing; 0 for an empty mesh, a
+  // mesh without area or a sigma that is not positive.
+  double expected_smoothing_neighbours(float sigma);
+  // Whether `method` at width sigma means the fast filter (Auto: expected
+  // neighbours above kFastSmoothingNeighbours).
+  bool smoothing_uses_fast(float sigma, SmoothingMethod method);
+  // How the curvature data was last smoothed: by the fast filter (with its
+  // cluster count) or not (exact, plain, or not smoothed at all).
+  struct SmoothingRecord {
+    bool fast = false;
+    int clusters = 0;
+  };
+  SmoothingRecord last_smoothing;
 
   // ---- reading ----
   // Reads an OFF or OBJ file (recognised by its first bytes; "-" is standard

@@ -16,6 +16,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 
 #include "batch/batch_options.h"
@@ -457,11 +458,31 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
   const ToolRun help = batch({"--help"});
   EXPECT_EQ(help.code, 0);
   for (const char* key : kFeatureOptionKeys) EXPECT_TRUE(help.out.contains(QLatin1String(key))) << key;
-  for (const char* option :
-       {"--no-FAMILY", "--FAMILY-weight", "--FAMILY-radius", "--bin-select-threshold", "--curvature-threshold",
-        "--curvature-smooth", "--segmentation", "--cover-all", "--planes", "--no-auto-segmentation",
-        "--auto-segmentation", "--no-auto-symmetry", "--auto-symmetry", "--no-hermite", "--hermite-factor", "--normalize",
-        "--matrix", "--svg", "--out", "--jobs", "--timeout", "--force", "--quiet", "--help"})
+  for (const char* option : {"--no-FAMILY",
+                             "--FAMILY-weight",
+                             "--FAMILY-radius",
+                             "--bin-select-threshold",
+                             "--curvature-threshold",
+                             "--curvature-smooth",
+                             "--smoothing",
+                             "--segmentation",
+                             "--cover-all",
+                             "--planes",
+                             "--no-auto-segmentation",
+                             "--auto-segmentation",
+                             "--no-auto-symmetry",
+                             "--auto-symmetry",
+                             "--no-hermite",
+                             "--hermite-factor",
+                             "--normalize",
+                             "--matrix",
+                             "--svg",
+                             "--out",
+                             "--jobs",
+                             "--timeout",
+                             "--force",
+                             "--quiet",
+                             "--help"})
     EXPECT_TRUE(help.out.contains(QLatin1String(option))) << option;
 
   const QStringList cases[] = {{"--bin-select-threshold", "5", "--out", "o", "m.off"},
@@ -470,6 +491,8 @@ TEST(BatchTool, HelpListsEveryOptionAndBadCommandLinesAreRefused) {
                                {"--timeout", "-1", "--out", "o", "m.off"},
                                {"--planes", "-1", "--out", "o", "m.off"},
                                {"--planes=101", "--out", "o", "m.off"},
+                               {"--smoothing", "quick", "--out", "o", "m.off"},
+                               {"--out", "o", "m.off", "--smoothing"},
                                {"m.off"}};
   for (const QStringList& args : cases) {
     const ToolRun r = batch(args);
@@ -557,4 +580,40 @@ TEST(BatchTool, RunsUnderGnuParallelOverAFolder) {
   for (int i = 1; i <= 3; ++i)
     EXPECT_EQ(summaryOf(out + QStringLiteral("/box%1/summary.json").arg(i))[QStringLiteral("faces")].toInt(), 12) << i;
   EXPECT_FALSE(QFileInfo::exists(out + "/broken/summary.json"));
+}
+
+TEST(BatchTool, ParsesTheSmoothingChoiceAndRecordsTheFilterUsed) {
+  BatchOptions o;
+  QString error;
+  ASSERT_TRUE(parseBatchOptions({"--out", "o", "m.off"}, o, error));
+  EXPECT_EQ(o.smoothing, SmoothingMethod::Auto);
+  ASSERT_TRUE(parseBatchOptions({"--smoothing", "exact", "--out", "o", "m.off"}, o, error));
+  EXPECT_EQ(o.smoothing, SmoothingMethod::Exact);
+  ASSERT_TRUE(parseBatchOptions({"--smoothing=fast", "--out", "o", "m.off"}, o, error));
+  EXPECT_EQ(o.smoothing, SmoothingMethod::Fast);
+  // Workers get the same choice.
+  BatchOptions w;
+  ASSERT_TRUE(parseBatchOptions(workerArguments(o) << "--worker", w, error)) << error.toStdString();
+  EXPECT_EQ(w.smoothing, SmoothingMethod::Fast);
+  EXPECT_FALSE(parseBatchOptions({"--smoothing", "Fast", "--out", "o", "m.off"}, o, error));
+  EXPECT_EQ(error, QStringLiteral("--smoothing: 'Fast' is not auto, exact or fast"));
+
+  // The summary says what was asked and what ran: the bundled model keeps the
+  // exact filter under auto; fast when forced.
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const QString model = testsupport::bundledModelPath({"145", "Table 5"});
+  for (const char* asked : {"auto", "fast"}) {
+    const QString out = dir.filePath(QLatin1String(asked));
+    const ToolRun r = batch({"--quiet", "--smoothing", asked, "--out", out, model});
+    ASSERT_EQ(r.code, 0) << r.err.toStdString();
+    const QJsonObject s = summaryOf(out + QStringLiteral("/145/summary.json"));
+    const bool fast = std::strcmp(asked, "fast") == 0;
+    EXPECT_EQ(s[QStringLiteral("smoothing")].toString(), QLatin1String(fast ? "fast" : "exact"));
+    EXPECT_EQ(s[QStringLiteral("smoothingAsked")].toString(), QLatin1String(asked));
+    EXPECT_EQ(s[QStringLiteral("parameters")].toObject()[QStringLiteral("smoothing")].toString(), QLatin1String(asked));
+    EXPECT_EQ(s[QStringLiteral("smoothingClusters")].toInt() > 0, fast);
+    const QByteArray log = bytes(out + QStringLiteral("/145/debug.log"));
+    EXPECT_TRUE(log.contains(fast ? "Smoothing curvatures (fast: " : "Smoothing curvatures (exact: ")) << asked;
+  }
 }
