@@ -3,6 +3,7 @@
 #include "trimesh/trimesh.h"
 
 void prepareCurvatureMesh(TriMesh& mesh, float smooth) {
+  mesh.build_strips();
   mesh.compute_bounding_sphere();
   mesh.compute_normals();
   mesh.compute_curvatures();

@@ -3,9 +3,8 @@
 class TriMesh;
 
 // Computes, on a freshly read or built curvature mesh, everything the ridge
-// and valley features read: bounding sphere, vertex normals, principal
-// curvatures and their derivatives, then smooths the curvatures and the
-// derivatives with width `smooth` (model units). A mesh edit runs this chain
-// on the edited mesh; no triangle strips are built (the features walk the
-// faces).
+// and valley features read: triangle strips, bounding sphere, vertex normals,
+// principal curvatures and their derivatives, then smooths the curvatures and
+// the derivatives with width `smooth` (model units). A model load runs this
+// chain; a mesh edit runs the same one on the edited mesh.
 void prepareCurvatureMesh(TriMesh& mesh, float smooth);
