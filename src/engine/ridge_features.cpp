@@ -84,6 +84,10 @@ void traceCurvatureLines(const TriMesh& mesh, bool ridge, float threshold, QVect
     return;
   TraceContext ctx{mesh, ridge, threshold, points, normals};
   const std::vector<int>& strips = mesh.strips;
+  if (strips.empty()) {
+    for (const TriMesh::Face& f : mesh.faces) faceCurvatureLine(ctx, f[0], f[1], f[2]);
+    return;
+  }
   size_t pos = 0;
   while (pos < strips.size()) {
     const int n = strips[pos++];

@@ -11,9 +11,10 @@ class TriMesh;
 // Ridge and valley lines from principal curvature, cut into straight pieces.
 
 // Segments of the ridge (or valley) lines of `mesh`, traced triangle by
-// triangle over its strips: entries 2k and 2k+1 of `points` form one segment,
-// `normals` holds the mean vertex normal of the triangle it came from, twice.
-// `mesh` needs strips, normals, principal curvatures and their derivatives.
+// triangle over its strips when it has them, else over its faces in order:
+// entries 2k and 2k+1 of `points` form one segment, `normals` holds the mean
+// vertex normal of the triangle it came from, twice. `mesh` needs normals,
+// principal curvatures and their derivatives.
 void traceCurvatureLines(const TriMesh& mesh, bool ridge, float threshold, QVector<Vec3>& points,
                          QVector<Vec3>& normals);
 

@@ -16,7 +16,7 @@
 #include "model/derived_companions.h"
 #include "model/foreign_read.h"
 #include "model/loaded_model.h"
-#include "model/obj_reader.h"
+#include "model/mesh_file.h"
 #include "model/render_mesh.h"
 #include "trimesh/trimesh.h"
 
@@ -31,19 +31,6 @@ ModelFormat modelFormat(const QString& path) {
   if (path.size() >= 4 && ext == QLatin1String(".obj")) return ModelFormat::Obj;
   if (isAssimpModelPath(path)) return ModelFormat::Assimp;
   return ModelFormat::Unknown;
-}
-
-// Reads the render-mesh geometry into the given (empty) lists. OBJ faces
-// become the triangle of their first three indices, made 0-based.
-bool readRenderGeometry(const char* path, ModelFormat format, QVector<Vec3>& vertices, QVector<QVector<int>>& faces) {
-  if (format == ModelFormat::Off) {
-    qDebug("Loading off");
-    return readOff(path, vertices, faces);
-  }
-  ObjMesh obj;
-  if (!readObj(obj, path)) return false;
-  objRenderGeometry(obj, vertices, faces);
-  return true;
 }
 
 }  // namespace
@@ -105,11 +92,14 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
   if (!info.exists()) return refuse(control, path, QStringLiteral("no such file"));
   if (!info.isFile()) return refuse(control, path, QStringLiteral("not a regular file"));
 
-  // Formats of the assimp reader give both meshes from one reading, in a
-  // child process that a hostile file can only take down itself.
+  // Every format gives both meshes from one reading; the assimp reader's
+  // formats in a child process that a hostile file can only take down itself.
   report(control, 0, "Reading");
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  QVector<QVector<int>> faces;  // foreign formats
+  QVector<int> triangles;       // OFF and OBJ: three indices per face
+  std::shared_ptr<TriMesh> newTriMesh;
+  bool renderRead = true;
   if (format == ModelFormat::Assimp) {
     ForeignReadLimits limits;
     if (control) {
@@ -124,14 +114,19 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
       return false;
     }
     if (read != ForeignReadStatus::Read) return refuse(control, path, error);
+    newTriMesh = triMeshFromGeometry(vertices, faces);
+  } else {
+    MeshFileReading reading;
+    readMeshFile(path, format == ModelFormat::Obj, reading);
+    newTriMesh = std::move(reading.triMesh);
+    vertices = std::move(reading.vertices);
+    triangles = std::move(reading.triangles);
+    renderRead = reading.renderRead;
   }
-  std::shared_ptr<TriMesh> newTriMesh(format == ModelFormat::Assimp ? triMeshFromGeometry(vertices, faces)
-                                                                    : TriMesh::read(path));
   if (!newTriMesh) return refuse(control, path, QStringLiteral("not readable as a mesh"));
   if (cancelled(control)) return false;
   report(control, 80, "Reading the render mesh");
-  if (format != ModelFormat::Assimp && !readRenderGeometry(path, format, vertices, faces))
-    return refuse(control, path, QStringLiteral("the render mesh cannot be read"));
+  if (!renderRead) return refuse(control, path, QStringLiteral("the render mesh cannot be read"));
   if (vertices.isEmpty()) {
     // For example OBJ text in a file named .off: the mesh library reads it by
     // its content, the render mesh by its name, and the two would disagree.
@@ -148,7 +143,10 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
   }
 
   report(control, 850, "Building the render mesh");
-  out.renderMesh.setGeometry(vertices, faces);
+  if (format == ModelFormat::Assimp)
+    out.renderMesh.setGeometry(vertices, faces);
+  else
+    out.renderMesh.setTriangleGeometry(vertices, triangles);
   out.renderMesh.flipFaceNormals();
 
   report(control, 900, "Reading companion files");

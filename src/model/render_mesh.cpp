@@ -21,8 +21,26 @@ void RenderMesh::setGeometry(const QVector<Vec3>& vertices, const QVector<QVecto
   updateDerivedData();
 }
 
+void RenderMesh::setTriangleGeometry(const QVector<Vec3>& vertices, const QVector<int>& triangles) {
+  vertices_.clear();
+  faces_.clear();
+  vertices_ = vertices;
+  const int n = vertices_.size();
+  const int count = triangles.size() / 3;
+  faces_.reserve(count);
+  const int* t = triangles.constData();
+  for (int f = 0; f < count; ++f, t += 3) {
+    bool ok = true;
+    for (int c = 0; c < 3; ++c) ok = ok && t[c] >= 0 && t[c] < n;
+    if (ok) faces_.append(QVector<int>{t[0], t[1], t[2]});
+  }
+  if (faces_.size() != count) qDebug("Dropped %i faces with missing vertices", count - faces_.size());
+  updateDerivedData();
+}
+
 void RenderMesh::updateDerivedData() {
   revision_ = nextRevision();
+  neighbours_ = std::make_shared<NeighbourSets>();
   faceNormals_.clear();
   faceNormals_.reserve(faces_.size());
   for (const QVector<int>& f : faces_) {
@@ -54,18 +72,26 @@ void RenderMesh::updateDerivedData() {
     radius_ = 0.5f * (bboxMax_ - bboxMin_).length();
     if (!std::isfinite(radius_)) radius_ = 1.0f;
   }
+}
 
-  neighbours_.clear();
-  neighbours_.resize(vertices_.size());
-  for (const QVector<int>& f : faces_) {
-    const int a = f[0], b = f[1], c = f[2];
-    neighbours_[a].insert(b);
-    neighbours_[a].insert(c);
-    neighbours_[b].insert(a);
-    neighbours_[b].insert(c);
-    neighbours_[c].insert(a);
-    neighbours_[c].insert(b);
-  }
+const QVector<QSet<int>>& RenderMesh::neighbours() const {
+  NeighbourSets& n = *neighbours_;
+  std::call_once(n.built, [&] {
+    n.sets.resize(vertices_.size());
+    const int nv = vertices_.size();
+    for (const QVector<int>& f : faces_) {
+      if (f.size() < 3) continue;
+      const int a = f[0], b = f[1], c = f[2];
+      if (a < 0 || b < 0 || c < 0 || a >= nv || b >= nv || c >= nv) continue;
+      n.sets[a].insert(b);
+      n.sets[a].insert(c);
+      n.sets[b].insert(a);
+      n.sets[b].insert(c);
+      n.sets[c].insert(a);
+      n.sets[c].insert(b);
+    }
+  });
+  return n.sets;
 }
 
 void RenderMesh::flipFaceNormals() {

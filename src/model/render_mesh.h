@@ -4,6 +4,8 @@
 #include <QVector>
 #include <atomic>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 
 #include "engine/vec3.h"
 
@@ -18,8 +20,12 @@ class RenderMesh {
   // than three indices or with indices outside the vertex list are dropped so
   // that nothing downstream indexes out of range.
   void setGeometry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+  // The same from flat arrays: three vertex indices per face, back to back
+  // (a last incomplete face is ignored).
+  void setTriangleGeometry(const QVector<Vec3>& vertices, const QVector<int>& triangles);
 
-  // Recomputes face normals, bounds, centre, radius and neighbour sets.
+  // Recomputes face normals, bounds, centre and radius; the neighbour sets
+  // follow on their first use.
   // Face normals are (p0 - p1) x (p2 - p1), normalised (inward for
   // counter-clockwise faces); a degenerate face gets (0, 0, 0). A mesh without
   // vertices keeps the default bounds.
@@ -37,17 +43,22 @@ class RenderMesh {
   // updateDerivedData afterwards.
   QVector<Vec3>& mutableVertices() {
     revision_ = nextRevision();
+    neighbours_ = std::make_shared<NeighbourSets>();
     return vertices_;
   }
   QVector<QVector<int>>& mutableFaces() {
     revision_ = nextRevision();
+    neighbours_ = std::make_shared<NeighbourSets>();
     return faces_;
   }
 
   const QVector<Vec3>& vertices() const { return vertices_; }
   const QVector<QVector<int>>& faces() const { return faces_; }
   const QVector<Vec3>& faceNormals() const { return faceNormals_; }
-  const QVector<QSet<int>>& neighbours() const { return neighbours_; }
+  // For each vertex, the vertices sharing a face with it. Built from the
+  // faces on the first call after the geometry changed (any thread; calls
+  // meanwhile wait for it), as only mesh editing asks for them.
+  const QVector<QSet<int>>& neighbours() const;
   float radius() const { return radius_; }
   Vec3 centre() const { return centre_; }
   Vec3 bboxMin() const { return bboxMin_; }
@@ -62,11 +73,18 @@ class RenderMesh {
     return ++counter;
   }
 
+  // The neighbour sets of one geometry, built once; copies of the mesh share
+  // them until either changes its geometry.
+  struct NeighbourSets {
+    std::once_flag built;
+    QVector<QSet<int>> sets;
+  };
+
   uint64_t revision_ = nextRevision();
   QVector<Vec3> vertices_;
   QVector<QVector<int>> faces_;
   QVector<Vec3> faceNormals_;
-  QVector<QSet<int>> neighbours_;
+  std::shared_ptr<NeighbourSets> neighbours_ = std::make_shared<NeighbourSets>();
   float radius_ = 1.0f;
   Vec3 centre_{0.0f, 1.0f, 0.0f};
   Vec3 bboxMin_{-1.0f, 0.0f, -1.0f};

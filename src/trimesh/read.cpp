@@ -22,7 +22,7 @@ bool slurp(std::FILE* f, std::string& data) {
 }
 
 // Recognises the format and runs its reader.
-bool dispatch(TextInput& in, TriMesh& mesh, PolygonList& polys) {
+bool dispatch(TextInput& in, TriMesh& mesh, PolygonList& polys, Format& format) {
   const char* start = in.p;
   const int c = in.get();
   if (c < 0) {
@@ -31,6 +31,7 @@ bool dispatch(TextInput& in, TriMesh& mesh, PolygonList& polys) {
   }
   switch (c) {
     case 'O':
+      format = Format::Off;
       return read_off(in, mesh, polys);
     case 'v':
     case 'f':
@@ -39,6 +40,7 @@ bool dispatch(TextInput& in, TriMesh& mesh, PolygonList& polys) {
     case 's':
     case 'u':
       in.p = start;
+      format = Format::Obj;
       return read_obj(in, mesh, polys);
     case '#': {
       // "#material", "#vertex" and "#shape_" start a format this system does
@@ -47,6 +49,7 @@ bool dispatch(TextInput& in, TriMesh& mesh, PolygonList& polys) {
       auto starts = [&](const char* word, size_t n) { return left >= n && strncasecmp(in.p, word, n) == 0; };
       if (starts("material", 8) || starts("vertex", 6) || starts("shape_", 6)) break;
       in.p = start;
+      format = Format::Obj;
       return read_obj(in, mesh, polys);
     }
     default:
@@ -57,8 +60,8 @@ bool dispatch(TextInput& in, TriMesh& mesh, PolygonList& polys) {
 }
 
 // Shifts indices that cover exactly one vertex count but start elsewhere
-// (typically at 1) down to start at 0.
-void remap_indices(PolygonList& polys, size_t nverts) {
+// (typically at 1) down to start at 0. True when it shifted them.
+bool remap_indices(PolygonList& polys, size_t nverts) {
   long long mi = 0, ma = 0;
   bool any = false;
   size_t at = 0;
@@ -74,15 +77,16 @@ void remap_indices(PolygonList& polys, size_t nverts) {
     }
     at += static_cast<size_t>(std::max(size, 0));
   }
-  if (!any || mi == 0 || mi != ma - static_cast<long long>(nverts) + 1) return;
+  if (!any || mi == 0 || mi != ma - static_cast<long long>(nverts) + 1) return false;
   print_message("Found indices ranging from %lld through %lld\n", mi, ma);
   print_message("Remapping to %d through %lld\n", 0, ma - mi);
   for (int& v : polys.corners) v = static_cast<int>(v - mi);
+  return true;
 }
 
 // Turns the polygons into faces, leaving out those that refer to a vertex
-// the file does not have.
-void add_polygons(TriMesh& mesh, const PolygonList& polys) {
+// the file does not have. Returns how many were left out.
+int add_polygons(TriMesh& mesh, const PolygonList& polys) {
   const long long nv = static_cast<long long>(mesh.vertices.size());
   size_t ntris = 0;
   for (int size : polys.sizes)
@@ -104,14 +108,20 @@ void add_polygons(TriMesh& mesh, const PolygonList& polys) {
     add_polygon(mesh, c, size);
   }
   if (dropped) print_error("Skipped %d faces referring to missing vertices.\n", dropped);
+  return dropped;
 }
 
-std::unique_ptr<TriMesh> read_buffer(const std::string& data, const char* name) {
+
+}  // namespace
+
+namespace trimesh_read {
+
+Reading read_text(const std::string& data, const char* name) {
+  Reading r;
   print_message("Reading %s... ", name);
   auto mesh = std::make_unique<TriMesh>();
-  PolygonList polys;
   TextInput in(data);
-  bool ok = dispatch(in, *mesh, polys);
+  bool ok = dispatch(in, *mesh, r.polys, r.format);
   if (ok) {
     for (size_t i = 0; i < mesh->vertices.size(); i++) {
       if (!trimesh_util::finite(mesh->vertices[i])) {
@@ -123,28 +133,43 @@ std::unique_ptr<TriMesh> read_buffer(const std::string& data, const char* name) 
   }
   if (!ok || mesh->vertices.empty()) {
     print_error("Error reading file [%s].\n", name);
-    return nullptr;
+    return r;
   }
   print_message("Done.\n");
-  remap_indices(polys, mesh->vertices.size());
-  add_polygons(*mesh, polys);
-  return mesh;
+  r.remapped = remap_indices(r.polys, mesh->vertices.size());
+  r.dropped = add_polygons(*mesh, r.polys);
+  r.simple = in.simple;
+  r.mesh = std::move(mesh);
+  return r;
 }
 
-}  // namespace
-
-std::unique_ptr<TriMesh> TriMesh::read(const char* filename) {
-  if (!filename || !*filename) return nullptr;
-  if (std::strcmp(filename, "-") == 0) return read(stdin, "standard input");
+bool read_file_bytes(const char* filename, std::string& data) {
+  if (!filename || !*filename) return false;
+  if (std::strcmp(filename, "-") == 0) {
+    if (!slurp(stdin, data)) {
+      print_error("Error reading file [%s].\n", "standard input");
+      return false;
+    }
+    return true;
+  }
   const char* reason = nullptr;
   std::FILE* f = trimesh_util::open_regular_file(filename, "rb", &reason);
   if (!f) {
     print_error("Error opening [%s] for reading: %s.\n", filename, reason);
-    return nullptr;
+    return false;
   }
-  auto mesh = read(f, filename);
+  const bool ok = slurp(f, data);
   std::fclose(f);
-  return mesh;
+  if (!ok) print_error("Error reading file [%s].\n", filename);
+  return ok;
+}
+
+}  // namespace trimesh_read
+
+std::unique_ptr<TriMesh> TriMesh::read(const char* filename) {
+  std::string data;
+  if (!read_file_bytes(filename, data)) return nullptr;
+  return read_text(data, std::strcmp(filename, "-") == 0 ? "standard input" : filename).mesh;
 }
 
 std::unique_ptr<TriMesh> TriMesh::read(std::FILE* f, const char* name) {
@@ -154,10 +179,10 @@ std::unique_ptr<TriMesh> TriMesh::read(std::FILE* f, const char* name) {
     print_error("Error reading file [%s].\n", name);
     return nullptr;
   }
-  return read_buffer(data, name);
+  return read_text(data, name).mesh;
 }
 
 std::unique_ptr<TriMesh> TriMesh::read_memory(const char* data, size_t size, const char* name) {
   if (!name) name = "";
-  return read_buffer(std::string(data ? data : "", data ? size : 0), name);
+  return read_text(std::string(data ? data : "", data ? size : 0), name).mesh;
 }

@@ -2,9 +2,11 @@
 
 #include <cctype>
 #include <cerrno>
+#include <charconv>
 #include <climits>
 #include <clocale>
 #include <cstdlib>
+#include <cstring>
 #include <locale.h>
 
 namespace trimesh_read {
@@ -67,6 +69,47 @@ const char* parse_float(const char* s, float& value) {
   return endp;
 }
 
+namespace {
+
+// Longest number token the render mesh's reader takes.
+constexpr std::ptrdiff_t kSimpleToken = 128;
+
+// Whether a token read up to `q` ends there: at white space or `end`.
+inline bool token_ends(const char* q, const char* end) { return q >= end || is_space(static_cast<unsigned char>(*q)); }
+
+}  // namespace
+
+const char* parse_int(const char* s, const char* end, int& value, bool& simple, const char* stops) {
+  while (s < end && is_space(static_cast<unsigned char>(*s))) s++;
+  if (s < end) {
+    int v = 0;
+    const auto r = std::from_chars(s, end, v);
+    if (r.ec == std::errc() && r.ptr - s < kSimpleToken &&
+        (token_ends(r.ptr, end) || (*r.ptr && std::strchr(stops, *r.ptr)))) {
+      value = v;
+      return r.ptr;
+    }
+  }
+  simple = false;
+  if (s >= end) return nullptr;
+  return parse_int(s, value);
+}
+
+const char* parse_float(const char* s, const char* end, float& value, bool& simple) {
+  while (s < end && is_space(static_cast<unsigned char>(*s))) s++;
+  if (s < end) {
+    float v = 0.0f;
+    const auto r = std::from_chars(s, end, v);
+    if (r.ec == std::errc() && r.ptr - s < kSimpleToken && token_ends(r.ptr, end)) {
+      value = v;
+      return r.ptr;
+    }
+  }
+  simple = false;
+  if (s >= end) return nullptr;
+  return parse_float(s, value);
+}
+
 bool read_ascii_vertices(TextInput& in, TriMesh& mesh, int n, int fields) {
   if (n <= 0 || fields < 3) return true;
   // Each vertex takes at least six bytes ("0 0 0\n"), so a count the file
@@ -80,17 +123,24 @@ bool read_ascii_vertices(TextInput& in, TriMesh& mesh, int n, int fields) {
     for (int f = 0; f < fields; f++) {
       if (f == 0) {
         for (int k = 0; k < 3; k++) {
-          const char* next = parse_float(in.p, p[k]);
+          const char* next = parse_float(in.p, in.end, p[k], in.simple);
           if (!next) return false;
           in.p = next;
         }
         f = 2;
       } else {
         float ignored;
-        const char* next = parse_float(in.p, ignored);
+        const char* next = parse_float(in.p, in.end, ignored, in.simple);
         if (!next) return false;
         in.p = next;
       }
+    }
+    // The render mesh's reader skips the rest of a vertex's line: the two
+    // agree while that rest is blank.
+    if (in.simple) {
+      const char* q = in.p;
+      while (q < in.end && *q != '\n' && is_space(static_cast<unsigned char>(*q))) q++;
+      if (q < in.end && *q != '\n') in.simple = false;
     }
     mesh.vertices.push_back(p);
   }
@@ -107,7 +157,7 @@ bool read_ascii_faces(TextInput& in, PolygonList& polys, int n) {
   std::vector<int> poly;
   for (int i = 0; i < n; i++) {
     int count = 0;
-    const char* next = parse_int(in.p, count);
+    const char* next = parse_int(in.p, in.end, count, in.simple);
     if (!next) {
       print_message("Couldn't read vertex count for face %d\n", i);
       return false;
@@ -116,7 +166,7 @@ bool read_ascii_faces(TextInput& in, PolygonList& polys, int n) {
     poly.clear();
     for (int j = 0; j < count; j++) {
       int idx = 0;
-      next = parse_int(in.p, idx);
+      next = parse_int(in.p, in.end, idx, in.simple);
       if (!next) {
         print_message("Couldn't read vertex index %d for face %d\n", j, i);
         return false;
