@@ -179,6 +179,7 @@ TEST_F(MenuWindow, ADroppedModelLoadsAndADroppedNonModelLeavesAMessageAndTheMode
     EXPECT_TRUE(view->modelPathEdit->text() != cube);
     return;
   }
+  ASSERT_NE(window->mainMenu(), nullptr);
   EXPECT_TRUE(drop(cube));
   EXPECT_EQ(view->modelPathEdit->text(), cube);
   EXPECT_EQ(view->engine()->renderMesh->faces().size(), 12);
