@@ -12,6 +12,7 @@
 #include <QHBoxLayout>
 #include <QScreen>
 #include <QShortcut>
+#include <QStatusTipEvent>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
@@ -113,6 +114,15 @@ void Window::dropEvent(QDropEvent* event) {
     return;
   }
   mainView_->loadModelFile(path);
+}
+
+bool Window::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) {
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    if (!tip.isEmpty()) mainView_->showActionStatus(tip);
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 QSize Window::openingSize() const {

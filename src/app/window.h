@@ -40,6 +40,8 @@ class Window : public QWidget {
   // "Load..."; anything else is refused with a message, the model stays.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dropEvent(QDropEvent* event) override;
+  // A menu entry's status tip goes to the status line under the view.
+  bool event(QEvent* event) override;
 
  private:
   // The size the window opens with: room for a view at least as wide as the
