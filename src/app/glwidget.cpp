@@ -1,5 +1,6 @@
 #include "app/glwidget.h"
 
+#include <QAction>
 #include <QCheckBox>
 #include <QLabel>
 #include <QDebug>
@@ -11,6 +12,7 @@
 #include <QStatusBar>
 #include <QTimer>
 
+#include "app/undo_history.h"
 #include "engine/sorvex.h"
 #include "export/plane_journal.h"
 #include "model/model_loader.h"
@@ -44,9 +46,27 @@ GLWidget::GLWidget(QWidget* parent) : QGLWidget(parent) {
       showCurrentPlaneInList();
     }
     autoSelectPending_ = false;
+    // The cursor tells what a press would grab, for the latest hover.
+    if (hoverPending_) updateHoverCursor();
     UpdatePlaneList();
     update();
   });
+  history_.reset(new UndoHistory);
+  undoAction_ = new QAction(tr("&Undo"), this);
+  undoAction_->setObjectName(QStringLiteral("undoAction"));
+  undoAction_->setShortcut(QKeySequence::Undo);
+  undoAction_->setShortcutContext(Qt::WindowShortcut);
+  connect(undoAction_, &QAction::triggered, this, [this] { undoEdit(); });
+  redoAction_ = new QAction(tr("&Redo"), this);
+  redoAction_->setObjectName(QStringLiteral("redoAction"));
+  // Ctrl+Shift+Z everywhere, and the platform's own redo key where it differs.
+  QList<QKeySequence> redoKeys{QKeySequence(Qt::CTRL + Qt::SHIFT + Qt::Key_Z)};
+  for (const QKeySequence& key : QKeySequence::keyBindings(QKeySequence::Redo))
+    if (!redoKeys.contains(key)) redoKeys << key;
+  redoAction_->setShortcuts(redoKeys);
+  redoAction_->setShortcutContext(Qt::WindowShortcut);
+  connect(redoAction_, &QAction::triggered, this, [this] { redoEdit(); });
+  updateUndoActions();
   sequenceIndex = 0;
 
   createControlWidgets();
@@ -143,20 +163,32 @@ void GLWidget::mousePressEvent(QMouseEvent* event) {
   const int x = event->x(), y = event->y();
   lastMouseX = x;
   lastMouseY = y;
+  // The middle button, or the left one with Shift, pans the view: no pick.
+  if (event->button() == Qt::MiddleButton ||
+      (event->button() == Qt::LeftButton && (event->modifiers() & Qt::ShiftModifier)))
+    return;
   makeCurrent();
   camera_.applyView();
   const bool editsAllowed = !selectionRunActive();
   if (!drawOptions.annotateMode) {
     // During a run not even the plane list is read here (the run owns it).
-    if (editsAllowed)
-      pickGlyph(pickContextOf(*this), x, y);
-    else
+    if (editsAllowed) {
+      if (pickGlyph(pickContextOf(*this), x, y) && manipmode::isDragging(engine_->pickState[0]) && !openStep_) {
+        const int mode = engine_->pickState[0];
+        beginEditStep(mode == manipmode::kSlide      ? tr("Slide plane")
+                      : manipmode::isThreeBall(mode) ? tr("Move plane")
+                                                     : tr("Turn plane"));
+      }
+    } else {
       logRefusedEdit();
+    }
   } else if (event->buttons() & Qt::RightButton) {
-    if (editsAllowed)
+    if (editsAllowed) {
+      beginEditStep(tr("Draw stroke"));
       addAnnotationPoint(pickContextOf(*this), x, y, true, openStrokePlane_);
-    else
+    } else {
       logRefusedEdit();
+    }
   }
   redraw(drawBinSpaceCheck && drawBinSpaceCheck->isChecked());
 }
@@ -167,6 +199,17 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
   const int w = viewportWidth_, h = viewportHeight_;
   const Qt::MouseButtons buttons = event->buttons();
   const bool editsAllowed = !selectionRunActive();
+  // Middle drag, or Shift with the left button outside a manipulation, pans.
+  const bool panning =
+      (buttons & Qt::MiddleButton) || ((buttons & Qt::LeftButton) && (event->modifiers() & Qt::ShiftModifier) &&
+                                       !manipmode::isDragging(engine_->pickState[0]));
+  if (panning) {
+    if (w > 0 && h > 0) camera_.pan(double(dx) / w, double(dy) / h);
+    lastMouseX = x;
+    lastMouseY = y;
+    scheduleFrameRefresh();
+    return;
+  }
   makeCurrent();
   camera_.applyView();
 
@@ -190,7 +233,11 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
   } else {
     // A manipulation whose release never arrived ends at the first move
     // without a button, instead of dragging the plane on hover.
-    if (buttons == Qt::NoButton && manipmode::isDragging(engine_->pickState[0])) endManipulation(*engine_);
+    if (buttons == Qt::NoButton && manipmode::isDragging(engine_->pickState[0])) {
+      endManipulation(*engine_);
+      finishEditStep();
+    }
+    if (buttons == Qt::NoButton) hoverPending_ = true;
     if (buttons != Qt::NoButton && editsAllowed && dragPlane(pickContextOf(*this), x, y)) {
       lastMouseX = x;
       lastMouseY = y;
@@ -212,6 +259,8 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
 
 void GLWidget::mouseReleaseEvent(QMouseEvent* event) {
   endManipulation(*engine_);
+  // A drag or a stroke is one step of the undo history.
+  if (event->buttons() == Qt::NoButton) finishEditStep();
   if (event->button() == Qt::RightButton) openStrokePlane_ = -1;
   lastMouseX = event->x();
   lastMouseY = event->y();
@@ -228,14 +277,19 @@ void GLWidget::keyReleaseEvent(QKeyEvent* event) {
     case Qt::Key_S:
       camera_.roll(-0.05);
       break;
+    // Only the release of an X, Y or Z pressed here without Ctrl: the Z of
+    // Ctrl+Z (undo) aligns nothing.
     case Qt::Key_X:
-      axis = Vec3(1, 0, 0);
+      if (alignKey_ == Qt::Key_X) axis = Vec3(1, 0, 0);
+      alignKey_ = 0;
       break;
     case Qt::Key_Y:
-      axis = Vec3(0, 1, 0);
+      if (alignKey_ == Qt::Key_Y) axis = Vec3(0, 1, 0);
+      alignKey_ = 0;
       break;
     case Qt::Key_Z:
-      axis = Vec3(0, 0, 1);
+      if (alignKey_ == Qt::Key_Z) axis = Vec3(0, 0, 1);
+      alignKey_ = 0;
       break;
     default:
       QGLWidget::keyReleaseEvent(event);
@@ -245,6 +299,7 @@ void GLWidget::keyReleaseEvent(QKeyEvent* event) {
     if (selectionRunActive()) {
       logRefusedEdit();
     } else if (engine_->hasCurrentPlane()) {
+      recordEdit(tr("Align plane"));
       engine_->alignCurrentPlane(axis);
       // The section follows at once, so the contours, the area in the list
       // and the exports agree with the plane that is shown.

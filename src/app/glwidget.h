@@ -20,7 +20,11 @@ class QComboBox;
 class QLineEdit;
 class QListWidget;
 class QRadioButton;
+class QWheelEvent;
 class QStatusBar;
+class QAction;
+class UndoHistory;
+struct EditState;
 class ModelLoader;
 class PlaneJournal;
 class QTimer;
@@ -77,6 +81,35 @@ class GLWidget : public QGLWidget {
   // (a timer does this four times a second).
   void keepJournal();
 
+  // ---- navigation (glwidget_navigation.cpp) ----
+  // F: frames the model from the current direction. Home: the opening view
+  // (initView). Presets look at the model from +Z (front), +X (right) or +Y
+  // (top), or from the opposite side when `opposite` is set.
+  enum class ViewPreset { Front, Right, Top };
+  void fitView();
+  void resetView();
+  void presetView(ViewPreset preset, bool opposite = false);
+
+  // ---- undo and redo of plane and mesh edits ----
+  // Ctrl+Z and Ctrl+Shift+Z; the window adds both actions so that they work
+  // wherever the focus is (a text field keeps its own undo). A drag is one
+  // step; loading a model clears the history.
+  QAction* undoAction() const { return undoAction_; }
+  QAction* redoAction() const { return redoAction_; }
+  const UndoHistory& undoHistory() const { return *history_; }
+  bool undoEdit();
+  bool redoEdit();
+
+  // Loads `path` as "Load..." does once a file is chosen: the same checks,
+  // messages and clean-up. Returns false when no load was started (a run or
+  // another load is active).
+  bool loadModelFile(const QString& path);
+  // Called with the path after every model loaded through loadModelFile.
+  std::function<void(const QString& path)> modelLoaded;
+  // A short message in the status line for an action; the guidance line
+  // comes back a few seconds later.
+  void showActionStatus(const QString& text);
+
  public slots:
   void ExportOBJ();
   void ExportContours();
@@ -122,6 +155,8 @@ class GLWidget : public QGLWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void initializeGL() override;
   void resizeGL(int w, int h) override;
   void paintGL() override;
@@ -269,6 +304,30 @@ class GLWidget : public QGLWidget {
 
   // The plane whose last stroke the running annotation drag extends; -1 none.
   int openStrokePlane_ = -1;
+
+  // ---- undo (glwidget_navigation.cpp) ----
+  // Stores the state from before an edit that is about to happen.
+  void recordEdit(const QString& label, bool withMesh = false);
+  // A drag or stroke: the state at the press, stored at the release when
+  // the planes changed.
+  void beginEditStep(const QString& label);
+  void finishEditStep();
+  // Undo (false) or redo (true) one step; says so in the status line.
+  bool stepHistory(bool forward);
+  // The panel and views after the engine's state was swapped by undo/redo.
+  void showRestoredState(bool meshChanged);
+  void updateUndoActions();
+  std::unique_ptr<UndoHistory> history_;
+  std::unique_ptr<EditState> openStep_;
+  QAction* undoAction_ = nullptr;
+  QAction* redoAction_ = nullptr;
+  // X, Y or Z pressed on this view without a modifier: its release aligns.
+  int alignKey_ = 0;
+  // A hover awaits the next frame to set the cursor over the glyph.
+  bool hoverPending_ = false;
+  void updateHoverCursor();
+  QString guidance_;  // the status line an action message returns to
+  QTimer* statusRestore_ = nullptr;
 
   // Changes the user made while a run was active; applied when it ends.
   bool pendingAlgoParameters_ = false;

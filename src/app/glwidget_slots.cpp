@@ -22,6 +22,7 @@
 #include <QTimer>
 
 #include "app/glwidget.h"
+#include "app/undo_history.h"
 #include "app/study_mode.h"
 #include "engine/sorvex.h"
 #include "export/contour_export.h"
@@ -75,12 +76,22 @@ void GLWidget::LoadInputMesh() {
   const QString path = chooseModelFile(this, tr("Load Model"), QStringLiteral("../objs"),
                                        tr("Model Files (*.off *.obj %1)").arg(assimpModelPatterns()));
   if (path.isEmpty()) return;  // cancelled
+  loadModelFile(path);
+}
 
-  startModelLoad(path, path, QString(), loadButton, [this, path](bool loaded, bool cancelled) {
+bool GLWidget::loadModelFile(const QString& path) {
+  if (path.isEmpty() || refuseDuringRun()) return false;
+  if (loadActive()) {
+    if (showMessage) showMessage(this, tr("A model is being loaded. Wait until it has finished."));
+    return false;
+  }
+  return startModelLoad(path, path, QString(), loadButton, [this, path](bool loaded, bool cancelled) {
     if (cancelled) return;
     if (loaded) {
       modelPathEdit->setText(path);
       warnIfOutsideUnitBall();
+      showActionStatus(tr("Loaded %1").arg(path));
+      if (modelLoaded) modelLoaded(path);
     } else if (showMessage) {
       // Name the file that failed; the field keeps the model that stays loaded.
       showMessage(this, loadFailureMessage(path));
@@ -126,6 +137,10 @@ bool GLWidget::startModelLoad(const QString& path, const QString& label, const Q
         loadDone_ = nullptr;
         // A model loaded on purpose replaces the planes the journal kept.
         if (loaded) {
+          // Edits of the model that was left cannot be undone on this one.
+          history_->clear();
+          openStep_.reset();
+          updateUndoActions();
           loadedSegmentation_.clear();
           clearJournal();
           showModelWarnings();
@@ -168,7 +183,11 @@ void GLWidget::warnIfOutsideUnitBall() {
 
 void GLWidget::AddNewPlane() {
   if (refuseDuringRun()) return;
+  EditState before = captureEditState(*engine_, tr("Add plane"), false);
   if (!engine_->addNewPlane()) return;
+  history_->push(std::move(before));
+  updateUndoActions();
+  showActionStatus(tr("Plane%1 added").arg(engine_->planes.size() - 1));
   UpdatePlaneList();
   planeList->setCurrentRow(planeList->count() - 1);
   redraw(true);
@@ -190,7 +209,9 @@ void GLWidget::EraseCurrentPlane() {
   if (refuseDuringRun()) return;
   const int row = planeList->currentRow();
   if (row < 0 || row >= engine_->planes.size()) return;  // no such plane
+  recordEdit(tr("Erase plane"));
   engine_->erasePlane(row);
+  showActionStatus(tr("Plane%1 erased (Ctrl+Z brings it back)").arg(row));
   UpdatePlaneList();
   engine_->selectPlane(planeList->currentRow());
   redraw();
@@ -198,6 +219,7 @@ void GLWidget::EraseCurrentPlane() {
 
 void GLWidget::ClearAllPlanes() {
   if (refuseDuringRun()) return;
+  if (!engine_->planes.isEmpty()) recordEdit(tr("Clear all planes"));
   engine_->clearPlanes();
   UpdatePlaneList();
   redraw();
@@ -333,6 +355,8 @@ void GLWidget::DoBinningAlgorithm() {
   progressBar->setValue(0);
   engine_->setCoverAllSegments(coverAllSegmentsCheck->isChecked());
   engine_->setTargetPlaneCount(planeCountSpin->value());
+  // The run replaces the planes: undo brings back those from before it.
+  recordEdit(tr("Binning run"));
   engine_->startRun(QThread::InheritPriority);
   binningButton->setText(tr("Stop Binning Algorithm"));
 }
@@ -406,7 +430,12 @@ void GLWidget::ComputeMatrixA() {
 
 void GLWidget::DoAnalysisOnUserData() {
   if (!engine_ || refuseDuringRun()) return;
+  EditState before = captureEditState(*engine_, tr("Analysis of user cuts"), false);
   if (!engine_->analyzeUserCuts()) return;
+  if (planesDiffer(*engine_, before)) {
+    history_->push(std::move(before));
+    updateUndoActions();
+  }
   // The analysis voted afresh and may have added planes.
   if (sideView_) sideView_->invalidateBinDisplayList();
   UpdatePlaneList();
@@ -421,21 +450,32 @@ void GLWidget::DoAnalysisOnUserData() {
 
 void GLWidget::MeshDecimate() {
   if (!engine_ || refuseDuringRun()) return;
+  EditState before = captureEditState(*engine_, tr("Mesh decimation"), true);
   if (!engine_->decimateMesh()) return;
+  history_->push(std::move(before));
+  updateUndoActions();
+  showActionStatus(tr("Mesh decimation done (Ctrl+Z takes it back)"));
   UpdatePlaneList();
   redraw(true);
 }
 
 void GLWidget::MeshNoisify() {
   if (!engine_ || refuseDuringRun()) return;
+  EditState before = captureEditState(*engine_, tr("Mesh noise"), true);
   if (!engine_->noisifyMesh()) return;
+  history_->push(std::move(before));
+  updateUndoActions();
+  showActionStatus(tr("Mesh noise done (Ctrl+Z takes it back)"));
   UpdatePlaneList();
   redraw(true);
 }
 
 void GLWidget::CutsSegmentify() {
   if (!engine_ || refuseDuringRun()) return;
+  EditState before = captureEditState(*engine_, tr("Cuts segmentify"), false);
   if (!engine_->segmentCuts()) return;
+  history_->push(std::move(before));
+  updateUndoActions();
   // The split switches the segmentation on; the check box shows it without
   // recomputing the sections a second time.
   {

@@ -2,10 +2,14 @@
 #include <QDebug>
 
 #include "app/glwidget.h"
+#include "app/study_mode.h"
 #include "app/window.h"
 
 int main(int argc, char* argv[]) {
   QApplication app(argc, argv);
+  // Where the research window keeps its recent files.
+  QCoreApplication::setOrganizationName(QStringLiteral("Korvane"));
+  QCoreApplication::setApplicationName(studyMode ? QStringLiteral("korvane") : QStringLiteral("korvane-research"));
   qDebug("instantiating window");
   Window window;
   window.show();

@@ -20,6 +20,7 @@
 
 #include "app/glwidget.h"
 #include "app/model_sequence.h"
+#include "app/undo_history.h"
 #include "app/study_mode.h"
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
@@ -29,6 +30,14 @@ namespace {
 // The models "Plane 1" to "Plane 5" are aeroplanes; the cut planes in the
 // list are "Plane0", "Plane1", ...
 bool isAeroplaneLabel(const QString& label) { return label.startsWith(QStringLiteral("Plane ")); }
+
+// What only the research window has: its menu bar and dropped files.
+QString researchSheetText() {
+  if (studyMode) return QString();
+  return QObject::tr(
+      "<p><b>Research window:</b> the menus hold loading, recent files, the exports, a screenshot, the views and "
+      "the drawing switches; Ctrl+O loads, and a model file dropped onto the window loads as with Load....</p>");
+}
 
 }  // namespace
 
@@ -44,11 +53,23 @@ QString shortcutSheetText() {
       "<tr><td>Drag the amber ball</td><td>turn the plane's first direction towards that point</td></tr>"
       "<tr><td>Drag the violet ball</td><td>tilt the plane through that point</td></tr>"
       "<tr><td colspan='2'>The plane always passes through the three balls.</td></tr>"
+      "<tr><td colspan='2'>A press a few pixels off a line or ball still grabs it; the pointer turns into a hand "
+      "(or a four-way arrow over the red and green lines) where a press would grab.</td></tr>"
       "<tr><td colspan='2'><b>The view</b></td></tr>"
       "<tr><td>Left drag elsewhere</td><td>turn the view about the model</td></tr>"
       "<tr><td>Right drag</td><td>move closer (down) or farther away (up)</td></tr>"
+      "<tr><td>Mouse wheel</td><td>zoom in (forward) or out (back)</td></tr>"
+      "<tr><td>Middle drag, or Shift + left drag</td><td>pan: slide the view sideways</td></tr>"
+      "<tr><td>F</td><td>fit the whole model in the view</td></tr>"
+      "<tr><td>Home</td><td>back to the opening view</td></tr>"
+      "<tr><td>1, 3, 7</td><td>look from the front, the right, the top (with Ctrl: back, left, bottom)</td></tr>"
       "<tr><td>A, S</td><td>roll the view left or right</td></tr>"
       "<tr><td>X, Y, Z</td><td>set the current plane across that axis, through the model's centre</td></tr>"
+      "<tr><td colspan='2'><b>Undo</b></td></tr>"
+      "<tr><td>Ctrl+Z</td><td>undo the last plane edit (add, erase, turn, slide, move; a whole drag is one "
+      "step)</td></tr>"
+      "<tr><td>Ctrl+Shift+Z</td><td>redo it</td></tr>"
+      "<tr><td colspan='2'>Loading the next model starts a new history.</td></tr>"
       "<tr><td>F1</td><td>this sheet</td></tr>"
       "<tr><td colspan='2'><b>The panel</b></td></tr>"
       "<tr><td>Seed number</td><td>your participant number; fixed once the first model is loaded</td></tr>"
@@ -61,7 +82,8 @@ QString shortcutSheetText() {
       "<tr><td>Export folder</td><td>your name; the files go to ../ + this folder</td></tr>"
       "<tr><td>Export OBJ File</td><td>save this model's planes</td></tr>"
       "</table>"
-      "<p>The models &ldquo;Plane 1&rdquo; to &ldquo;Plane 5&rdquo; are aeroplanes, not cut planes.</p>");
+      "<p>The models &ldquo;Plane 1&rdquo; to &ldquo;Plane 5&rdquo; are aeroplanes, not cut planes.</p>") +
+         researchSheetText();
 }
 
 QDialog* createShortcutSheet(QWidget* parent) {
@@ -170,6 +192,8 @@ void GLWidget::showSequenceStatus() {
 void GLWidget::finishStudy() {
   studyComplete_ = true;
   engine_->clearPlanes();
+  history_->clear();
+  updateUndoActions();
   clearJournal();
   exportedState_ = journalFingerprint();
   UpdatePlaneList();

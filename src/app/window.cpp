@@ -1,15 +1,26 @@
 #include "app/window.h"
 
+#include <QAction>
 #include <QDialog>
+#include <QMenuBar>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QUrl>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
 #include <QShortcut>
+#include <QStatusTipEvent>
 #include <QStatusBar>
 #include <QVBoxLayout>
 
 #include "app/glwidget.h"
+#include "app/main_menu.h"
 #include "app/study_help.h"
+#include "app/study_mode.h"
+#include "model/assimp_reader.h"
 #include "view/side_glwidget.h"
 
 Window::Window() : QWidget(nullptr) {
@@ -36,6 +47,15 @@ Window::Window() : QWidget(nullptr) {
   // F1 anywhere in the window opens the sheet of mouse and key actions.
   auto* help = new QShortcut(QKeySequence(Qt::Key_F1), this);
   connect(help, &QShortcut::activated, this, &Window::showShortcutSheet);
+  // Ctrl+Z and Ctrl+Shift+Z anywhere in the window (a text field with the
+  // focus keeps them for its own text).
+  addAction(mainView_->undoAction());
+  addAction(mainView_->redoAction());
+  if (!studyMode) {
+    menu_ = new MainMenu(this);
+    mainLayout->setMenuBar(menu_->menuBar());
+    setAcceptDrops(true);
+  }
   resize(openingSize());
 }
 
@@ -51,6 +71,58 @@ void Window::showShortcutSheet() {
   shortcutSheet_->show();
   shortcutSheet_->raise();
   shortcutSheet_->activateWindow();
+}
+
+bool Window::isModelFilePath(const QString& path) {
+  const QString suffix = QFileInfo(path).suffix().toLower();
+  return suffix == QLatin1String("off") || suffix == QLatin1String("obj") || isAssimpModelPath(path);
+}
+
+namespace {
+
+// The first local file among the dragged URLs; empty when there is none.
+QString droppedFile(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return QString();
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile()) return url.toLocalFile();
+  return QString();
+}
+
+}  // namespace
+
+void Window::dragEnterEvent(QDragEnterEvent* event) {
+  // Any local file is taken, so that a wrong one gets a message on the drop.
+  if (menu_ && !droppedFile(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+  else
+    event->ignore();
+}
+
+void Window::dropEvent(QDropEvent* event) {
+  const QString path = droppedFile(event->mimeData());
+  if (!menu_ || path.isEmpty()) {
+    event->ignore();
+    return;
+  }
+  event->acceptProposedAction();
+  if (!isModelFilePath(path) || !QFileInfo(path).isFile()) {
+    if (mainView_->showMessage)
+      mainView_->showMessage(mainView_,
+                             tr("%1 is not a model file Korvane can load (OFF, OBJ, %2); the model on screen "
+                                "stays.")
+                                 .arg(QFileInfo(path).fileName(), assimpModelPatterns()));
+    return;
+  }
+  mainView_->loadModelFile(path);
+}
+
+bool Window::event(QEvent* event) {
+  if (event->type() == QEvent::StatusTip) {
+    const QString tip = static_cast<QStatusTipEvent*>(event)->tip();
+    if (!tip.isEmpty()) mainView_->showActionStatus(tip);
+    return true;
+  }
+  return QWidget::event(event);
 }
 
 QSize Window::openingSize() const {

@@ -3,6 +3,9 @@
 #include <QWidget>
 
 class GLWidget;
+class MainMenu;
+class QDragEnterEvent;
+class QDropEvent;
 class QDialog;
 class SideGLWidget;
 
@@ -21,10 +24,24 @@ class Window : public QWidget {
   QWidget* controlPanel() const { return panel_; }
   // The F1 sheet of mouse and key actions; null until first opened.
   QDialog* shortcutSheet() const { return shortcutSheet_; }
+  // The research window's menu bar; null in the study window.
+  MainMenu* mainMenu() const { return menu_; }
+
+  // Whether `path` names a model file by its extension (OFF, OBJ or one the
+  // model reader accepts).
+  static bool isModelFilePath(const QString& path);
 
  public slots:
   // Opens (or raises) the F1 sheet.
   void showShortcutSheet();
+
+ protected:
+  // Research window: a model file dropped onto the window loads as with
+  // "Load..."; anything else is refused with a message, the model stays.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  // A menu entry's status tip goes to the status line under the view.
+  bool event(QEvent* event) override;
 
  private:
   // The size the window opens with: room for a view at least as wide as the
@@ -35,4 +52,5 @@ class Window : public QWidget {
   QWidget* panel_ = nullptr;
   SideGLWidget* sideView_ = nullptr;
   QDialog* shortcutSheet_ = nullptr;
+  MainMenu* menu_ = nullptr;
 };

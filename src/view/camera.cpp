@@ -3,6 +3,7 @@
 #include <GL/gl.h>
 #include <GL/glu.h>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -91,4 +92,58 @@ void Camera::roll(double a) {
   const D3 s = (toD(centre) - toD(eye)).cross(toD(up)).normalized();
   if (!(s.dot(s) > 0.0)) return;  // no line of sight to roll about
   up = toF((toD(up) * std::cos(a) - s * std::sin(a)).normalized());
+}
+
+double Camera::distance() const {
+  const D3 w = toD(centre) - toD(eye);
+  return std::sqrt(w.dot(w));
+}
+
+void Camera::zoom(double factor) {
+  if (!(factor > 0.0) || !std::isfinite(factor)) return;
+  const D3 c = toD(centre);
+  const D3 r = toD(eye) - c;
+  const double l = std::sqrt(r.dot(r));
+  if (!(l > 0.0) || !std::isfinite(l)) return;
+  // The eye stays in front of the near plane's reach and inside the far one.
+  const double target = std::min(std::max(l * factor, kMinDistance), 0.9 * zFar);
+  eye = toF(c + r * (target / l));
+}
+
+void Camera::pan(double fx, double fy) {
+  if (!std::isfinite(fx) || !std::isfinite(fy)) return;
+  const D3 f = toD(centre) - toD(eye);
+  const double l = std::sqrt(f.dot(f));
+  const D3 s = f.cross(toD(up)).normalized();
+  if (!(l > 0.0) || !(s.dot(s) > 0.0)) return;
+  const D3 u = s.cross(f).normalized();
+  // The visible extent at the centre's depth.
+  const double halfHeight = l * std::tan(halfFovY * M_PI / 180.0);
+  const double halfWidth = l * std::tan(halfFovX * M_PI / 180.0);
+  // Dragging to the right moves the scene to the right: the camera goes left.
+  const D3 shift = s * (-2.0 * halfWidth * fx) + u * (2.0 * halfHeight * fy);
+  eye = toF(toD(eye) + shift);
+  centre = toF(toD(centre) + shift);
+}
+
+double Camera::fitDistance(float r) const {
+  const double half = std::min(halfFovX, halfFovY) * M_PI / 180.0;
+  const double s = std::sin(half);
+  return s > 0.0 ? double(r) / s : double(r) * 2.0;
+}
+
+void Camera::fit(const Vec3& c, float r) {
+  if (!c.isFinite() || !(r > 0.0f) || !std::isfinite(r)) return;
+  D3 back = (toD(eye) - toD(centre)).normalized();
+  if (!(back.dot(back) > 0.0)) back = D3{0.57735026, 0.57735026, 0.57735026};
+  centre = c;
+  eye = toF(toD(c) + back * std::min(fitDistance(r), 0.9 * zFar));
+}
+
+void Camera::lookFrom(const Vec3& direction, const Vec3& u, const Vec3& c, float r) {
+  const D3 back = toD(direction).normalized();
+  if (!(back.dot(back) > 0.0) || !c.isFinite() || !(r > 0.0f) || !std::isfinite(r)) return;
+  centre = c;
+  eye = toF(toD(c) + back * std::min(fitDistance(r), 0.9 * zFar));
+  up = u;
 }

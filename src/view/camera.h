@@ -34,4 +34,29 @@ class Camera {
   // Turns the up vector about the line of sight; does nothing where there
   // is no right-hand axis.
   void roll(double radians);
+
+  // ---- navigation beyond the three moves above ----
+  // Distance from the eye to the centre, world units.
+  double distance() const;
+  // Scales the eye's distance from the centre by `factor` (< 1 comes
+  // closer), keeping the line of sight. A non-finite or non-positive factor,
+  // or a distance that would leave (minDistance, maxDistance), is clamped or
+  // ignored; the centre never moves.
+  void zoom(double factor);
+  // Moves eye and centre together across the screen so that a point at the
+  // centre's depth follows a drag of (fx, fy) viewport fractions (x to the
+  // right, y downwards). Nothing moves without a right-hand axis.
+  void pan(double fx, double fy);
+  // Frames a sphere (centre c, radius r): the centre moves to c and the eye
+  // backs off along the current line of sight until the sphere fits the
+  // narrower opening. Up and the direction stay. r <= 0 or non-finite
+  // input: nothing changes.
+  void fit(const Vec3& c, float r);
+  // Looks at the sphere (c, r) from `direction` (from the centre towards the
+  // eye) with the given up, at the distance fit() uses.
+  void lookFrom(const Vec3& direction, const Vec3& up, const Vec3& c, float r);
+  // The distance at which a sphere of radius r fills the narrower opening.
+  double fitDistance(float r) const;
+
+  static constexpr double kMinDistance = 1e-4;
 };

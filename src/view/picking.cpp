@@ -4,7 +4,9 @@
 #include <GL/glu.h>
 
 #include <QDebug>
+#include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
@@ -73,12 +75,6 @@ class PickPass {
   ~PickPass() { glPopAttrib(); }
 };
 
-// Pixel (x, y) in window coordinates of the back buffer.
-void readColour(int x, int y, int height, unsigned char rgb[3]) {
-  glPixelStorei(GL_PACK_ALIGNMENT, 1);
-  glReadPixels(x, height - 1 - y, 1, 1, GL_RGB, GL_UNSIGNED_BYTE, rgb);
-}
-
 float readDepth(int x, int y, int height) {
   float z = 1.0f;
   glPixelStorei(GL_PACK_ALIGNMENT, 1);
@@ -88,18 +84,25 @@ float readDepth(int x, int y, int height) {
 
 }  // namespace
 
-bool pickGlyph(const PickContext& context, int x, int y) {
-  Sorvex* engine = context.engine;
-  if (!engine || !context.camera || !insideView(context, x, y)) return false;
+namespace {
 
+// Draws the current plane's glyph alone over cyan and returns the mode the
+// nearest grabbable pixel within `radius` of (x, y) starts from `mode`
+// (ties: the first in row order), or -1.
+int nearestGlyphMode(const PickContext& context, int x, int y, int radius, int mode) {
+  Sorvex* engine = context.engine;
   // The run may be changing the plane list: wait a moment for it, and pick
   // nothing rather than freeze the view when it stays busy.
-  if (!engine->stateMutex.tryLock(kStateLockTimeoutMs)) return false;
+  if (!engine->stateMutex.tryLock(kStateLockTimeoutMs)) return -1;
   if (!engine->hasCurrentPlane()) {
     engine->stateMutex.unlock();
-    return false;
+    return -1;
   }
-  unsigned char rgb[3] = {0, 0, 0};
+  radius = std::max(0, std::min(radius, 16));
+  const int x0 = std::max(0, x - radius), x1 = std::min(context.width - 1, x + radius);
+  const int y0 = std::max(0, y - radius), y1 = std::min(context.height - 1, y + radius);
+  const int bw = x1 - x0 + 1, bh = y1 - y0 + 1;
+  std::vector<unsigned char> block(size_t(bw) * size_t(bh) * 3, 0);
   {
     PickPass pass;
     glClearColor(0.0f, 1.0f, 1.0f, 1.0f);
@@ -107,15 +110,50 @@ bool pickGlyph(const PickContext& context, int x, int y) {
     glClearColor(0.8f, 0.8f, 0.8f, 1.0f);
     SceneRenderer(engine, *context.camera, context.options).drawPlaneGlyph(engine->planes[engine->currentPlane]);
     glLineWidth(1.0f);
-    readColour(x, y, context.height, rgb);
+    glPixelStorei(GL_PACK_ALIGNMENT, 1);
+    // GL rows run upwards: row 0 of the block is window row y1.
+    glReadPixels(x0, context.height - 1 - y1, bw, bh, GL_RGB, GL_UNSIGNED_BYTE, block.data());
   }
   engine->stateMutex.unlock();
 
+  int best = -1;
+  int bestDistance = radius * radius + 1;
+  for (int wy = y0; wy <= y1; ++wy) {
+    const int row = y1 - wy;
+    for (int wx = x0; wx <= x1; ++wx) {
+      const int d2 = (wx - x) * (wx - x) + (wy - y) * (wy - y);
+      if (d2 >= bestDistance) continue;
+      const unsigned char* c = &block[(size_t(row) * size_t(bw) + size_t(wx - x0)) * 3];
+      const int picked = modeForPickedColour(mode, c[0], c[1], c[2]);
+      if (picked < 0) continue;
+      best = picked;
+      bestDistance = d2;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
+int glyphModeNear(const PickContext& context, int x, int y, int radius) {
+  Sorvex* engine = context.engine;
+  if (!engine || !context.camera || !insideView(context, x, y)) return -1;
+  const int mode = engine->pickState[0];
+  if (mode != manipmode::kDefaultIdle && mode != manipmode::kThreeBallIdle) return -1;
+  return nearestGlyphMode(context, x, y, radius, mode);
+}
+
+bool pickGlyph(const PickContext& context, int x, int y) {
+  Sorvex* engine = context.engine;
+  if (!engine || !context.camera || !insideView(context, x, y)) return false;
+  if (!engine->hasCurrentPlane()) return false;
+
+  const int mode = engine->pickState[0];
+  const bool idle = mode == manipmode::kDefaultIdle || mode == manipmode::kThreeBallIdle;
+  const int picked = idle ? nearestGlyphMode(context, x, y, kPickRadius, mode) : -1;
   engine->pickState[1] = x;
   engine->pickState[2] = y;
-  const int mode = engine->pickState[0];
-  if (mode != manipmode::kDefaultIdle && mode != manipmode::kThreeBallIdle) return true;
-  const int picked = modeForPickedColour(mode, rgb[0], rgb[1], rgb[2]);
+  if (!idle) return true;
   if (picked < 0) return false;  // the mode stays idle
   engine->pickState[0] = picked;
   return true;

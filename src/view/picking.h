@@ -22,9 +22,21 @@ struct PickContext {
   int height = 0;
 };
 
+// How far from the cursor, in pixels, a press still grabs a part of the
+// glyph: the nearest grabbable pixel within this radius wins.
+constexpr int kPickRadius = 3;
+
+// The manipulation a press at (x, y) would start from the engine's current
+// idle mode (see modeForPickedColour), looking up to `radius` pixels away
+// for the nearest grabbable pixel; -1 for none, in a non-idle mode, without
+// a current plane or while the engine's state is busy. Changes no state
+// (the pass draws into the back buffer, which the next paint overwrites).
+int glyphModeNear(const PickContext& context, int x, int y, int radius = kPickRadius);
+
 // Press in the manipulation styles: draws the current plane's glyph alone
-// over a cyan background, reads the pixel under (x, y) and starts the
-// manipulation its colour names (see modeForPickedColour). Stores (x, y) as
+// over a cyan background, reads the pixels within kPickRadius of (x, y) and
+// starts the manipulation the nearest grabbable colour names (see
+// modeForPickedColour). Stores (x, y) as
 // the last manipulation position. Returns false when no part of the glyph
 // was hit (the mode stays idle), when there is no current plane or when the
 // engine's state is busy; true when a manipulation started or one was

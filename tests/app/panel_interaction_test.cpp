@@ -22,6 +22,10 @@
 #include <QWindow>
 
 #include "app/panel_fixture.h"
+#include "app/undo_history.h"
+#include "view/picking.h"
+#include "view/render_fixture.h"
+#include <QStatusBar>
 #include "engine/sorvex.h"
 #include "model/render_mesh.h"
 #include "sections/section_plane.h"
@@ -223,4 +227,105 @@ TEST_F(PanelInteraction, F1OpensTheSheetOfMouseAndKeyActions) {
   ASSERT_NE(close, nullptr);
   QTest::mouseClick(close, Qt::LeftButton);
   EXPECT_FALSE(sheet->isVisible());
+}
+
+namespace {
+
+bool samePlane(const SectionPlane& a, const SectionPlane& b) {
+  return a.normal == b.normal && a.r1 == b.r1 && a.r2 == b.r2 && a.point == b.point && a.d == b.d &&
+         a.handles[0] == b.handles[0] && a.handles[1] == b.handles[1] && a.handles[2] == b.handles[2] &&
+         a.area == b.area && a.contours.size() == b.contours.size();
+}
+
+bool samePlanes(const QList<SectionPlane>& a, const QList<SectionPlane>& b) {
+  if (a.size() != b.size()) return false;
+  for (int i = 0; i < a.size(); ++i)
+    if (!samePlane(a[i], b[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+TEST_F(PanelInteraction, CtrlZAndCtrlShiftZUndoAndRedoPlaneEditsExactlyADragBeingOneStep) {
+  Sorvex* engine = view->engine();
+  const QList<SectionPlane> none = engine->planes;
+  press(view->addNewButton);
+  const QList<SectionPlane> one = engine->planes;
+  press(view->addNewButton);
+  const QList<SectionPlane> two = engine->planes;
+  ASSERT_EQ(two.size(), 2);
+  ASSERT_EQ(engine->currentPlane, 1);
+
+  // Slide the current plane by dragging its r1 line in four moves: the
+  // first point along the line (projected from the camera record) where a
+  // press grabs the line.
+  // The cube framed from a little farther, so that the plane beside it is
+  // in sight in either window's shape.
+  view->initView();
+  view->camera().zoom(1.6);
+  view->makeCurrent();
+  view->camera().applyView();
+  PickContext context;
+  context.engine = engine;
+  context.camera = &view->camera();
+  context.options = view->drawOptions;
+  context.width = view->viewportWidth();
+  context.height = view->viewportHeight();
+  const SectionPlane& plane = engine->planes[1];
+  QPoint onAxis(-1, -1);
+  for (int k = 1; k <= 9 && onAxis.x() < 0; ++k) {
+    const QPointF p = viewtest::project(view->camera(), plane.point + plane.r1 * (0.1f * k * engine->modelRadius()),
+                                        view->width(), view->height());
+    const QPoint pixel(int(p.x()), int(p.y()));
+    if (glyphModeNear(context, pixel.x(), pixel.y(), 0) == 3) onAxis = pixel;
+  }
+  ASSERT_GE(onAxis.x(), 0) << "no point of the r1 line grabs";
+  QTest::mousePress(view->windowHandle(), Qt::LeftButton, Qt::NoModifier, onAxis);
+  ASSERT_EQ(engine->pickState[0], 3);
+  for (int i = 1; i <= 4; ++i) QTest::mouseMove(view->windowHandle(), onAxis + QPoint(10 * i, 0));
+  QTest::mouseRelease(view->windowHandle(), Qt::LeftButton, Qt::NoModifier, onAxis + QPoint(40, 0));
+  const QList<SectionPlane> slid = engine->planes;
+  ASSERT_FALSE(samePlanes(slid, two));
+  EXPECT_EQ(view->undoHistory().undoCount(), 3);  // add, add, one drag
+
+  // Keys go to the window from the view; the Z of Ctrl+Z aligns nothing.
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(samePlanes(engine->planes, two));
+  EXPECT_EQ(engine->currentPlane, 1);
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(samePlanes(engine->planes, one));
+  EXPECT_EQ(view->planeList->count(), 1);
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(samePlanes(engine->planes, two));
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier | Qt::ShiftModifier);
+  EXPECT_TRUE(samePlanes(engine->planes, slid));
+  EXPECT_TRUE(view->statusBar->currentMessage().contains(QStringLiteral("Redone")));
+
+  // Erase, then undo: the plane is back where it was; an edit after an undo
+  // drops what could be redone.
+  view->planeList->setCurrentRow(0);
+  press(view->eraseCurrentButton);
+  EXPECT_EQ(engine->planes.size(), 1);
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(samePlanes(engine->planes, slid));
+  press(view->addNewButton);
+  EXPECT_FALSE(view->undoHistory().canRedo());
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(samePlanes(engine->planes, none));
+  // Nothing left: a further Ctrl+Z says so and changes nothing.
+  QTest::keyClick(handle(), Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_TRUE(samePlanes(engine->planes, none));
+  EXPECT_TRUE(view->statusBar->currentMessage().contains(QStringLiteral("Nothing to undo")));
+
+  // In a text field Ctrl+Z is the field's own.
+  press(view->addNewButton);
+  QLineEdit* field = view->exportFolderEdit;
+  QTest::mouseClick(field, Qt::LeftButton);
+  field->selectAll();
+  QTest::keyClicks(field, QStringLiteral("ab"));
+  QTest::keyClick(field, Qt::Key_Z, Qt::ControlModifier);
+  EXPECT_EQ(engine->planes.size(), 1);
 }

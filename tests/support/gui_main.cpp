@@ -38,6 +38,9 @@ int main(int argc, char** argv) {
     // The windows' plane journals go to a folder of this run, not the user's.
     QTemporaryDir dataHome;
     if (dataHome.isValid()) qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
+    // So do the research window's recent files.
+    QTemporaryDir configHome;
+    if (configHome.isValid()) qputenv("XDG_CONFIG_HOME", QFile::encodeName(configHome.path()));
     std::unique_ptr<QApplication> app;
     if (!listing) app = std::make_unique<QApplication>(argc, argv);
     status = RUN_ALL_TESTS();

@@ -9,6 +9,7 @@
 #include "app/panel_fixture.h"
 #include "support/test_support.h"
 #include "view/glyph_colours.h"
+#include "view/picking.h"
 #include "view/plane_manipulation.h"
 #include "view/render_fixture.h"
 
@@ -178,26 +179,71 @@ TEST_F(PickingTest, EdgesAlongR2TurnAboutR2) {
   EXPECT_NEAR(current().area, 1.0f / std::cos(0.4f), 1e-3f);
 }
 
-TEST_F(PickingTest, PressOnTheBlackBorderPicksNothingAndOrbitsTheCamera) {
+TEST_F(PickingTest, PressBeyondThePickRadiusPicksNothingAndOrbitsTheCamera) {
   facingPlane();
   const QImage img = frame();
   const QPoint onEdge = pixelOf(at(glyphPoint(0.4f, 1.0f)));
-  // The first black pixel above the light edge is its border.
-  QPoint border;
-  for (int off = 1; off <= 6 && border.isNull(); ++off)
-    if (isBlack(rgbAt(img, onEdge.x(), onEdge.y() - off))) border = QPoint(onEdge.x(), onEdge.y() - off);
-  ASSERT_FALSE(border.isNull());
+  // Outside the glyph, above the light edge: the first pixel farther than
+  // the pick radius from every grabbable pixel (the edge's black border lies
+  // within the radius and now grabs the edge).
+  auto grabbable = [](const Rgb& c) { return modeForPickedColour(0, c.r, c.g, c.b) >= 0; };
+  QPoint away;
+  for (int off = 1; off <= 20 && away.isNull(); ++off) {
+    const QPoint p(onEdge.x(), onEdge.y() - off);
+    if (!anyNear(img, p, kPickRadius + 1, grabbable)) away = p;
+  }
+  ASSERT_FALSE(away.isNull());
 
   const SectionPlane before = current();
   const Vec3 eyeBefore = view->camera().eye;
-  press(border);
+  press(away);
   EXPECT_EQ(engine->pickState[0], 0);
-  moveAlong(window(), border, border + QPoint(40, 0), 2);
-  release(border + QPoint(40, 0));
+  moveAlong(window(), away, away + QPoint(40, 0), 2);
+  release(away + QPoint(40, 0));
   EXPECT_TRUE(sameHead(current(), before));
   // The drag turned the camera about its centre instead.
   EXPECT_GT((view->camera().eye - eyeBefore).length(), 0.1f);
   EXPECT_NEAR((view->camera().eye - view->camera().centre).length(), 3.0f, 1e-4f);
+}
+
+TEST_F(PickingTest, APressAFewPixelsOffTheAxisStillSlidesAndTheCursorShowsIt) {
+  // The plane x = 0.5 seen from the front right, as in the slide test below.
+  addCurrent(makePlane(Vec3(0.5f, 0.5f, 0.5f), Vec3(1, 0, 0), Vec3(0, 1, 0), Vec3(0, 0, 1)));
+  look(Vec3(3.5f, 0.5f, 3.5f), Vec3(0.5f, 0.5f, 0.5f));
+  // Step sideways from the red r1 line (it runs up the screen here) to the
+  // first pixel where a one-pixel pick finds nothing: a press there grabbed
+  // nothing before.
+  const QPoint onAxis = pixelOf(at(glyphPoint(0.5f, 0.0f)));
+  view->makeCurrent();
+  view->camera().applyView();
+  PickContext context;
+  context.engine = engine;
+  context.camera = &view->camera();
+  context.options = view->drawOptions;
+  context.width = view->viewportWidth();
+  context.height = view->viewportHeight();
+  ASSERT_EQ(glyphModeNear(context, onAxis.x(), onAxis.y(), 0), 3);
+  QPoint off;
+  for (int dx = 1; dx <= kPickRadius && off.isNull(); ++dx)
+    if (glyphModeNear(context, onAxis.x() + dx, onAxis.y(), 0) < 0) off = QPoint(onAxis.x() + dx, onAxis.y());
+  ASSERT_FALSE(off.isNull());
+  ASSERT_EQ(engine->pickState[0], 0);  // looking changed nothing
+
+  // Hovering there shows the four-way arrow; far away, the normal pointer.
+  QTest::mouseMove(window(), off);
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->cursor().shape() == Qt::SizeAllCursor; }, 2000));
+  QTest::mouseMove(window(), QPoint(5, 5));
+  EXPECT_TRUE(QTest::qWaitFor([&] { return view->cursor().shape() == Qt::ArrowCursor; }, 2000));
+
+  const Vec3 eye = view->camera().eye;
+  press(off);
+  ASSERT_EQ(engine->pickState[0], 3);
+  moveAlong(window(), off, off + QPoint(30, 0), 3);
+  release(off + QPoint(30, 0));
+  // The plane slid as from the line itself, and the camera stayed.
+  const float expectedX = 0.5f + R * 0.2f / std::sqrt(2.0f);
+  expectNear(current().point, Vec3(expectedX, 0.5f, 0.5f), 1e-4f);
+  EXPECT_EQ(view->camera().eye, eye);
 }
 
 TEST_F(PickingTest, RightDragOverTheBackgroundDolliesTheCamera) {
