@@ -17,6 +17,7 @@
 #include "trimesh/smoothing_util.h"
 
 using smoothing_util::mean_or_own;
+using smoothing_util::finish_curvature_smoothing;
 using smoothing_util::ready;
 using smoothing_util::seconds_since;
 using smoothing_util::store_mean;
@@ -327,15 +328,7 @@ void TriMesh::smooth_curvatures(float sigma, int threads, const std::atomic<bool
         });
         store_mean(sum, su, suv, sv, own_u, own_uv, own_v, ku[i], kuv[i], kv[i]);
       });
-  if (!done) {
-    print_message("cancelled.\n");
-    return;
-  }
-  for (int i = 0; i < nv; i++) {
-    principal_from_tensor(principal_dir1[i], principal_dir2[i], ku[i], kuv[i], kv[i], normals[i], principal_dir1[i],
-                          principal_dir2[i], principal_curv1[i], principal_curv2[i]);
-  }
-  print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));
+  finish_curvature_smoothing(*this, done, ku, kuv, kv, t0);
 }
 
 void TriMesh::smooth_curv_derivs(float sigma, int threads, const std::atomic<bool>* cancel) {

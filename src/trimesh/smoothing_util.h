@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 
+#include "trimesh/curvature.h"
 #include "trimesh/trimesh.h"
 
 namespace smoothing_util {
@@ -57,6 +58,23 @@ inline bool ready(const TriMesh& m) {
   return nv > 0 && m.normals.size() == nv && m.point_areas.size() == nv && m.principal_curv1.size() == nv &&
          m.principal_curv2.size() == nv && m.principal_dir1.size() == nv && m.principal_dir2.size() == nv &&
          m.vertex_neighbors.size() == nv;
+}
+
+// The end of a curvature smoothing pass: unless it was cancelled, the
+// smoothed tensors (ku, kuv, kv per vertex, in each vertex's own frame)
+// become the mesh's principal curvatures and directions.
+inline void finish_curvature_smoothing(TriMesh& m, bool done, const std::vector<float>& ku,
+                                       const std::vector<float>& kuv, const std::vector<float>& kv,
+                                       std::chrono::steady_clock::time_point t0) {
+  if (!done) {
+    print_message("cancelled.\n");
+    return;
+  }
+  for (size_t i = 0; i < m.vertices.size(); i++) {
+    principal_from_tensor(m.principal_dir1[i], m.principal_dir2[i], ku[i], kuv[i], kv[i], m.normals[i],
+                          m.principal_dir1[i], m.principal_dir2[i], m.principal_curv1[i], m.principal_curv2[i]);
+  }
+  print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));
 }
 
 }  // namespace smoothing_util
