@@ -4,6 +4,7 @@
 
 class GLWidget;
 class QDialog;
+class QScrollArea;
 class SideGLWidget;
 
 // The one top-level window: the main view with the control panel at its right.
@@ -19,6 +20,8 @@ class Window : public QWidget {
   GLWidget* mainView() const { return mainView_; }
   SideGLWidget* sideView() const { return sideView_; }
   QWidget* controlPanel() const { return panel_; }
+  // The scroll area that holds the panel.
+  QScrollArea* panelScroll() const { return panelScroll_; }
   // The F1 sheet of mouse and key actions; null until first opened.
   QDialog* shortcutSheet() const { return shortcutSheet_; }
 
@@ -33,6 +36,7 @@ class Window : public QWidget {
 
   GLWidget* mainView_ = nullptr;
   QWidget* panel_ = nullptr;
+  QScrollArea* panelScroll_ = nullptr;
   SideGLWidget* sideView_ = nullptr;
   QDialog* shortcutSheet_ = nullptr;
 };
