@@ -246,6 +246,7 @@ class GLWidget : public QGLWidget {
 
    private:
     GLWidget* view_;
+    int minimum_ = 0, maximum_ = 0;  // the bar's range before
   };
   // Vertices that some face uses, and faces, of the render mesh.
   struct MeshCounts {

@@ -439,6 +439,8 @@ void GLWidget::ComputeMatrixA() {
 
 GLWidget::BusyScope::BusyScope(GLWidget* view, const QString& what) : view_(view) {
   QApplication::setOverrideCursor(Qt::WaitCursor);
+  minimum_ = view_->progressBar->minimum();
+  maximum_ = view_->progressBar->maximum();
   view_->progressBar->setRange(0, 0);  // a bar without an end: busy
   if (view_->statusBar) view_->statusBar->showMessage(what);
   emit view_->busyChanged(true, what);
@@ -448,6 +450,7 @@ GLWidget::BusyScope::BusyScope(GLWidget* view, const QString& what) : view_(view
 
 GLWidget::BusyScope::~BusyScope() {
   view_->resetProgress();
+  view_->progressBar->setRange(minimum_, maximum_);
   QApplication::restoreOverrideCursor();
   emit view_->busyChanged(false, QString());
 }

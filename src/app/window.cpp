@@ -43,6 +43,9 @@ Window::Window() : QWidget(nullptr) {
   panelScroll_ = new QScrollArea;
   panelScroll_->setObjectName(QStringLiteral("panelScroll"));
   panelScroll_->setFrameShape(QFrame::NoFrame);
+  // A click on a control that takes no focus leaves the focus where it was,
+  // not on the scroll area.
+  panelScroll_->setFocusPolicy(Qt::NoFocus);
   panelScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   panelScroll_->setWidgetResizable(true);
   panelScroll_->setWidget(panel_);

@@ -548,3 +548,39 @@ TEST_F(RenderTest, FrameLeavesTheDocumentedGlState) {
   glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
   EXPECT_EQ(depth, 1);  // every push was popped
 }
+
+TEST_F(RenderTest, ResearchSurfaceStandsOutSlabsShowThroughItAndContoursHaveADarkBorder) {
+  if (studyMode) GTEST_SKIP() << "the research window's drawing";
+  loadUnitCube();
+  engine->planes.append(cubeSectionZ());
+  engine->currentPlane = Sorvex::kNoPlane;
+  look(Vec3(2.2f, 2.6f, 1.9f), Vec3(0.5f, 0.5f, 0.5f));
+  const QPointF slab = at(Vec3(0.45f, 0.45f, 0.5f));
+  const QPointF face = at(Vec3(0.5f, 0.9f, 1.0f));  // the z = 1 side, above the slab's rim
+  const QPointF contour = at(Vec3(1.0025f, 0.5f, 0.5f));
+
+  // The surface is far from the white background and not grey.
+  QImage img = frame();
+  const Rgb surface = rgbAt(img, int(face.x()), int(face.y()));
+  EXPECT_LT(surface.r, 215);
+  EXPECT_GT(surface.b - surface.r, 20);
+
+  // A coloured contour has a dark border on either side of its colour.
+  EXPECT_TRUE(hasColour(img, contour, 255, 0, 0));
+  EXPECT_TRUE(anyNear(img, contour, 4, [](const Rgb& c) { return c.r < 60 && c.g < 60 && c.b < 60; }));
+
+  // "Output Triangulate" with "Tri" on: the slab shows through the surface,
+  // lit (not flat red) and reddish.
+  view->drawOptions.outputTriangulate = true;
+  img = frame();
+  const Rgb through = rgbAt(img, int(slab.x()), int(slab.y()));
+  EXPECT_GT(through.r, through.g + 40);
+  EXPECT_GT(through.r, through.b + 20);
+  // Without the slab the same pixel is the plain surface.
+  view->drawOptions.outputTriangulate = false;
+  const Rgb plain = rgbAt(frame(), int(slab.x()), int(slab.y()));
+  EXPECT_LT(plain.r, plain.b);
+  const QString dir = testsupport::outputDir();
+  view->drawOptions.outputTriangulate = true;
+  EXPECT_TRUE(frame().save(dir + "/research_cube_slab_through_surface.png"));
+}
