@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QScreen>
 #include <QScrollArea>
+#include <QPixmap>
 #include <QScrollBar>
 #include <QTemporaryDir>
 
@@ -82,6 +83,15 @@ TEST_F(ResearchWindow, At1366x768EveryButtonCanBeScrolledToAndTheControlsAreGrou
   EXPECT_EQ(groups, QStringList({"Model", "Planes", "Export", "Run", "Features", "Display", "Mesh Tools"}));
   EXPECT_TRUE(qobject_cast<QGroupBox*>(view->exportMatrixButton->parentWidget()));
   EXPECT_EQ(view->exportMatrixButton->parentWidget()->property("title").toString(), "Export");
+
+  // With a model on screen (the view is drawn by GL: the screen is grabbed).
+  nextFile = QStringLiteral(KORVANE_SOURCE_DIR "/objs/105.off");
+  paneltest::press(view->loadButton);
+  ASSERT_TRUE(messages.isEmpty()) << messages.join("\n").toStdString();
+  scroll->verticalScrollBar()->setValue(0);
+  QTest::qWait(200);
+  const QPixmap screen = QGuiApplication::primaryScreen()->grabWindow(window->winId());
+  EXPECT_TRUE(screen.save(QDir(testsupport::outputDir()).filePath("research_1366x768_model.png")));
 
   // Weights keep their seven decimals but show three.
   EXPECT_EQ(view->featureWeightSpin[0]->text(), "0.679");
