@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -23,6 +24,7 @@
 
 #include "app/glwidget.h"
 #include "app/study_mode.h"
+#include "app/weight_spin_box.h"
 #include "engine/sorvex.h"
 
 namespace {
@@ -83,9 +85,10 @@ void GLWidget::createControlWidgets() {
   hermiteTanFactorSpin = new QDoubleSpinBox(controlHolder_);
   drawBinSpaceCheck = new QCheckBox(controlHolder_);
   annotateModeCheck = new QCheckBox(controlHolder_);
+  clearPlanesOnRunCheck = new QCheckBox(controlHolder_);
   for (int t = 0; t < kFeatureTypeCount; ++t) {
     featureCheck[t] = new QCheckBox(controlHolder_);
-    featureWeightSpin[t] = new QDoubleSpinBox(controlHolder_);
+    featureWeightSpin[t] = new WeightSpinBox(controlHolder_);
     featureRadiusSpin[t] = new QDoubleSpinBox(controlHolder_);
   }
 
@@ -112,25 +115,39 @@ void GLWidget::resetFeatureWeights() {
 QWidget* GLWidget::buildControlPanel() {
   // ---- first column ----
   auto* firstForm = new QFormLayout;
+  auto* secondForm = new QFormLayout;
+  // The research window groups its rows in titled boxes; the study window
+  // keeps its two plain columns (every group is then one of them).
+  const auto group = [](QFormLayout* column) { return studyMode ? column : new QFormLayout; };
+  QFormLayout* modelForm = group(firstForm);
+  QFormLayout* planesForm = group(firstForm);
+  QFormLayout* exportForm = group(firstForm);
+  QFormLayout* runForm = group(secondForm);
+  QFormLayout* featuresForm = group(secondForm);
+  QFormLayout* displayForm = group(secondForm);
+  QFormLayout* toolsForm = group(secondForm);
 
   seedSpin->setRange(0, 19);
   seedSpin->setValue(0);
   if (studyMode) firstForm->addRow(tr("Seed number:"), seedSpin);
 
-  modelPathEdit->setText(studyMode ? tr("Specify seed #, then load") : QStringLiteral("../objs/385.off"));
+  // The research window names no model before one is loaded: the view
+  // would show nothing of it.
+  modelPathEdit->setText(studyMode ? tr("Specify seed #, then load") : QString());
+  if (!studyMode) modelPathEdit->setPlaceholderText(tr("No model loaded: press \"Load...\""));
   // Wide enough for the prompt, with room to spare for model names.
   modelPathEdit->setMinimumWidth(modelPathEdit->fontMetrics().horizontalAdvance(tr("Specify seed #, then load")) +
                                  modelPathEdit->fontMetrics().averageCharWidth() * 4);
   modelPathEdit->setCursorPosition(0);
-  firstForm->addRow(modelPathEdit);
+  modelForm->addRow(modelPathEdit);
 
   loadFromSequenceButton->setText(tr("Load From Sequence"));
   connect(loadFromSequenceButton, &QPushButton::clicked, this, &GLWidget::LoadInputMeshFromSequence);
-  firstForm->addRow(loadFromSequenceButton);
+  modelForm->addRow(loadFromSequenceButton);
 
   loadButton->setText(tr("Load..."));
   connect(loadButton, &QPushButton::clicked, this, &GLWidget::LoadInputMesh);
-  if (!studyMode) firstForm->addRow(loadButton);
+  if (!studyMode) modelForm->addRow(loadButton);
 
   vertCheck->setText(tr("Vert"));
   edgeCheck->setText(tr("Edge"));
@@ -142,15 +159,15 @@ QWidget* GLWidget::buildControlPanel() {
   meshDrawRow->addWidget(vertCheck);
   meshDrawRow->addWidget(edgeCheck);
   meshDrawRow->addWidget(triCheck);
-  firstForm->addRow(meshDrawRow);
+  modelForm->addRow(meshDrawRow);
 
   addNewButton->setText(tr("Add New"));
   connect(addNewButton, &QPushButton::clicked, this, &GLWidget::AddNewPlane);
-  firstForm->addRow(addNewButton);
+  planesForm->addRow(addNewButton);
 
   planeList->clear();
   connect(planeList, &QListWidget::currentRowChanged, this, &GLWidget::SelectPlane);
-  firstForm->addRow(planeList);
+  planesForm->addRow(planeList);
 
   defaultManipulationRadio->setText(tr("Default"));
   threeBallManipulationRadio->setText(tr("3-Ball"));
@@ -163,19 +180,19 @@ QWidget* GLWidget::buildControlPanel() {
   auto* manipulationRow = new QHBoxLayout;
   manipulationRow->addWidget(defaultManipulationRadio);
   manipulationRow->addWidget(threeBallManipulationRadio);
-  firstForm->addRow(manipulationRow);
+  planesForm->addRow(manipulationRow);
 
   eraseCurrentButton->setText(tr("Erase Current"));
   connect(eraseCurrentButton, &QPushButton::clicked, this, &GLWidget::EraseCurrentPlane);
-  firstForm->addRow(eraseCurrentButton);
+  planesForm->addRow(eraseCurrentButton);
 
   exportFolderEdit->setText(QStringLiteral("yournamehere"));
-  firstForm->addRow(tr("Export folder:"), exportFolderEdit);
+  exportForm->addRow(tr("Export folder:"), exportFolderEdit);
 
   // A completed click only: a press dragged off the button exports nothing.
   exportObjButton->setText(tr("Export OBJ File"));
   connect(exportObjButton, &QPushButton::clicked, this, &GLWidget::ExportOBJ);
-  firstForm->addRow(exportObjButton);
+  exportForm->addRow(exportObjButton);
 
   exportContoursButton->setText(tr("Export Contours"));
   connect(exportContoursButton, &QPushButton::clicked, this, &GLWidget::ExportContours);
@@ -189,7 +206,7 @@ QWidget* GLWidget::buildControlPanel() {
     researchExportRow->addWidget(exportContoursButton);
     researchExportRow->addWidget(exportMatrixButton);
     researchExportRow->addWidget(exportSvgButton);
-    firstForm->addRow(researchExportRow);
+    exportForm->addRow(researchExportRow);
   }
 
   // Created and wired, but placed in neither column.
@@ -222,37 +239,41 @@ QWidget* GLWidget::buildControlPanel() {
   featureWidget->setLayout(featureGrid);
 
   // ---- second column ----
-  auto* secondForm = new QFormLayout;
 
   coverAllSegmentsCheck->setChecked(false);
   binningButton->setText(tr("Binning Algorithm"));
   connect(binningButton, &QPushButton::clicked, this, &GLWidget::DoBinningAlgorithm);
-  secondForm->addRow(coverAllSegmentsCheck, binningButton);
+  runForm->addRow(coverAllSegmentsCheck, binningButton);
 
-  secondForm->addRow(progressBar);
-  secondForm->addRow(featureWidget);
+  runForm->addRow(progressBar);
+  featuresForm->addRow(featureWidget);
 
   const auto connectParameterSpin = [this](QDoubleSpinBox* spin) {
     connect(spin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this, &GLWidget::SetAlgoFeatureParameters);
   };
   configureSpin(binSelectThresholdSpin, 2, 0.05, 3.0, 0.05, 1.0);
   connectParameterSpin(binSelectThresholdSpin);
-  secondForm->addRow(tr("Bin Select Threshold"), binSelectThresholdSpin);
+  runForm->addRow(tr("Bin Select Threshold"), binSelectThresholdSpin);
 
   planeCountSpin->setRange(0, 100);
   planeCountSpin->setValue(0);
   planeCountSpin->setSpecialValueText(tr("By threshold"));
   planeCountSpin->setToolTip(
       tr("Number of planes the run accepts, the strongest first; 0 accepts planes while they reach the threshold"));
-  secondForm->addRow(tr("Planes"), planeCountSpin);
+  runForm->addRow(tr("Planes"), planeCountSpin);
+
+  // Off: a run adds its planes after the ones already in the list.
+  clearPlanesOnRunCheck->setText(tr("Clear Planes Before Run"));
+  clearPlanesOnRunCheck->setChecked(false);
+  runForm->addRow(clearPlanesOnRunCheck);
 
   configureSpin(curvatureThresholdSpin, 2, 0.0, 100.0, 1.0, 15.0);
   connectParameterSpin(curvatureThresholdSpin);
-  secondForm->addRow(tr("Curvature Threshold"), curvatureThresholdSpin);
+  featuresForm->addRow(tr("Curvature Threshold"), curvatureThresholdSpin);
 
   configureSpin(curvatureSmoothSpin, 2, 0.0, 1.0, 0.01, 0.01);
   connectParameterSpin(curvatureSmoothSpin);
-  secondForm->addRow(tr("Curvature Smooth"), curvatureSmoothSpin);
+  featuresForm->addRow(tr("Curvature Smooth"), curvatureSmoothSpin);
 
   // Takes effect at the next load or mesh edit; neither runs beside a run.
   smoothingCombo->addItem(tr("Auto"), int(SmoothingMethod::Auto));
@@ -271,13 +292,13 @@ QWidget* GLWidget::buildControlPanel() {
   drawOutputCheck->setText(tr("Draw Output"));
   bindDrawCheck(this, drawMeshFeaturesCheck, false, &drawOptions.drawMeshFeatures);
   bindDrawCheck(this, drawOutputCheck, true, &drawOptions.drawOutput);
-  secondForm->addRow(drawMeshFeaturesCheck, drawOutputCheck);
+  displayForm->addRow(drawMeshFeaturesCheck, drawOutputCheck);
 
   outputTriangulateCheck->setText(tr("Output Triangulate"));
   outputColouredCheck->setText(tr("Output Coloured"));
   bindDrawCheck(this, outputTriangulateCheck, false, &drawOptions.outputTriangulate);
   bindDrawCheck(this, outputColouredCheck, true, &drawOptions.outputColoured);
-  secondForm->addRow(outputTriangulateCheck, outputColouredCheck);
+  displayForm->addRow(outputTriangulateCheck, outputColouredCheck);
 
   humanCutsCheck->setText(tr("Load/Draw Human Cuts"));
   humanCutsCheck->setChecked(false);
@@ -289,7 +310,7 @@ QWidget* GLWidget::buildControlPanel() {
   useSegmentationCheck->setText(tr("Use Segmentation"));
   useSegmentationCheck->setChecked(false);
   connect(useSegmentationCheck, &QCheckBox::toggled, this, &GLWidget::SetUseSegmentations);
-  secondForm->addRow(humanCutsCheck, useSegmentationCheck);
+  displayForm->addRow(humanCutsCheck, useSegmentationCheck);
 
   hermiteInterpCheck->setText(tr("Hermite Interp"));
   hermiteInterpCheck->setChecked(true);
@@ -297,7 +318,7 @@ QWidget* GLWidget::buildControlPanel() {
   configureSpin(hermiteTanFactorSpin, 2, 0.1, 10.0, 0.1, 1.0);
   connect(hermiteTanFactorSpin, QOverload<double>::of(&QDoubleSpinBox::valueChanged), this,
           &GLWidget::SetHermiteTanFactor);
-  secondForm->addRow(hermiteInterpCheck, hermiteTanFactorSpin);
+  displayForm->addRow(hermiteInterpCheck, hermiteTanFactorSpin);
 
   drawBinSpaceCheck->setText(tr("Draw Bin Space"));
   drawBinSpaceCheck->setChecked(false);
@@ -310,14 +331,14 @@ QWidget* GLWidget::buildControlPanel() {
     drawOptions.annotateMode = on;
     update();
   });
-  secondForm->addRow(drawBinSpaceCheck, annotateModeCheck);
+  displayForm->addRow(drawBinSpaceCheck, annotateModeCheck);
 
   connect(meshDecimateButton, &QPushButton::clicked, this, &GLWidget::MeshDecimate);
-  secondForm->addRow(meshDecimateButton);
+  toolsForm->addRow(meshDecimateButton);
   connect(meshNoisifyButton, &QPushButton::clicked, this, &GLWidget::MeshNoisify);
-  secondForm->addRow(meshNoisifyButton);
+  toolsForm->addRow(meshNoisifyButton);
   connect(cutsSegmentifyButton, &QPushButton::clicked, this, &GLWidget::CutsSegmentify);
-  secondForm->addRow(cutsSegmentifyButton);
+  toolsForm->addRow(cutsSegmentifyButton);
 
   // Where a model has no segmentation or symmetry file, the next load
   // computes one; either can be saved in its file format.
@@ -328,16 +349,16 @@ QWidget* GLWidget::buildControlPanel() {
   connect(autoSegmentationCheck, &QCheckBox::toggled, this, &GLWidget::SetAutoCompanions);
   connect(autoSymmetryCheck, &QCheckBox::toggled, this, &GLWidget::SetAutoCompanions);
   if (!studyMode) SetAutoCompanions();
-  secondForm->addRow(autoSegmentationCheck, autoSymmetryCheck);
+  modelForm->addRow(autoSegmentationCheck, autoSymmetryCheck);
   saveSegmentationButton->setToolTip(tr("Write the loaded model's segmentation to the export folder"));
   saveSymmetryButton->setToolTip(tr("Write the loaded model's symmetry planes and axes to the export folder"));
   connect(saveSegmentationButton, &QPushButton::clicked, this, &GLWidget::SaveSegmentation);
   connect(saveSymmetryButton, &QPushButton::clicked, this, &GLWidget::SaveSymmetry);
-  secondForm->addRow(saveSegmentationButton, saveSymmetryButton);
+  modelForm->addRow(saveSegmentationButton, saveSymmetryButton);
   modelWarningsLabel->setWordWrap(true);
   modelWarningsLabel->setStyleSheet(QStringLiteral("color: #a03000"));
   modelWarningsLabel->setVisible(false);
-  secondForm->addRow(modelWarningsLabel);
+  runForm->addRow(modelWarningsLabel);
 
   // The weight spin boxes are connected already, so every start weight also
   // reaches the engine on its own; the explicit call covers the rest.
@@ -345,16 +366,31 @@ QWidget* GLWidget::buildControlPanel() {
   SetAlgoFeatureParameters();
 
   // ---- assembly ----
+  if (!studyMode) {
+    // Each column a stack of titled groups, packed at the top.
+    const auto addGroup = [](QFormLayout* column, const QString& title, QFormLayout* rows) {
+      auto* box = new QGroupBox(title);
+      box->setLayout(rows);
+      column->addRow(box);
+    };
+    addGroup(firstForm, tr("Model"), modelForm);
+    addGroup(firstForm, tr("Planes"), planesForm);
+    addGroup(firstForm, tr("Export"), exportForm);
+    addGroup(secondForm, tr("Run"), runForm);
+    addGroup(secondForm, tr("Features"), featuresForm);
+    addGroup(secondForm, tr("Display"), displayForm);
+    addGroup(secondForm, tr("Mesh Tools"), toolsForm);
+  }
   auto* firstColumn = new QWidget(controlHolder_);
   firstColumn->setLayout(firstForm);
   auto* secondColumn = new QWidget(controlHolder_);
   secondColumn->setLayout(secondForm);
 
   auto* panelGrid = new QGridLayout;
-  panelGrid->addWidget(firstColumn, 1, 1);
+  panelGrid->addWidget(firstColumn, 1, 1, Qt::AlignTop);
   // In the study configuration the second column stays unplaced, in the
   // hidden holder, for the whole run.
-  if (!studyMode) panelGrid->addWidget(secondColumn, 1, 2);
+  if (!studyMode) panelGrid->addWidget(secondColumn, 1, 2, Qt::AlignTop);
 
   // The window's layout adopts the panel.
   auto* panel = new QWidget(controlHolder_);

@@ -143,6 +143,11 @@ class GLWidget : public QGLWidget {
   // during the run reach the engine once the thread has really ended.
   void ApplyPendingParameters();
 
+ signals:
+  // A long action that blocks the window starts (true, what it does) or
+  // ends (false); meanwhile the cursor waits and the progress bar is busy.
+  void busyChanged(bool busy, const QString& what);
+
  public:
   // True while a model load started from the panel is building or installing.
   bool loadActive() const;
@@ -239,6 +244,9 @@ class GLWidget : public QGLWidget {
   QDoubleSpinBox* hermiteTanFactorSpin = nullptr;
   QCheckBox* drawBinSpaceCheck = nullptr;
   QCheckBox* annotateModeCheck = nullptr;
+  // Research "Run" group: clear the plane list when a run starts (off: the
+  // run adds its planes after the earlier ones).
+  QCheckBox* clearPlanesOnRunCheck = nullptr;
 
  protected:
   // True while the engine's plane-selection run is active. Actions that
@@ -264,6 +272,25 @@ class GLWidget : public QGLWidget {
   bool refuseExportWithoutModel();
   bool studyComplete_ = false;
   size_t exportedState_ = 0;  // journalFingerprint() at the last OBJ export
+
+  // The busy sign for the length of a scope (see busyChanged).
+  class BusyScope {
+   public:
+    BusyScope(GLWidget* view, const QString& what);
+    ~BusyScope();
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+   private:
+    GLWidget* view_;
+    int minimum_ = 0, maximum_ = 0;  // the bar's range before
+  };
+  // Vertices that some face uses, and faces, of the render mesh.
+  struct MeshCounts {
+    int usedVertices = 0;
+    int faces = 0;
+  };
+  MeshCounts meshCounts() const;
 
   // Tells the user that a run is in progress when one is; returns true then.
   bool refuseDuringRun();
@@ -332,6 +359,8 @@ class GLWidget : public QGLWidget {
   // Changes the user made while a run was active; applied when it ends.
   bool pendingAlgoParameters_ = false;
   bool pendingSectionOptions_ = false;
+  // Planes in the list when the last run started and kept by it.
+  int runPlanesBefore_ = 0;
 
   // The journal: cleared after an export or a deliberate load and on a
   // normal close; `journalState_` fingerprints what it holds.

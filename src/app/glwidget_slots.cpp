@@ -10,15 +10,21 @@
 // so nothing races the run and nothing the user set is lost. The
 // "Binning Algorithm" button stops an active run; a load runs on a worker
 // and its button cancels it meanwhile.
+#include <algorithm>
+
+#include <QApplication>
 #include <QCheckBox>
 #include <QDebug>
 #include <QDoubleSpinBox>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QStatusBar>
 #include <QTimer>
 
 #include "app/glwidget.h"
@@ -33,6 +39,7 @@
 #include "export/svg_export.h"
 #include "model/assimp_reader.h"
 #include "model/unit_ball.h"
+#include "model/render_mesh.h"
 #include "view/side_glwidget.h"
 
 namespace {
@@ -100,9 +107,10 @@ bool GLWidget::loadModelFile(const QString& path) {
 }
 
 QString GLWidget::loadFailureMessage(const QString& path) const {
-  QString text = QStringLiteral("Unable to load input ") + path + QStringLiteral(".");
+  QString text = QStringLiteral("Unable to load input ") + QDir::cleanPath(QFileInfo(path).absoluteFilePath()) +
+                 QStringLiteral(".");
   const QString reason = loader_ ? loader_->failure() : QString();
-  if (!reason.isEmpty()) text += QLatin1Char('\n') + reason;
+  text += QLatin1Char('\n') + (reason.isEmpty() ? tr("The file could not be read as a mesh.") : reason);
   return text;
 }
 
@@ -351,11 +359,16 @@ void GLWidget::DoBinningAlgorithm() {
   if (pendingAlgoParameters_) applyAlgoParameters();
   if (pendingSectionOptions_) applySectionOptions();
   progressBar->setTextVisible(true);
+  progressBar->setFormat(QStringLiteral("%p%"));
   progressBar->setRange(0, 1000);
   progressBar->setValue(0);
+  engine_->setKeepPlanesOnRun(!clearPlanesOnRunCheck->isChecked());
+  runPlanesBefore_ = clearPlanesOnRunCheck->isChecked() ? 0 : engine_->planes.size();
+  if (statusBar) statusBar->showMessage(tr("Plane-selection run started; press \"Stop Binning Algorithm\" to stop it."));
   engine_->setCoverAllSegments(coverAllSegmentsCheck->isChecked());
   engine_->setTargetPlaneCount(planeCountSpin->value());
-  // The run replaces the planes: undo brings back those from before it.
+  // The run adds planes (and may clear the earlier ones): undo brings back
+  // those from before it.
   recordEdit(tr("Binning run"));
   engine_->startRun(QThread::InheritPriority);
   binningButton->setText(tr("Stop Binning Algorithm"));
@@ -366,6 +379,18 @@ void GLWidget::UpdateUI() {
   if (sideView_) sideView_->invalidateBinDisplayList();
   showModelWarnings();
   UpdatePlaneList();
+  // A stopped run is not a finished one, whatever the bar reached.
+  const int n = engine_->planes.size();
+  const int added = qMax(0, n - runPlanesBefore_);
+  if (engine_->runStopRule == QLatin1String("stopped")) {
+    progressBar->setFormat(tr("Stopped"));
+    if (statusBar) statusBar->showMessage(tr("Run stopped: %1 new planes, %2 in the list.").arg(added).arg(n));
+  } else if (statusBar) {
+    statusBar->showMessage(tr("Run finished (%1): %2 new planes, %3 in the list.")
+                               .arg(engine_->runStopRule)
+                               .arg(added)
+                               .arg(n));
+  }
   redraw(true);
 }
 
@@ -423,9 +448,36 @@ void GLWidget::ExportSVG() {
 
 void GLWidget::ComputeMatrixA() {
   if (!engine_ || refuseDuringRun()) return;
-  const QString path = QString::fromLatin1(kMatrixFileName);
-  const bool ok = exportMatrix(*engine_, path);
+  // Beside the other exports of the model, in the export folder.
+  const ExportPaths paths = exportPaths(modelPathEdit->text(), exportFolderEdit->text());
+  makeExportDirectory(paths);
+  const QString path = paths.dir + QLatin1Char('/') + QLatin1String(kMatrixFileName);
+  bool ok = false;
+  {
+    // Rebuilding the features and votes takes seconds on a large model.
+    const BusyScope busy(this, tr("Exporting the matrix (rebuilding features and votes)..."));
+    ok = exportMatrix(*engine_, path);
+  }
+  if (statusBar) statusBar->showMessage(exportMessage(path, ok));
   if (showMessage) showMessage(this, exportMessage(path, ok));
+}
+
+GLWidget::BusyScope::BusyScope(GLWidget* view, const QString& what) : view_(view) {
+  QApplication::setOverrideCursor(Qt::WaitCursor);
+  minimum_ = view_->progressBar->minimum();
+  maximum_ = view_->progressBar->maximum();
+  view_->progressBar->setRange(0, 0);  // a bar without an end: busy
+  if (view_->statusBar) view_->statusBar->showMessage(what);
+  emit view_->busyChanged(true, what);
+  // Let the cursor, the bar and the message show before the work blocks.
+  QApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+}
+
+GLWidget::BusyScope::~BusyScope() {
+  view_->resetProgress();
+  view_->progressBar->setRange(minimum_, maximum_);
+  QApplication::restoreOverrideCursor();
+  emit view_->busyChanged(false, QString());
 }
 
 void GLWidget::DoAnalysisOnUserData() {
@@ -450,24 +502,55 @@ void GLWidget::DoAnalysisOnUserData() {
 
 void GLWidget::MeshDecimate() {
   if (!engine_ || refuseDuringRun()) return;
-  EditState before = captureEditState(*engine_, tr("Mesh decimation"), true);
-  if (!engine_->decimateMesh()) return;
-  history_->push(std::move(before));
+  EditState undoState = captureEditState(*engine_, tr("Mesh decimation"), true);
+  const MeshCounts before = meshCounts();
+  bool ok = false;
+  {
+    const BusyScope busy(this, tr("Decimating the mesh..."));
+    ok = engine_->decimateMesh();
+  }
+  if (!ok) {
+    if (statusBar) statusBar->showMessage(tr("Nothing was decimated: no model with faces is loaded."));
+    return;
+  }
+  history_->push(std::move(undoState));
   updateUndoActions();
-  showActionStatus(tr("Mesh decimation done (Ctrl+Z takes it back)"));
+  const MeshCounts after = meshCounts();
+  showActionStatus(tr("Decimated: %1 of %2 vertices left in use, %3 faces (were %4); Ctrl+Z takes it back.")
+                       .arg(after.usedVertices)
+                       .arg(before.usedVertices)
+                       .arg(after.faces)
+                       .arg(before.faces));
   UpdatePlaneList();
   redraw(true);
 }
 
 void GLWidget::MeshNoisify() {
   if (!engine_ || refuseDuringRun()) return;
-  EditState before = captureEditState(*engine_, tr("Mesh noise"), true);
-  if (!engine_->noisifyMesh()) return;
-  history_->push(std::move(before));
+  EditState undoState = captureEditState(*engine_, tr("Mesh noise"), true);
+  if (!engine_->noisifyMesh()) {
+    if (statusBar) statusBar->showMessage(tr("No noise added: no model with faces is loaded."));
+    return;
+  }
+  history_->push(std::move(undoState));
   updateUndoActions();
-  showActionStatus(tr("Mesh noise done (Ctrl+Z takes it back)"));
+  showActionStatus(tr("Noise added to the %1 vertices of the mesh; Ctrl+Z takes it back.").arg(meshCounts().usedVertices));
   UpdatePlaneList();
   redraw(true);
+}
+
+GLWidget::MeshCounts GLWidget::meshCounts() const {
+  MeshCounts counts;
+  if (!engine_ || !engine_->renderMesh) return counts;
+  const RenderMesh& mesh = *engine_->renderMesh;
+  const int n = mesh.vertices().size();
+  QVector<bool> used(n, false);
+  for (const QVector<int>& face : mesh.faces())
+    for (int v : face)
+      if (v >= 0 && v < n) used[v] = true;
+  counts.usedVertices = int(std::count(used.begin(), used.end(), true));
+  counts.faces = mesh.faces().size();
+  return counts;
 }
 
 void GLWidget::CutsSegmentify() {

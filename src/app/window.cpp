@@ -1,6 +1,7 @@
 #include "app/window.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QDialog>
 #include <QMenuBar>
 #include <QDragEnterEvent>
@@ -11,6 +12,8 @@
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QShortcut>
 #include <QStatusTipEvent>
 #include <QStatusBar>
@@ -30,6 +33,11 @@ Window::Window() : QWidget(nullptr) {
   sideView_->setMouseTracking(true);
   mainView_->setSideView(sideView_);
   sideView_->setMainView(mainView_);
+  sideView_->setAnchorWindow(this);
+  // Closing the bin-space window is the same as unticking "Draw Bin Space".
+  connect(sideView_, &SideGLWidget::closed, mainView_, [this] {
+    if (mainView_->drawBinSpaceCheck) mainView_->drawBinSpaceCheck->setChecked(false);
+  });
 
   auto* mainLayout = new QHBoxLayout;
   auto* viewLayout = new QVBoxLayout;
@@ -41,7 +49,19 @@ Window::Window() : QWidget(nullptr) {
   panel_ = mainView_->buildControlPanel();
   // The status line sits under the view, out of the panel's way.
   viewLayout->addWidget(mainView_->statusBar);
-  mainLayout->addWidget(panel_, 0);
+  // The panel scrolls when the screen is lower than it: every control stays
+  // within reach on a small laptop screen.
+  panelScroll_ = new QScrollArea;
+  panelScroll_->setObjectName(QStringLiteral("panelScroll"));
+  panelScroll_->setFrameShape(QFrame::NoFrame);
+  // A click on a control that takes no focus leaves the focus where it was,
+  // not on the scroll area.
+  panelScroll_->setFocusPolicy(Qt::NoFocus);
+  panelScroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  panelScroll_->setWidgetResizable(true);
+  panelScroll_->setWidget(panel_);
+  panelScroll_->setFixedWidth(panel_->sizeHint().width() + panelScroll_->verticalScrollBar()->sizeHint().width());
+  mainLayout->addWidget(panelScroll_, 0);
   setLayout(mainLayout);
   setWindowTitle(tr("Korvane"));
   // F1 anywhere in the window opens the sheet of mouse and key actions.
@@ -131,7 +151,7 @@ QSize Window::openingSize() const {
   // the screen.
   const QMargins outer = layout()->contentsMargins();
   const QMargins inner = mainView_->parentWidget()->layout()->contentsMargins();
-  const QSize panel = panel_->sizeHint().expandedTo(panel_->minimumSizeHint());
+  const QSize panel(panelScroll_->width(), panel_->sizeHint().height());
   const QSize viewMinimum = mainView_->minimumSizeHint();
   const int viewWidth = qMax(panel.width(), viewMinimum.width());
   int width =

@@ -7,6 +7,7 @@ class MainMenu;
 class QDragEnterEvent;
 class QDropEvent;
 class QDialog;
+class QScrollArea;
 class SideGLWidget;
 
 // The one top-level window: the main view with the control panel at its right.
@@ -22,6 +23,8 @@ class Window : public QWidget {
   GLWidget* mainView() const { return mainView_; }
   SideGLWidget* sideView() const { return sideView_; }
   QWidget* controlPanel() const { return panel_; }
+  // The scroll area that holds the panel.
+  QScrollArea* panelScroll() const { return panelScroll_; }
   // The F1 sheet of mouse and key actions; null until first opened.
   QDialog* shortcutSheet() const { return shortcutSheet_; }
   // The research window's menu bar; null in the study window.
@@ -50,6 +53,7 @@ class Window : public QWidget {
 
   GLWidget* mainView_ = nullptr;
   QWidget* panel_ = nullptr;
+  QScrollArea* panelScroll_ = nullptr;
   SideGLWidget* sideView_ = nullptr;
   QDialog* shortcutSheet_ = nullptr;
   MainMenu* menu_ = nullptr;

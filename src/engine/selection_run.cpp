@@ -149,7 +149,9 @@ void Sorvex::publishRunState(Sorvex& target) const {
   target.perpendicularSupportPlanes = perpendicularSupportPlanes;
   target.symmetricSupportPlanes = symmetricSupportPlanes;
   target.features = features;
-  target.planes = planes;
+  // The planes the run keeps from before it come first.
+  target.planes = target.runKeptPlanes_;
+  target.planes.append(planes);
   target.selectedBins = selectedBins;
   target.selectedPlanes = selectedPlanes;
   target.currentPlane = currentPlane;
@@ -183,6 +185,8 @@ void Sorvex::runSelection() {
   {
     std::lock_guard<StateLock> lock(stateMutex);
     work->copyRunInputs(*this);
+    runKeptPlanes_.clear();
+    if (keepPlanesOnRun) runKeptPlanes_ = planes;
     clearPlanes();
     selectedBins.clear();
     selectedPlanes.clear();
@@ -199,8 +203,10 @@ void Sorvex::runSelection() {
         work->publishRunState(*this);
         swapVotes(bins, work->bins);
       } else {
+        planes = runKeptPlanes_;
         runStopRule = QLatin1String(kStopByUser);
       }
+      runKeptPlanes_.clear();
       currentPlane = kNoPlane;
       // Last write of the run under the lock, so that whoever takes it next
       // (or destroys the engine) sees the run complete.

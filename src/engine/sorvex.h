@@ -51,6 +51,7 @@ class Sorvex : public QThread {
   void setBinSelectThreshold(float t) { bins.setBinSelectThreshold(t); }
   void setCoverAllSegments(bool on) { coverAllSegments = on; }
   void setTargetPlaneCount(int n) { targetPlaneCount = n > 0 ? n : 0; }
+  void setKeepPlanesOnRun(bool on) { keepPlanesOnRun = on; }
 
   // ---- plane list ----
   void clearPlanes();
@@ -255,6 +256,10 @@ class Sorvex : public QThread {
   // N > 0: it accepts the strongest remaining bins until N planes are
   // accepted or no bin with votes is left.
   int targetPlaneCount = 0;
+  // Off: a run starts by clearing the plane list. On: the planes in the list
+  // when the run starts stay in front of the ones it accepts, also when it
+  // is stopped (the window turns this on unless asked to clear).
+  bool keepPlanesOnRun = false;
   // Where a model has no segmentation or symmetry file, loading computes
   // one ("Auto Segmentation", "Auto Symmetry"; the research window turns
   // both on). Off, a model without files is one segment with no symmetry.
@@ -298,4 +303,6 @@ class Sorvex : public QThread {
   bool votingStopped_ = false;
   // Set on a run's private engine: the engine whose run it carries out.
   const Sorvex* runOwner_ = nullptr;
+  // The planes kept in front of the active run's own (keepPlanesOnRun).
+  QList<SectionPlane> runKeptPlanes_;
 };

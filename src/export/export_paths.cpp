@@ -2,6 +2,7 @@
 
 #include <QDebug>
 #include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 #include "engine/sorvex.h"
@@ -32,7 +33,9 @@ bool makeExportDirectory(const ExportPaths& paths) {
 }
 
 QString exportMessage(const QString& file, bool ok) {
-  return QStringLiteral("Exporting ") + file + (ok ? QStringLiteral(" successful.") : QStringLiteral(" failed."));
+  // The whole path: a relative one says little about where the file went.
+  const QString shown = QDir::cleanPath(QFileInfo(file).absoluteFilePath());
+  return QStringLiteral("Exporting ") + shown + (ok ? QStringLiteral(" successful.") : QStringLiteral(" failed."));
 }
 
 bool snapshotPlanes(Sorvex& engine, QList<SectionPlane>& planes, bool triangulateSlabs) {

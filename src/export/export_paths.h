@@ -27,7 +27,8 @@ ExportPaths exportPaths(const QString& modelPath, const QString& exportName);
 // opened; it is returned for the log.
 bool makeExportDirectory(const ExportPaths& paths);
 
-// The text of the export message box for one file.
+// The text of the export message box for one file, naming it by its
+// absolute path.
 QString exportMessage(const QString& file, bool ok);
 
 // Copies the engine's planes under its stateMutex, re-triangulating every

@@ -12,6 +12,9 @@ void vertex(const Vec3& v) { glVertex3f(v.x, v.y, v.z); }
 const Vec3 kFeatureGrey(0.5f, 0.5f, 0.5f);
 const Vec3 kRidgeAxisOrange(1.0f, 0.5f, 0.0f);
 const Vec3 kSymmetryAxisGrey(0.3f, 0.3f, 0.3f);
+// Feature plane squares: a quarter of the model's bounding radius across
+// each half side.
+constexpr float kFeaturePlaneScale = 0.25f;
 
 // Each piece as one strip through the start and end of its segments.
 void drawPieces(const QList<QList<SectionSegment>>& pieces) {
@@ -65,30 +68,23 @@ void SceneRenderer::drawFeatures() {
 }
 
 void SceneRenderer::drawFeaturePlane(const CutPlane& plane, const Vec3& colour) {
-  const float R = modelRadius();
+  // A small, thin, light square about the plane's point: a marker of where
+  // and how the plane lies that leaves the model in view.
+  const float R = modelRadius() * kFeaturePlaneScale;
   const Vec3 a = plane.r1, b = plane.r2;
   const Vec3 c1 = a - b, c2 = -a - b, c3 = b - a, c4 = a + b;
-  auto square = [&]() {
-    glBegin(GL_LINES);
-    vertex(c1);
-    vertex(c2);
-    vertex(c3);
-    vertex(c4);
-    vertex(c4);
-    vertex(c1);
-    vertex(c2);
-    vertex(c3);
-    glEnd();
-  };
+  const Vec3 light = colour * 0.5f + Vec3(0.5f, 0.5f, 0.5f);  // halfway to white
   glPushMatrix();
   glTranslatef(plane.point.x, plane.point.y, plane.point.z);
   glScalef(R, R, R);
-  glLineWidth(5.0f);
-  glColor3f(colour.x, colour.y, colour.z);
-  square();
-  glLineWidth(7.0f);
-  glColor3f(0.0f, 0.0f, 0.0f);
-  square();
+  glLineWidth(2.0f);
+  glColor3f(light.x, light.y, light.z);
+  glBegin(GL_LINE_LOOP);
+  vertex(c1);
+  vertex(c2);
+  vertex(c3);
+  vertex(c4);
+  glEnd();
   glPopMatrix();
   glLineWidth(1.0f);
   glColor3f(1.0f, 1.0f, 1.0f);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "app/study_mode.h"
 #include "engine/sorvex.h"
 #include "sections/section_plane.h"
 #include "view/camera.h"
@@ -25,23 +26,20 @@ void SceneRenderer::drawPlanes(bool withSlabs, bool colouredContours) {
   glDisable(GL_LIGHTING);
   glDisable(GL_CULL_FACE);
 
-  if (withSlabs) {
-    for (int i = 0; i < planes.size(); ++i) {
-      const SectionPlane& plane = planes[i];
-      paletteColour(unsigned(i));
-      glBegin(GL_TRIANGLES);
-      for (const SlabTriangle& t : plane.triangles) {
-        for (const Vec3& corner : t.corners) {
-          glNormal3f(plane.normal.x, plane.normal.y, plane.normal.z);
-          vertex(corner);
-        }
-      }
-      glEnd();
-    }
-  }
+  if (withSlabs) drawSlabs();
+  glDisable(GL_LIGHTING);
 
+  const bool outlined = !studyMode && colouredContours;
   for (int i = 0; i < planes.size(); ++i) {
     const SectionPlane& plane = planes[i];
+    if (outlined) {
+      // A dark border first, then the colour over it at the same depth.
+      glLineWidth(8.0f);
+      glPointSize(8.0f);
+      glColor3f(0.1f, 0.1f, 0.1f);
+      for (const SectionContour& contour : plane.contours) drawContour(contour, 0.0025f);
+      glDepthFunc(GL_LEQUAL);
+    }
     glLineWidth(5.0f);
     glPointSize(5.0f);
     for (const SectionContour& contour : plane.contours) {
@@ -51,6 +49,7 @@ void SceneRenderer::drawPlanes(bool withSlabs, bool colouredContours) {
         glColor3f(0.0f, 0.0f, 0.0f);
       drawContour(contour, 0.0025f);
     }
+    glDepthFunc(GL_LESS);
     glLineWidth(1.0f);
     glPointSize(1.0f);
   }
@@ -58,6 +57,43 @@ void SceneRenderer::drawPlanes(bool withSlabs, bool colouredContours) {
   if (engine_->hasCurrentPlane()) drawPlaneGlyph(planes[engine_->currentPlane]);
 
   glEnable(GL_LIGHTING);
+}
+
+void SceneRenderer::drawSlabs() {
+  if (!engine_) return;
+  const QList<SectionPlane>& planes = engine_->planes;
+  glDisable(GL_CULL_FACE);
+  if (!studyMode) {
+    glEnable(GL_LIGHTING);
+    // With the scene's ambient 0.2, a slab facing the eye shows its palette
+    // colour; one seen at a slant is darker.
+    setHeadLight(0.3f, 0.5f);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_TRUE);
+    glColorMaterial(GL_FRONT_AND_BACK, GL_AMBIENT_AND_DIFFUSE);
+    glEnable(GL_COLOR_MATERIAL);
+    glEnable(GL_POLYGON_OFFSET_FILL);
+    glPolygonOffset(1.0f, 1.0f);
+  } else {
+    glDisable(GL_LIGHTING);
+  }
+  for (int i = 0; i < planes.size(); ++i) {
+    const SectionPlane& plane = planes[i];
+    paletteColour(unsigned(i));
+    glBegin(GL_TRIANGLES);
+    for (const SlabTriangle& t : plane.triangles) {
+      for (const Vec3& corner : t.corners) {
+        glNormal3f(plane.normal.x, plane.normal.y, plane.normal.z);
+        vertex(corner);
+      }
+    }
+    glEnd();
+  }
+  if (!studyMode) {
+    glDisable(GL_POLYGON_OFFSET_FILL);
+    glDisable(GL_COLOR_MATERIAL);
+    glLightModeli(GL_LIGHT_MODEL_TWO_SIDE, GL_FALSE);
+  }
+  glDisable(GL_LIGHTING);
 }
 
 void SceneRenderer::drawContour(const SectionContour& contour, float offset) {
@@ -155,6 +191,8 @@ void SceneRenderer::drawAnnotations() {
   glEnable(GL_BLEND);
   glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
   glLineWidth(3.0f);
+  // Strokes lie in their plane, where the plane pass may have drawn already.
+  glDepthFunc(GL_LEQUAL);
   for (const SectionPlane& plane : engine_->planes) {
     // normalized() gives (0, 0, 0) for an eye on the plane's point or a
     // zero normal, which counts as edge-on: nothing to divide by zero.
@@ -168,6 +206,7 @@ void SceneRenderer::drawAnnotations() {
       glEnd();
     }
   }
+  glDepthFunc(GL_LESS);
   glDisable(GL_BLEND);
   glColor3f(1.0f, 1.0f, 1.0f);
   glLineWidth(1.0f);

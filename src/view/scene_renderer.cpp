@@ -10,6 +10,8 @@
 #include "model/render_mesh.h"
 #include "view/camera.h"
 
+const Vec3 SceneRenderer::kResearchSurface(0.58f, 0.64f, 0.76f);
+
 SceneRenderer::SceneRenderer(Sorvex* engine, const Camera& camera, const DrawOptions& options)
     : engine_(engine), camera_(camera), options_(options) {}
 
@@ -38,23 +40,37 @@ void SceneRenderer::paintFrame() {
     if (studyMode) drawGrid();
     if (options_.drawVertices) drawVertices();
     if (options_.drawEdges) drawEdges();
-    if (options_.drawTriangles) drawSurface(1.0f);
+    // Research: slabs asked for while the surface is shown are drawn first
+    // and seen through a translucent surface, instead of hidden inside it.
+    const bool slabsThroughSurface =
+        !studyMode && !options_.annotateMode && options_.drawOutput && options_.outputTriangulate &&
+        options_.drawTriangles;
+    if (slabsThroughSurface) {
+      drawSlabs();
+      glPushAttrib(GL_ENABLE_BIT | GL_DEPTH_BUFFER_BIT);
+      glEnable(GL_CULL_FACE);
+      glDepthMask(GL_FALSE);
+      drawSurface(kSurfaceOverSlabsAlpha);
+      glPopAttrib();
+    } else if (options_.drawTriangles) {
+      drawSurface(1.0f);
+    }
     if (options_.drawHumanCuts) {
       // The participants' planes themselves reach the view as the consensus
       // planes of the plane list; this only smooths the lines from here on.
       glEnable(GL_LINE_SMOOTH);
       glHint(GL_LINE_SMOOTH_HINT, GL_NICEST);
     }
-    if (options_.annotateMode) {
-      drawAnnotations();
-    } else if (studyMode) {
+    // "Annotate Mode" draws the strokes over the planes, which stay shown.
+    if (studyMode) {
       if (options_.drawTriangles)
         drawPlanes(false, true);
       else
         drawPlanes(true, false);
     } else if (options_.drawOutput) {
-      drawPlanes(options_.outputTriangulate, options_.outputColoured);
+      drawPlanes(options_.outputTriangulate && !slabsThroughSurface, options_.outputColoured);
     }
+    if (options_.annotateMode) drawAnnotations();
     if (options_.drawMeshFeatures) drawFeatures();
   }
 
@@ -124,6 +140,19 @@ void SceneRenderer::drawEdges() {
   glEnd();
 }
 
+void SceneRenderer::setHeadLight(float ambient, float diffuse) {
+  glEnable(GL_LIGHT0);
+  const float lightAmbient[4] = {ambient, ambient, ambient, 1.0f};
+  const float lightDiffuse[4] = {diffuse, diffuse, diffuse, 1.0f};
+  const float lightSpecular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
+  const float lightPosition[4] = {camera_.eye.x, camera_.eye.y, camera_.eye.z, 1.0f};
+  glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
+  glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
+  glLightfv(GL_LIGHT0, GL_SPECULAR, lightSpecular);
+  glLightf(GL_LIGHT0, GL_CONSTANT_ATTENUATION, 1.0f);
+  glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
+}
+
 void SceneRenderer::drawSurface(float alpha) {
   if (!engine_ || !engine_->renderMesh) return;
   const RenderMesh& mesh = *engine_->renderMesh;
@@ -133,20 +162,24 @@ void SceneRenderer::drawSurface(float alpha) {
   const int vertexCount = vertices.size();
 
   glEnable(GL_LIGHTING);
-  glEnable(GL_LIGHT0);
-  const float lightAmbient[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-  const float lightDiffuse[4] = {0.4f, 0.4f, 0.4f, 1.0f};
-  const float lightSpecular[4] = {0.0f, 0.0f, 0.0f, 1.0f};
-  const float lightPosition[4] = {camera_.eye.x, camera_.eye.y, camera_.eye.z, 1.0f};
-  glLightfv(GL_LIGHT0, GL_AMBIENT, lightAmbient);
-  glLightfv(GL_LIGHT0, GL_DIFFUSE, lightDiffuse);
-  glLightfv(GL_LIGHT0, GL_SPECULAR, lightSpecular);
-  glLightf(GL_LIGHT0, GL_CONSTANT_ATTENUATION, 1.0f);
-  glLightfv(GL_LIGHT0, GL_POSITION, lightPosition);
-  const float materialAmbient[4] = {0.8f, 0.8f, 0.8f, 1.0f};
-  const float materialDiffuse[4] = {0.4f, 0.4f, 0.4f, 1.0f};
-  glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, materialAmbient);
-  glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, materialDiffuse);
+  // The study window keeps its flat, bright light; the research window
+  // shades more strongly so that the surface shows its shape.
+  if (studyMode)
+    setHeadLight(0.8f, 0.4f);
+  else
+    setHeadLight(0.35f, 0.75f);
+  if (studyMode) {
+    const float materialAmbient[4] = {0.8f, 0.8f, 0.8f, 1.0f};
+    const float materialDiffuse[4] = {0.4f, 0.4f, 0.4f, 1.0f};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, materialAmbient);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, materialDiffuse);
+  } else {
+    // A mid blue-grey that the light shades: it stands out from the white
+    // background and the shape reads from its shading.
+    const float material[4] = {kResearchSurface.x, kResearchSurface.y, kResearchSurface.z, alpha};
+    glMaterialfv(GL_FRONT_AND_BACK, GL_AMBIENT, material);
+    glMaterialfv(GL_FRONT_AND_BACK, GL_DIFFUSE, material);
+  }
   glColor3f(1.0f, 1.0f, 1.0f);
 
   // The first three corners of face f, skipped when one is out of range.

@@ -37,7 +37,13 @@ class SceneRenderer {
   void drawEdges();
   // Shaded surface, or segment-coloured when segmentation is in use.
   void drawSurface(float alpha);
+  // The slabs of every plane in their palette colours. The study window
+  // draws them flat; the research window lights them from the eye on both
+  // sides and pushes them back a little, so that their contours stay on top.
+  void drawSlabs();
   // Slabs (optional) and contours of every plane, then the current glyph.
+  // In the research window a coloured contour has a dark border, so that
+  // light palette colours (yellow) show on a light surface.
   void drawPlanes(bool withSlabs, bool colouredContours);
   // One contour, each point pushed `offset` along its segment's normal.
   void drawContour(const SectionContour& contour, float offset);
@@ -54,6 +60,14 @@ class SceneRenderer {
 
   // Palette entry i mod 36, which also becomes the current GL colour.
   Vec3 paletteColour(unsigned i);
+
+  // Light 0 at the eye (the camera applied), grey ambient and diffuse
+  // intensities; the surface and the slabs.
+  void setHeadLight(float ambient, float diffuse);
+
+  // Research surface colour, and its opacity over slabs drawn inside it.
+  static constexpr float kSurfaceOverSlabsAlpha = 0.35f;
+  static const Vec3 kResearchSurface;
 
   // The model's bounding radius (1 without a render mesh).
   float modelRadius() const;

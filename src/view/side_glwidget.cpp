@@ -1,12 +1,16 @@
 #include "view/side_glwidget.h"
 
+#include <QCloseEvent>
 #include <QDebug>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QTimer>
 
 #include "engine/sorvex.h"
 #include "view/bin_space_drawing.h"
+#include "view/bin_space_guides.h"
 
 namespace {
 // Delay before a frame that found the bins busy is drawn again.
@@ -28,7 +32,8 @@ QSize SideGLWidget::sizeHint() const { return QSize(6000, 4000); }
 QSize SideGLWidget::minimumSizeHint() const { return QSize(400, 300); }
 
 void SideGLWidget::initView() {
-  camera_.setFrame(Vec3(1.5f, 1.5f, 1.5f), Vec3(0, 0, 0), Vec3(0, 1, 0));
+  // About twice the box's bounding radius (2.9) away.
+  camera_.setFrame(Vec3(3.4f, 2.4f, 4.6f), Vec3(0, 0, 0), Vec3(0, 1, 0));
   if (height() > 0) camera_.setAspect(double(width()) / double(height()));
 }
 
@@ -66,7 +71,9 @@ void SideGLWidget::paintGL() {
     }
   }
   drawBinSpace(cubes_, highlight_, highlightIndex_, &frameCounts_);
+  drawBinSpaceAxes(this);
   glPopMatrix();
+  if (engine_) drawBinSpaceLegend(this, engine_->featureTypeNames, kFeatureTypeCount);
   glMatrixMode(GL_PROJECTION);
   glLoadIdentity();
   glMatrixMode(GL_MODELVIEW);
@@ -91,10 +98,31 @@ void SideGLWidget::invalidateBinDisplayList() {
 
 void SideGLWidget::setBinSpaceShown(bool on) {
   invalidateBinDisplayList();
-  if (on)
-    show();
-  else
+  if (!on) {
     hide();
+    return;
+  }
+  if (!placed_) {
+    placed_ = true;
+    const QWidget* main = anchor_;
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect available = screen ? screen->availableGeometry() : QRect(0, 0, 1366, 768);
+    const QSize size = QSize(available.width() * 2 / 5, available.height() * 2 / 5)
+                           .boundedTo(QSize(640, 480))
+                           .expandedTo(minimumSizeHint());
+    resize(size);
+    QPoint at = available.topLeft();
+    if (main) {
+      const QRect frame = main->frameGeometry();
+      if (frame.right() + 8 + size.width() <= available.right())
+        at = QPoint(frame.right() + 8, frame.top());  // beside the main window
+      else
+        at = QPoint(qMax(available.left(), frame.right() - size.width() - 24), frame.top() + 48);
+    }
+    move(at);
+  }
+  show();
+  raise();
 }
 
 void SideGLWidget::mousePressEvent(QMouseEvent* event) {
@@ -121,6 +149,11 @@ void SideGLWidget::mouseReleaseEvent(QMouseEvent* event) {
   lastX_ = event->x();
   lastY_ = event->y();
   update();
+}
+
+void SideGLWidget::closeEvent(QCloseEvent* event) {
+  QGLWidget::closeEvent(event);
+  if (event->isAccepted()) emit closed();
 }
 
 void SideGLWidget::keyPressEvent(QKeyEvent* event) { event->ignore(); }

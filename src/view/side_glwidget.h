@@ -26,10 +26,14 @@ class SideGLWidget : public QGLWidget {
 
   void setMainView(GLWidget* view) { mainView_ = view; }
   GLWidget* mainView() const { return mainView_; }
+  // The window the side view opens beside.
+  void setAnchorWindow(QWidget* window) { anchor_ = window; }
   Sorvex* engine() const { return engine_; }
   Camera& camera() { return camera_; }
 
-  // Eye at (1.5, 1.5, 1.5) looking at the origin, up (0, 1, 0).
+  // Eye outside the index box (5 x 2.5 x 1.39 units about the origin),
+  // in front of its theta-phi face and above it, looking at the origin with
+  // up (0, 1, 0): the whole box is in view.
   void initView();
 
   // Drops the built bin geometry; the next paint builds it from the bins as
@@ -43,7 +47,14 @@ class SideGLWidget : public QGLWidget {
 
   // What "Draw Bin Space" does: drop the compiled geometry, then show the
   // view when `on`, hide it otherwise.
+  // The first time it is shown the window takes a size of its own (about
+  // a third of the screen) beside the main view's window where there is
+  // room, at its right edge otherwise.
   void setBinSpaceShown(bool on);
+
+ signals:
+  // The user closed the window (its title bar's close button).
+  void closed();
 
  protected:
   void initializeGL() override;
@@ -54,16 +65,19 @@ class SideGLWidget : public QGLWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
   void keyReleaseEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   Sorvex* engine_ = nullptr;
   GLWidget* mainView_ = nullptr;
+  QWidget* anchor_ = nullptr;
   Camera camera_;
   int viewportWidth_ = 0;
   int viewportHeight_ = 0;
   int lastX_ = 0;
   int lastY_ = 0;
   bool retryPending_ = false;
+  bool placed_ = false;  // given its opening size and place
   BinCubes cubes_;
   BinFrameCounts frameCounts_;
   bool highlight_ = false;

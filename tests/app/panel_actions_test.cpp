@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QDir>
 #include <QFile>
 #include <QLabel>
@@ -10,6 +12,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTemporaryDir>
 
 #include "app/panel_fixture.h"
@@ -335,11 +338,28 @@ TEST_F(PanelActions, SecondPressDuringARealRunStopsIt) {
   ASSERT_TRUE(engine->wait(5000));
   QTRY_COMPARE_WITH_TIMEOUT(view->progressBar->value(), 1000, 5000);
   QTRY_COMPARE_WITH_TIMEOUT(view->binningButton->text(), QString("Binning Algorithm"), 5000);
-  // Stopped before any plane was accepted: the run cleared the list, and the
-  // end of the run refreshed the widget from the engine.
-  EXPECT_TRUE(engine->planes.isEmpty());
+  // Stopped before any plane was accepted: the plane from before the run
+  // stays (the run keeps earlier planes unless asked to clear), the bar says
+  // "Stopped" rather than a percentage, and the end of the run refreshed the
+  // widget from the engine.
+  EXPECT_EQ(engine->planes.size(), 1);
   EXPECT_FALSE(engine->stopRequested());
+  QTRY_COMPARE_WITH_TIMEOUT(view->planeList->count(), 1, 5000);
+  EXPECT_EQ(view->progressBar->text(), QStringLiteral("Stopped"));
+  EXPECT_TRUE(view->statusBar->currentMessage().startsWith("Run stopped: 0 new planes, 1 in the list"))
+      << view->statusBar->currentMessage().toStdString();
+
+  // Asked to clear, a run stopped at once leaves no plane.
+  view->clearPlanesOnRunCheck->setChecked(true);
+  engine->stateMutex.lock();
+  view->binningButton->click();
+  view->binningButton->click();  // stop
+  engine->stateMutex.unlock();
+  ASSERT_TRUE(engine->wait(5000));
+  QTRY_COMPARE_WITH_TIMEOUT(view->binningButton->text(), QString("Binning Algorithm"), 5000);
+  EXPECT_TRUE(engine->planes.isEmpty());
   QTRY_COMPARE_WITH_TIMEOUT(view->planeList->count(), 0, 5000);
+  EXPECT_EQ(view->progressBar->text(), QStringLiteral("Stopped"));
 }
 
 TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
@@ -373,9 +393,35 @@ TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
   EXPECT_TRUE(view->useSegmentationCheck->isChecked());
   EXPECT_EQ(view->planeList->count(), engine->planes.size());
 
+  // The matrix goes into the export folder, named by its whole path, with a
+  // busy sign while it is computed.
+  view->exportFolderEdit->setText("participant7");
+  QStringList busy;
+  QObject::connect(view, &GLWidget::busyChanged, [&](bool on, const QString& what) {
+    busy << QString("%1 %2 %3").arg(on).arg(view->progressBar->maximum()).arg(what);
+    if (on) EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1, Qt::WaitCursor);
+  });
+  const int rangeBefore = view->progressBar->maximum();
   press(view->exportMatrixButton);
-  EXPECT_TRUE(QFile::exists(dir.filePath("run/AandC.m")));
-  EXPECT_EQ(messages, QStringList({"Exporting AandC.m successful."}));
+  const QString matrix = QDir::cleanPath(dir.absoluteFilePath("participant7/AandC.m"));
+  EXPECT_TRUE(QFile::exists(matrix));
+  EXPECT_FALSE(QFile::exists(dir.filePath("run/AandC.m")));
+  EXPECT_EQ(messages, QStringList({"Exporting " + matrix + " successful."}));
+  // Busy: a bar without an end while it works, its range back afterwards.
+  EXPECT_EQ(busy, QStringList({"1 0 Exporting the matrix (rebuilding features and votes)...",
+                               QString("0 %1 ").arg(rangeBefore)}));
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(view->statusBar->currentMessage(), messages.value(0));
+
+  // Decimation says what it did.
+  const int facesBefore = engine->renderMesh->faces().size();
+  press(view->meshDecimateButton);
+  const int facesAfter = engine->renderMesh->faces().size();
+  EXPECT_LT(facesAfter, facesBefore);
+  EXPECT_TRUE(view->statusBar->currentMessage().startsWith("Decimated: "))
+      << view->statusBar->currentMessage().toStdString();
+  EXPECT_TRUE(view->statusBar->currentMessage().contains(QString("%1 faces (were %2)").arg(facesAfter).arg(facesBefore)))
+      << view->statusBar->currentMessage().toStdString();
 }
 
 TEST_F(PanelActions, ModelsOutsideTheUnitBallAreWarnedAboutAndSlabsExportAsSvg) {
@@ -407,7 +453,8 @@ TEST_F(PanelActions, ModelsOutsideTheUnitBallAreWarnedAboutAndSlabsExportAsSvg) 
   view->exportFolderEdit->setText("participant7");
   press(view->exportSvgButton);
   ASSERT_EQ(messages.size(), 1);
-  EXPECT_EQ(messages[0], "Exporting ../participant7/cube.off.svg successful.");
+  EXPECT_EQ(messages[0], "Exporting " + QDir::cleanPath(dir.absoluteFilePath("participant7/cube.off.svg")) +
+                            " successful.");
   QFile svg(dir.filePath("participant7/cube.off.svg"));
   ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
   const QByteArray text = svg.readAll();

@@ -18,6 +18,10 @@
 
 using namespace exportsupport;
 
+
+// Export messages name a file by its absolute path.
+inline QString shownPath(const char* relative) { return QDir::cleanPath(QDir::current().absoluteFilePath(relative)); }
+
 namespace {
 
 // First line after `marker` that starts with `prefix`.
@@ -158,7 +162,7 @@ TEST(ObjExport, ActionWritesThreeFilesIntoTheParticipantFolder) {
   const ExportResult r = exportObj(engine, QStringLiteral("../objs/385.off"), QStringLiteral("yournamehere"));
   EXPECT_TRUE(r.ok);
   EXPECT_TRUE(r.failedFiles.isEmpty());
-  EXPECT_EQ(r.message, QStringLiteral("Exporting ../yournamehere/385.off.obj successful."));
+  EXPECT_EQ(r.message, QString("Exporting " + shownPath("../yournamehere/385.off.obj") + " successful."));
   const QString folder = work.parent() + QStringLiteral("/yournamehere/");
   EXPECT_EQ(countPrefix(readLines(folder + QStringLiteral("385.off.obj")), QStringLiteral("f ")), 2);
   EXPECT_EQ(countPrefix(readLines(folder + QStringLiteral("385.off_slab.obj")), QStringLiteral("f ")), 10);
@@ -186,9 +190,9 @@ TEST(ObjExport, EveryFileThatFailsIsReported) {
 
   ExportResult r = exportObj(engine, QStringLiteral("m.off"), QStringLiteral("ann"));
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.message, QStringLiteral("Exporting ../ann/m.off.obj successful.\n"
-                                      "Exporting ../ann/m.off_slab.obj failed.\n"
-                                      "Exporting ../ann/m.off_inputmesh.obj failed."));
+  EXPECT_EQ(r.message, QString("Exporting " + shownPath("../ann/m.off.obj") + " successful.\n"
+                                      "Exporting " + shownPath("../ann/m.off_slab.obj") + " failed.\n"
+                                      "Exporting " + shownPath("../ann/m.off_inputmesh.obj") + " failed."));
   EXPECT_EQ(r.failedFiles,
             (QStringList{QStringLiteral("../ann/m.off_slab.obj"), QStringLiteral("../ann/m.off_inputmesh.obj")}));
 
@@ -196,7 +200,7 @@ TEST(ObjExport, EveryFileThatFailsIsReported) {
   ASSERT_TRUE(QDir().mkpath(folder + QStringLiteral("q.off.obj")));
   r = exportObj(engine, QStringLiteral("q.off"), QStringLiteral("ann"));
   EXPECT_FALSE(r.ok);
-  EXPECT_EQ(r.message, QStringLiteral("Exporting ../ann/q.off.obj failed."));
+  EXPECT_EQ(r.message, QString("Exporting " + shownPath("../ann/q.off.obj") + " failed."));
   EXPECT_EQ(r.failedFiles, QStringList{QStringLiteral("../ann/q.off.obj")});
 }
 
@@ -229,7 +233,7 @@ TEST(ObjExport, BusyPlaneSelectionMakesTheExportFailVisibly) {
   released.unlock();
   holder.join();
   EXPECT_FALSE(r.ok);
-  EXPECT_TRUE(r.message.startsWith(QStringLiteral("Exporting ../ann/a.off.obj failed.")));
+  EXPECT_TRUE(r.message.startsWith(QString("Exporting " + shownPath("../ann/a.off.obj") + " failed.")));
   EXPECT_FALSE(QFile::exists(work.parent() + QStringLiteral("/ann/a.off.obj")));
 }
 

@@ -184,10 +184,12 @@ TEST(ViewCamera, MainViewFramesTheDefaultBoundsThenTheModel) {
   expectVec(view.camera().centre, 0.5, 0.5, 0.5);
 }
 
-TEST(ViewCamera, SideViewLooksAtTheOriginFromTheDiagonal) {
+TEST(ViewCamera, SideViewLooksAtTheOriginFromOutsideTheBox) {
   GLWidget main;
   SideGLWidget side(main.engine());
-  expectVec(side.camera().eye, 1.5, 1.5, 1.5);
+  // Outside the index box (+-2.5, +-1.25, +-0.69), in front of its theta-phi
+  // face and above it.
+  expectVec(side.camera().eye, 3.4, 2.4, 4.6);
   expectVec(side.camera().centre, 0, 0, 0);
   expectVec(side.camera().up, 0, 1, 0);
 }

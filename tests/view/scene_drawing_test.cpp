@@ -133,9 +133,12 @@ TEST_F(RenderTest, PaletteColourRepeatsEvery36AndSetsTheGlColour) {
   view->drawOptions.outputTriangulate = true;  // research build: slabs shown
   look(Vec3(0, 1, 3), Vec3(0, 1, 0));
   const QImage img = frame();
-  EXPECT_TRUE(hasColour(img, at(Vec3(-0.9f, 1.1f, 0)), 255, 0, 0));
-  EXPECT_TRUE(hasColour(img, at(Vec3(0.9f, 1.1f, 0)), 255, 0, 0));
-  EXPECT_TRUE(hasColour(img, at(Vec3(0.0f, 1.1f, 0)), 255, 128, 0, 1));
+  // The research slabs are lit from the eye: full colour facing it, a few
+  // percent darker off the middle.
+  const int tolerance = studyMode ? 1 : 8;
+  EXPECT_TRUE(hasColour(img, at(Vec3(-0.9f, 1.1f, 0)), 255, 0, 0, tolerance));
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.9f, 1.1f, 0)), 255, 0, 0, tolerance));
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.0f, 1.1f, 0)), 255, 128, 0, tolerance));
 }
 
 TEST_F(RenderTest, SegmentColouredSurfaceHighlightsTheCurrentPlanesSegment) {
@@ -185,11 +188,14 @@ TEST_F(RenderTest, PlainSurfaceIsOpaqueLightGreyLitFromTheEye) {
   // Lit per corner by the head light at the eye: 0.2 * 0.8 (scene ambient)
   // + 0.8 * 0.8 (light ambient) + 0.4 * 0.4 * cos (diffuse), where every
   // corner of the z = 1 side sees the eye at cos = 2 / sqrt(4.5) = 0.9428:
-  // 0.9509 of full white, 242.5.
-  EXPECT_TRUE(hasColour(img, at(Vec3(0.5f, 0.5f, 1)), 242, 242, 242, 1));
+  // 0.9509 of full white, 242.5. The research window shades a blue-grey
+  // (0.58, 0.64, 0.76) more strongly: (0.2 + 0.35 + 0.75 cos) of it, that is
+  // 1.2571 of it.
+  const int r = studyMode ? 242 : 186, g = studyMode ? 242 : 205, b = studyMode ? 242 : 244;
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.5f, 0.5f, 1)), r, g, b, 1));
   // A light anywhere else would make the side's corners differ.
-  EXPECT_TRUE(hasColour(img, at(Vec3(0.1f, 0.1f, 1)), 242, 242, 242, 1));
-  EXPECT_TRUE(hasColour(img, at(Vec3(0.9f, 0.9f, 1)), 242, 242, 242, 1));
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.1f, 0.1f, 1)), r, g, b, 1));
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.9f, 0.9f, 1)), r, g, b, 1));
 }
 
 TEST_F(RenderTest, AnnotationsOfAPlaneSeenNearlyEdgeOnAreSkipped) {
@@ -220,10 +226,11 @@ TEST_F(RenderTest, AnnotationsOfAPlaneSeenNearlyEdgeOnAreSkipped) {
   look(Vec3(-2.5f * std::sin(t), 1, 2.5f * std::cos(t)), Vec3(0, 1, 0));
   EXPECT_FALSE(strokeShown(frame()));
 
-  // Annotate Mode replaces the plane pass: no glyph.
+  // Annotate Mode draws the strokes over the plane pass, which stays: the
+  // current plane's glyph shows.
   look(Vec3(0, 1, 2.5f), Vec3(0, 1, 0));
   engine->planes[0] = glyphPlane();
-  EXPECT_TRUE(hasColour(frame(), at(Vec3(0.5f, 2, 0)), 255, 255, 255));
+  EXPECT_TRUE(hasColour(frame(), at(Vec3(1, 1.5f, 0)), 253, 253, 253));
 }
 
 TEST_F(RenderTest, GridLiesAtTheModelsLowestY) {
@@ -300,7 +307,12 @@ TEST_F(RenderTest, PlanePassFollowsTheCheckBoxes) {
   view->drawOptions.outputTriangulate = true;
   view->drawOptions.outputColoured = false;
   img = frame();
-  EXPECT_TRUE(hasColour(img, slab, 255, 0, 0));
+  // The research slab is lit from the eye (cos 0.451 here): 0.2 + 0.3 +
+  // 0.5 * 0.451 of red.
+  if (studyMode)
+    EXPECT_TRUE(hasColour(img, slab, 255, 0, 0));
+  else
+    EXPECT_TRUE(hasColour(img, slab, 185, 0, 0, 3));
   EXPECT_TRUE(hasColour(img, contour, 0, 0, 0));
 
   view->drawOptions.drawOutput = false;
@@ -366,7 +378,10 @@ TEST_F(RenderTest, FeaturesAreDrawnByKindWhenEnabled) {
   look(Vec3(0, 1, 2.5f), Vec3(0, 1, 0));
 
   QImage img = frame();
-  EXPECT_TRUE(hasColour(img, at(Vec3(0.5f, 2, 0)), 128, 128, 128, 1));     // plane edge, grey 0.5
+  // A feature plane is a small light square: +-R/4 about its point, halfway
+  // from its grey 0.5 to white; nothing where the old +-R frame was.
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.25f, 1.1f, 0)), 191, 191, 191, 1));  // plane edge
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.5f, 2, 0)), 255, 255, 255));
   EXPECT_TRUE(hasColour(img, at(Vec3(0.25f, 1.3f, 0)), 77, 77, 77, 1));    // symmetry axis, grey 0.3
   EXPECT_TRUE(hasColour(img, at(Vec3(0.2f, 1.5f, 0)), 255, 255, 255));     // support plane edge: nothing
   EXPECT_TRUE(hasColour(img, at(Vec3(0.3f, 1.7f, 0)), 128, 128, 128, 1));  // ridge piece
@@ -375,14 +390,14 @@ TEST_F(RenderTest, FeaturesAreDrawnByKindWhenEnabled) {
   engine->featureEnabled[FeatureSymmetryAxes] = false;
   engine->featureEnabled[FeatureRidges] = false;
   img = frame();
-  EXPECT_TRUE(hasColour(img, at(Vec3(0.5f, 2, 0)), 255, 255, 255));
+  EXPECT_TRUE(hasColour(img, at(Vec3(0.25f, 1.1f, 0)), 255, 255, 255));
   EXPECT_TRUE(hasColour(img, at(Vec3(0.25f, 1.3f, 0)), 255, 255, 255));
   EXPECT_TRUE(hasColour(img, at(Vec3(0.3f, 1.7f, 0)), 255, 255, 255));
 
   // "Draw Mesh Features" off hides everything.
   engine->featureEnabled[FeatureGlobalXYZ] = true;
   view->drawOptions.drawMeshFeatures = false;
-  EXPECT_TRUE(hasColour(frame(), at(Vec3(0.5f, 2, 0)), 255, 255, 255));
+  EXPECT_TRUE(hasColour(frame(), at(Vec3(0.25f, 1.1f, 0)), 255, 255, 255));
 }
 
 TEST_F(RenderTest, FramesReportPendingGlErrorsOnce) {
@@ -532,4 +547,40 @@ TEST_F(RenderTest, FrameLeavesTheDocumentedGlState) {
   GLint depth = 0;
   glGetIntegerv(GL_MODELVIEW_STACK_DEPTH, &depth);
   EXPECT_EQ(depth, 1);  // every push was popped
+}
+
+TEST_F(RenderTest, ResearchSurfaceStandsOutSlabsShowThroughItAndContoursHaveADarkBorder) {
+  if (studyMode) GTEST_SKIP() << "the research window's drawing";
+  loadUnitCube();
+  engine->planes.append(cubeSectionZ());
+  engine->currentPlane = Sorvex::kNoPlane;
+  look(Vec3(2.2f, 2.6f, 1.9f), Vec3(0.5f, 0.5f, 0.5f));
+  const QPointF slab = at(Vec3(0.45f, 0.45f, 0.5f));
+  const QPointF face = at(Vec3(0.5f, 0.9f, 1.0f));  // the z = 1 side, above the slab's rim
+  const QPointF contour = at(Vec3(1.0025f, 0.5f, 0.5f));
+
+  // The surface is far from the white background and not grey.
+  QImage img = frame();
+  const Rgb surface = rgbAt(img, int(face.x()), int(face.y()));
+  EXPECT_LT(surface.r, 215);
+  EXPECT_GT(surface.b - surface.r, 20);
+
+  // A coloured contour has a dark border on either side of its colour.
+  EXPECT_TRUE(hasColour(img, contour, 255, 0, 0));
+  EXPECT_TRUE(anyNear(img, contour, 4, [](const Rgb& c) { return c.r < 60 && c.g < 60 && c.b < 60; }));
+
+  // "Output Triangulate" with "Tri" on: the slab shows through the surface,
+  // lit (not flat red) and reddish.
+  view->drawOptions.outputTriangulate = true;
+  img = frame();
+  const Rgb through = rgbAt(img, int(slab.x()), int(slab.y()));
+  EXPECT_GT(through.r, through.g + 40);
+  EXPECT_GT(through.r, through.b + 20);
+  // Without the slab the same pixel is the plain surface.
+  view->drawOptions.outputTriangulate = false;
+  const Rgb plain = rgbAt(frame(), int(slab.x()), int(slab.y()));
+  EXPECT_LT(plain.r, plain.b);
+  const QString dir = testsupport::outputDir();
+  view->drawOptions.outputTriangulate = true;
+  EXPECT_TRUE(frame().save(dir + "/research_cube_slab_through_surface.png"));
 }
