@@ -257,27 +257,8 @@ struct ClusterWalker {
 template <class Filter>
 bool for_each_vertex(int nv, int threads, const std::atomic<bool>* cancel, const Clusters& c, float inv_sigma2,
                      Filter filter) {
-  constexpr int kBlock = 512;
-  std::atomic<int> next{0};
-  std::atomic<bool> stopped{false};
-  auto work = [&] {
-    ClusterWalker walker(c, inv_sigma2);
-    for (;;) {
-      if (cancel && cancel->load(std::memory_order_relaxed)) {
-        stopped = true;
-        return;
-      }
-      const int begin = next.fetch_add(kBlock);
-      if (begin >= nv) return;
-      const int end = std::min(nv, begin + kBlock);
-      for (int i = begin; i < end; ++i) filter(walker, i);
-    }
-  };
-  std::vector<std::thread> pool;
-  for (int t = 1; t < threads; ++t) pool.emplace_back(work);
-  work();
-  for (std::thread& t : pool) t.join();
-  return !stopped;
+  return smoothing_util::for_each_vertex_block(
+      nv, threads, cancel, [&] { return ClusterWalker(c, inv_sigma2); }, filter);
 }
 
 bool is_cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }

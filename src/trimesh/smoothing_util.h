@@ -77,4 +77,34 @@ inline void finish_curvature_smoothing(TriMesh& m, bool done, const std::vector<
   print_message("Done.  Filtering took %f sec.\n", seconds_since(t0));
 }
 
+// Calls filter(walker, i) for every vertex i < nv, in blocks of 512 handed
+// out to `threads` threads; each thread has its own walker from make_walker().
+// `cancel`, when given, is polled between blocks. Returns false when cancelled
+// (some vertices are then left out).
+template <typename MakeWalker, typename Filter>
+bool for_each_vertex_block(int nv, int threads, const std::atomic<bool>* cancel, MakeWalker make_walker,
+                           Filter filter) {
+  constexpr int kBlock = 512;
+  std::atomic<int> next{0};
+  std::atomic<bool> stopped{false};
+  auto work = [&] {
+    auto walker = make_walker();
+    for (;;) {
+      if (cancel && cancel->load(std::memory_order_relaxed)) {
+        stopped = true;
+        return;
+      }
+      const int begin = next.fetch_add(kBlock);
+      if (begin >= nv) return;
+      const int end = std::min(nv, begin + kBlock);
+      for (int i = begin; i < end; ++i) filter(walker, i);
+    }
+  };
+  std::vector<std::thread> pool;
+  for (int t = 1; t < threads; ++t) pool.emplace_back(work);
+  work();
+  for (std::thread& t : pool) t.join();
+  return !stopped;
+}
+
 }  // namespace smoothing_util
