@@ -145,19 +145,19 @@ void GLWidget::paintGL() {
 
 namespace {
 
-PickContext pickContextOf(GLWidget& view) {
-  PickContext context;
-  context.engine = view.engine();
-  context.camera = &view.camera();
-  context.options = view.drawOptions;
-  context.width = view.viewportWidth();
-  context.height = view.viewportHeight();
-  return context;
-}
-
 void logRefusedEdit() { qDebug("Plane edit refused: a plane-selection run is in progress"); }
 
 }  // namespace
+
+PickContext GLWidget::pickContext() {
+  PickContext context;
+  context.engine = engine_;
+  context.camera = &camera_;
+  context.options = drawOptions;
+  context.width = viewportWidth_;
+  context.height = viewportHeight_;
+  return context;
+}
 
 void GLWidget::mousePressEvent(QMouseEvent* event) {
   const int x = event->x(), y = event->y();
@@ -173,7 +173,7 @@ void GLWidget::mousePressEvent(QMouseEvent* event) {
   if (!drawOptions.annotateMode) {
     // During a run not even the plane list is read here (the run owns it).
     if (editsAllowed) {
-      if (pickGlyph(pickContextOf(*this), x, y) && manipmode::isDragging(engine_->pickState[0]) && !openStep_) {
+      if (pickGlyph(pickContext(), x, y) && manipmode::isDragging(engine_->pickState[0]) && !openStep_) {
         const int mode = engine_->pickState[0];
         beginEditStep(mode == manipmode::kSlide      ? tr("Slide plane")
                       : manipmode::isThreeBall(mode) ? tr("Move plane")
@@ -185,7 +185,7 @@ void GLWidget::mousePressEvent(QMouseEvent* event) {
   } else if (event->buttons() & Qt::RightButton) {
     if (editsAllowed) {
       beginEditStep(tr("Draw stroke"));
-      addAnnotationPoint(pickContextOf(*this), x, y, true, openStrokePlane_);
+      addAnnotationPoint(pickContext(), x, y, true, openStrokePlane_);
     } else {
       logRefusedEdit();
     }
@@ -228,7 +228,7 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
     if (buttons & Qt::LeftButton) {
       if (w > 0 && h > 0) camera_.orbit(double(dx) / w, double(dy) / h);
     } else if ((buttons & Qt::RightButton) && editsAllowed) {
-      addAnnotationPoint(pickContextOf(*this), x, y, false, openStrokePlane_);
+      addAnnotationPoint(pickContext(), x, y, false, openStrokePlane_);
     }
   } else {
     // A manipulation whose release never arrived ends at the first move
@@ -238,7 +238,7 @@ void GLWidget::mouseMoveEvent(QMouseEvent* event) {
       finishEditStep();
     }
     if (buttons == Qt::NoButton) hoverPending_ = true;
-    if (buttons != Qt::NoButton && editsAllowed && dragPlane(pickContextOf(*this), x, y)) {
+    if (buttons != Qt::NoButton && editsAllowed && dragPlane(pickContext(), x, y)) {
       lastMouseX = x;
       lastMouseY = y;
       scheduleFrameRefresh();

@@ -9,6 +9,7 @@
 
 #include "view/camera.h"
 #include "view/draw_options.h"
+#include "view/picking.h"
 
 class QProgressBar;
 class QPushButton;
@@ -55,6 +56,8 @@ class GLWidget : public QGLWidget {
   // Builds and returns the control panel (configures the control widgets).
   QWidget* buildControlPanel();
 
+  // What picking needs of this view: its engine, camera, drawing options and viewport.
+  PickContext pickContext();
   int viewportWidth() const { return viewportWidth_; }
   int viewportHeight() const { return viewportHeight_; }
 

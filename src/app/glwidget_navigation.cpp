@@ -216,13 +216,7 @@ void GLWidget::updateHoverCursor() {
   }
   makeCurrent();
   camera_.applyView();
-  PickContext context;
-  context.engine = engine_;
-  context.camera = &camera_;
-  context.options = drawOptions;
-  context.width = viewportWidth_;
-  context.height = viewportHeight_;
-  const int mode = glyphModeNear(context, lastMouseX, lastMouseY);
+  const int mode = glyphModeNear(pickContext(), lastMouseX, lastMouseY);
   if (mode == manipmode::kSlide)
     setCursor(Qt::SizeAllCursor);  // the axis lines move the plane
   else if (mode >= 0)

@@ -265,12 +265,7 @@ TEST_F(PanelInteraction, CtrlZAndCtrlShiftZUndoAndRedoPlaneEditsExactlyADragBein
   view->camera().zoom(1.6);
   view->makeCurrent();
   view->camera().applyView();
-  PickContext context;
-  context.engine = engine;
-  context.camera = &view->camera();
-  context.options = view->drawOptions;
-  context.width = view->viewportWidth();
-  context.height = view->viewportHeight();
+  const PickContext context = view->pickContext();
   const SectionPlane& plane = engine->planes[1];
   QPoint onAxis(-1, -1);
   for (int k = 1; k <= 9 && onAxis.x() < 0; ++k) {

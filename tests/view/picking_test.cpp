@@ -217,12 +217,7 @@ TEST_F(PickingTest, APressAFewPixelsOffTheAxisStillSlidesAndTheCursorShowsIt) {
   const QPoint onAxis = pixelOf(at(glyphPoint(0.5f, 0.0f)));
   view->makeCurrent();
   view->camera().applyView();
-  PickContext context;
-  context.engine = engine;
-  context.camera = &view->camera();
-  context.options = view->drawOptions;
-  context.width = view->viewportWidth();
-  context.height = view->viewportHeight();
+  const PickContext context = view->pickContext();
   ASSERT_EQ(glyphModeNear(context, onAxis.x(), onAxis.y(), 0), 3);
   QPoint off;
   for (int dx = 1; dx <= kPickRadius && off.isNull(); ++dx)
