@@ -25,6 +25,7 @@
 #include "app/glwidget.h"
 #include "app/study_mode.h"
 #include "app/weight_spin_box.h"
+#include "app/wheel_guard.h"
 #include "engine/sorvex.h"
 
 namespace {
@@ -403,6 +404,7 @@ QWidget* GLWidget::buildControlPanel() {
     connect(button, &QAbstractButton::clicked, this, &GLWidget::giveKeyboardToView);
   connect(planeList, &QListWidget::clicked, this, &GLWidget::giveKeyboardToView);
   applyHelpTexts();
+  guardFieldsAgainstStrayWheel(panel);
   return panel;
 }
 
