@@ -33,11 +33,17 @@ void SceneRenderer::drawPlanes(bool withSlabs, bool colouredContours) {
   for (int i = 0; i < planes.size(); ++i) {
     const SectionPlane& plane = planes[i];
     if (outlined) {
-      // A dark border first, then the colour over it at the same depth.
+      // A dark border first, then the colour over it. The border is tested
+      // against the surface but leaves the depth buffer alone: a wide
+      // segment's border would otherwise stand in front of the neighbouring
+      // segment's colour wherever the contour runs away from the eye, and
+      // cut the coloured line into dashes.
       glLineWidth(8.0f);
       glPointSize(8.0f);
       glColor3f(0.1f, 0.1f, 0.1f);
+      glDepthMask(GL_FALSE);
       for (const SectionContour& contour : plane.contours) drawContour(contour, 0.0025f);
+      glDepthMask(GL_TRUE);
       glDepthFunc(GL_LEQUAL);
     }
     glLineWidth(5.0f);

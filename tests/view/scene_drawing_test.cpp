@@ -568,6 +568,30 @@ TEST_F(RenderTest, ResearchSurfaceStandsOutSlabsShowThroughItAndContoursHaveADar
   // A coloured contour has a dark border on either side of its colour.
   EXPECT_TRUE(hasColour(img, contour, 255, 0, 0));
   EXPECT_TRUE(anyNear(img, contour, 4, [](const Rgb& c) { return c.r < 60 && c.g < 60 && c.b < 60; }));
+  // Cut into many short segments, as real sections are, the contour keeps
+  // its colour all along the side running away from the eye: no segment's
+  // border covers its neighbour's colour.
+  {
+    SectionContour fine;
+    fine.isClosed = true;
+    const SectionContour& square = engine->planes[0].contours[0];
+    for (const SectionSegment& side : square.segments)
+      for (int k = 0; k < 50; ++k) {
+        SectionSegment piece = side;
+        piece.start = side.start + (side.end - side.start) * (k / 50.0f);
+        piece.end = side.start + (side.end - side.start) * ((k + 1) / 50.0f);
+        fine.segments.append(piece);
+      }
+    engine->planes[0].contours = {fine};
+    const QImage fineImg = frame();
+    int red = 0, samples = 0;
+    for (float y = 0.1f; y <= 0.9f; y += 0.02f, ++samples) {
+      const QPointF p = at(Vec3(1.0025f, y, 0.5f));
+      red += hasColour(fineImg, p, 255, 0, 0) ? 1 : 0;
+    }
+    EXPECT_GE(red, samples * 9 / 10) << red << " of " << samples;
+    engine->planes[0] = cubeSectionZ();
+  }
 
   // "Output Triangulate" with "Tri" on: the slab shows through the surface,
   // lit (not flat red) and reddish.
