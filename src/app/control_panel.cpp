@@ -349,13 +349,18 @@ QWidget* GLWidget::buildControlPanel() {
   autoSymmetryCheck->setToolTip(tr("Detect symmetry planes and axes when a model has no symmetry file (next load)"));
   connect(autoSegmentationCheck, &QCheckBox::toggled, this, &GLWidget::SetAutoCompanions);
   connect(autoSymmetryCheck, &QCheckBox::toggled, this, &GLWidget::SetAutoCompanions);
-  if (!studyMode) SetAutoCompanions();
-  modelForm->addRow(autoSegmentationCheck, autoSymmetryCheck);
   saveSegmentationButton->setToolTip(tr("Write the loaded model's segmentation to the export folder"));
   saveSymmetryButton->setToolTip(tr("Write the loaded model's symmetry planes and axes to the export folder"));
   connect(saveSegmentationButton, &QPushButton::clicked, this, &GLWidget::SaveSegmentation);
   connect(saveSymmetryButton, &QPushButton::clicked, this, &GLWidget::SaveSymmetry);
-  modelForm->addRow(saveSegmentationButton, saveSymmetryButton);
+  // The study's models come with their files and its participants see no
+  // research controls: there these stay unplaced and the engine computes
+  // nothing.
+  if (!studyMode) {
+    SetAutoCompanions();
+    modelForm->addRow(autoSegmentationCheck, autoSymmetryCheck);
+    modelForm->addRow(saveSegmentationButton, saveSymmetryButton);
+  }
   modelWarningsLabel->setWordWrap(true);
   modelWarningsLabel->setStyleSheet(QStringLiteral("color: #a03000"));
   modelWarningsLabel->setVisible(false);

@@ -71,7 +71,10 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
     for (QWidget* w : {static_cast<QWidget*>(view->loadButton), static_cast<QWidget*>(view->exportContoursButton),
                        static_cast<QWidget*>(view->exportMatrixButton), static_cast<QWidget*>(view->exportSvgButton),
                        static_cast<QWidget*>(view->binningButton), static_cast<QWidget*>(view->progressBar),
-                       static_cast<QWidget*>(view->featureCheck[0]), static_cast<QWidget*>(view->humanCutsCheck)}) {
+                       static_cast<QWidget*>(view->featureCheck[0]), static_cast<QWidget*>(view->humanCutsCheck),
+                       static_cast<QWidget*>(view->autoSegmentationCheck), static_cast<QWidget*>(view->autoSymmetryCheck),
+                       static_cast<QWidget*>(view->saveSegmentationButton),
+                       static_cast<QWidget*>(view->saveSymmetryButton)}) {
       EXPECT_FALSE(w->isVisible());
       EXPECT_FALSE(window->controlPanel()->isAncestorOf(w));
     }
