@@ -131,3 +131,63 @@ CoverageFigures measureCoverage(const RenderMesh& mesh, const QList<SectionPlane
   coverageDistances(mesh, near, far);
   return coverageOfSamples(sampleSurface(mesh, samples, seed), planes, near, far);
 }
+
+SlabReach slabReach(const QVector<Vec3>& samples, const QList<SlabTriangle>& triangles, double reach) {
+  SlabReach out;
+  const QVector<double> d = slabDistances(samples, triangles, reach);
+  for (int i = 0; i < d.size(); ++i)
+    if (d[i] <= reach) {
+      out.samples.push_back(i);
+      out.distances.push_back(d[i]);
+    }
+  return out;
+}
+
+CoverageTally::CoverageTally(int sampleCount, double tolerance, int leastNew, int maxHalvings)
+    : nearest_(size_t(std::max(sampleCount, 0)), std::numeric_limits<double>::infinity()),
+      tolerance_(std::isfinite(tolerance) && tolerance > 0.0 ? tolerance : 0.0),
+      leastNew_(std::max(leastNew, 1)),
+      maxHalvings_(std::max(maxHalvings, 0)) {}
+
+int CoverageTally::added(const SlabReach& slab) const {
+  int count = 0;
+  const size_t n = std::min(slab.samples.size(), slab.distances.size());
+  for (size_t k = 0; k < n; ++k) {
+    const int i = slab.samples[k];
+    if (i < 0 || size_t(i) >= nearest_.size()) continue;
+    if (slab.distances[k] <= tolerance_ && !(nearest_[size_t(i)] <= tolerance_)) ++count;
+  }
+  return count;
+}
+
+void CoverageTally::cover(const SlabReach& slab) {
+  const size_t n = std::min(slab.samples.size(), slab.distances.size());
+  for (size_t k = 0; k < n; ++k) {
+    const int i = slab.samples[k];
+    if (i < 0 || size_t(i) >= nearest_.size() || !(slab.distances[k] >= 0.0)) continue;
+    nearest_[size_t(i)] = std::min(nearest_[size_t(i)], slab.distances[k]);
+  }
+  settle();
+}
+
+bool CoverageTally::finer() {
+  if (halvings_ >= maxHalvings_ || !(tolerance_ > 0.0)) return false;
+  tolerance_ *= 0.5;
+  ++halvings_;
+  return true;
+}
+
+int CoverageTally::coveredWithin(double distance) const {
+  return int(std::count_if(nearest_.begin(), nearest_.end(), [&](double d) { return d <= distance; }));
+}
+
+int CoverageTally::leastNew() const {
+  // leastNew_ >= 1 and halvings_ <= maxHalvings_; the shift stays below 31.
+  const int scale = 1 << std::min(halvings_, 30);
+  return std::max(1, (leastNew_ + scale - 1) / scale);
+}
+
+void CoverageTally::settle() {
+  while (!nearest_.empty() && int(nearest_.size()) - coveredWithin(tolerance_) < leastNew())
+    if (!finer()) return;
+}

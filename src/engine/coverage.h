@@ -3,6 +3,7 @@
 #include <QList>
 #include <QVector>
 #include <cstdint>
+#include <vector>
 
 #include "engine/vec3.h"
 #include "sections/section_plane.h"
@@ -73,3 +74,54 @@ void coverageDistances(const RenderMesh& mesh, double& near, double& far);
 // coverageOfSamples at the mesh's two distances.
 CoverageFigures measureCoverage(const RenderMesh& mesh, const QList<SectionPlane>& planes,
                                 int samples = kCoverageSamples, uint32_t seed = kCoverageSeed);
+
+// The samples one slab reaches within a distance: their indices (increasing)
+// and their distances to the slab.
+struct SlabReach {
+  std::vector<int> samples;
+  std::vector<double> distances;
+  bool isEmpty() const { return samples.empty(); }
+};
+
+// slabDistances kept sparse: only the samples within `reach`.
+SlabReach slabReach(const QVector<Vec3>& samples, const QList<SlabTriangle>& triangles, double reach);
+
+// What a growing set of slabs covers of a fixed set of samples, and the
+// distance at which a further slab is judged: a slab adds the samples within
+// that distance of it that no slab taken so far comes as close to.
+//
+// The distance starts at `tolerance`, and the least number of new samples
+// worth a slab at `leastNew`. Once the slabs taken leave fewer than that
+// number farther than the distance (no slab could add that many any more),
+// the distance is halved, up to `maxHalvings` times, so that a further slab
+// is judged by what it brings closer rather than by nothing at all; the
+// least number is halved with it (rounded up, at least 1), as the band a
+// slab covers around its section narrows with the distance. finer() halves
+// both once on request. Slabs must be reached within the starting tolerance
+// (slabReach with reach >= tolerance).
+class CoverageTally {
+ public:
+  CoverageTally(int sampleCount, double tolerance, int leastNew, int maxHalvings);
+
+  // Samples `slab` covers within the current distance that no slab taken
+  // covers within it. Indices outside the samples are ignored.
+  int added(const SlabReach& slab) const;
+  // Takes the slab, then halves the distance while the rest is saturated.
+  void cover(const SlabReach& slab);
+  // Halves the distance once; false (and nothing changes) at the finest.
+  bool finer();
+
+  double tolerance() const { return tolerance_; }
+  int leastNew() const;
+  int halvings() const { return halvings_; }
+  int sampleCount() const { return int(nearest_.size()); }
+  // Samples within `distance` of some slab taken (distance at most the
+  // starting tolerance).
+  int coveredWithin(double distance) const;
+
+ private:
+  void settle();
+  std::vector<double> nearest_;  // per sample, distance to the nearest slab taken (infinity: none in reach)
+  double tolerance_;
+  int leastNew_, maxHalvings_, halvings_ = 0;
+};

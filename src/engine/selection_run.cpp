@@ -30,6 +30,13 @@ constexpr int kMaxSelectionSteps = 100000;
 // an accepted one a little shifted or tilted is skipped.
 constexpr double kLeastNewCoverage = 0.005;
 
+// When the planes taken cover all but fewer samples than that (a thin or
+// small model two or three slabs cover whole), or, short of the count,
+// nothing left adds that many, "adds coverage" is judged at half the
+// distance and with half that share, at most this many times: down to 1/16
+// of the near coverage distance (CoverageTally).
+constexpr int kMaxCoverageHalvings = 4;
+
 // A model whose segmentation or symmetry was computed rather than read has
 // few features that vote, and its strongest bins often fall below the
 // threshold early. There the threshold rule keeps taking planes by count up
@@ -252,34 +259,34 @@ void Sorvex::runSelection() {
                                  work->companions.symmetry == CompanionSource::Computed;
   const char* stopRule = kStopStepLimit;
   // The count rule skips planes that add no coverage: too few surface
-  // samples within the near coverage distance of their slab that no plane
-  // accepted before covers.
+  // samples within the tally's distance of their slab (the near coverage
+  // distance, halved once that saturates) that no plane accepted before
+  // comes as close to.
   QVector<Vec3> samples;
-  std::vector<char> covered;
+  std::unique_ptr<CoverageTally> tally;
   double near = 0.0, far = 0.0;
-  const auto newlyCovered = [&](const QVector<double>& distance) {
-    int added = 0;
-    for (int k = 0; k < distance.size(); ++k)
-      if (distance[k] <= near && !covered[size_t(k)]) ++added;
-    return added;
-  };
-  const auto cover = [&](const QVector<double>& distance) {
-    for (int k = 0; k < distance.size(); ++k)
-      if (distance[k] <= near) covered[size_t(k)] = 1;
+  const auto cover = [&](const SlabReach& reach) {
+    const int halvings = tally->halvings();
+    tally->cover(reach);
+    if (tally->halvings() > halvings)
+      qDebug("The planes cover all but %d samples within %.5f: coverage is now judged within %.5f.",
+             tally->sampleCount() - tally->coveredWithin(2.0 * tally->tolerance()), 2.0 * tally->tolerance(),
+             tally->tolerance());
   };
   // The samples, made once, with what the planes accepted so far cover.
   const auto startCoverage = [&]() {
-    if (!samples.isEmpty() || !work->renderMesh) return;
+    if (tally || !work->renderMesh) return;
     samples = sampleSurface(*work->renderMesh, kCoverageSamples, kCoverageSeed);
-    covered.assign(size_t(samples.size()), 0);
     coverageDistances(*work->renderMesh, near, far);
-    for (const SectionPlane& Q : qAsConst(work->planes)) cover(slabDistances(samples, Q.triangles, near));
+    tally.reset(new CoverageTally(samples.size(), near, int(std::ceil(kLeastNewCoverage * samples.size())),
+                                  kMaxCoverageHalvings));
+    for (const SectionPlane& Q : qAsConst(work->planes)) cover(slabReach(samples, Q.triangles, near));
   };
   if (target > 0) startCoverage();
   struct Aside {
     SectionPlane plane;
     Bin bin;
-    QVector<double> distance;
+    SlabReach reach;
   };
   std::vector<Aside> asideForCount;
   // Accepts P, won by bin B. The support features come from B's votes as
@@ -365,34 +372,35 @@ void Sorvex::runSelection() {
       continue;
     }
     if (target > 0 && !samples.isEmpty()) {
-      QVector<double> distance = slabDistances(samples, P.triangles, near);
-      const int added = newlyCovered(distance);
-      if (added < kLeastNewCoverage * samples.size()) {
+      SlabReach reach = slabReach(samples, P.triangles, near);
+      const int added = tally->added(reach);
+      if (added < tally->leastNew()) {
         runBins.removeFeatureVotes(B);
         qDebug("Putting aside: the slab adds little coverage (%d new samples of %d).", added, int(samples.size()));
-        if (added > 0) asideForCount.push_back(Aside{P, B, std::move(distance)});
+        // What it adds may grow once coverage is judged at a finer distance.
+        if (!reach.isEmpty()) asideForCount.push_back(Aside{P, B, std::move(reach)});
         continue;
       }
-      cover(distance);
+      cover(reach);
     }
     acceptPlane(P, B, true);
   }
   // Votes ran out before the count: the planes put aside for adding little
   // coverage make it up, the one adding most first. A plane that adds none
   // is never taken.
-  if (target > 0 && stopRule == kStopNoVotes) {
+  if (target > 0 && stopRule == kStopNoVotes && tally) {
     while (work->planes.size() < target && !asideForCount.empty() && !stopRequested()) {
       size_t best = 0;
       int bestAdded = -1;
       for (size_t a = 0; a < asideForCount.size(); ++a) {
-        const int added = newlyCovered(asideForCount[a].distance);
+        const int added = tally->added(asideForCount[a].reach);
         if (added > bestAdded) bestAdded = added, best = a;
       }
       if (bestAdded <= 0) break;
       Aside taken = std::move(asideForCount[best]);
       asideForCount.erase(asideForCount.begin() + long(best));
       qDebug("Taking a plane put aside: it adds %d new samples of %d.", bestAdded, int(samples.size()));
-      cover(taken.distance);
+      cover(taken.reach);
       acceptPlane(taken.plane, taken.bin, false);
     }
     if (work->planes.size() >= target) stopRule = kStopPlaneCount;
@@ -407,7 +415,7 @@ void Sorvex::runSelection() {
     const CoverageBaseline principal = principalPlanesBaseline(*work);
     const double principalShare = principal.figures.at03;
     const auto share = [&]() {
-      return samples.isEmpty() ? 0.0 : double(std::count(covered.begin(), covered.end(), 1)) / samples.size();
+      return samples.isEmpty() ? 0.0 : double(tally->coveredWithin(near)) / samples.size();
     };
     const auto wanted = [&]() {
       return target > 0 ? work->planes.size() < target : share() < principalShare;
@@ -418,18 +426,27 @@ void Sorvex::runSelection() {
         work->updateSection(c);
         candidates.append(c);
       }
-      std::vector<QVector<double>> distances;
-      for (const SectionPlane& c : qAsConst(candidates)) distances.push_back(slabDistances(samples, c.triangles, near));
+      std::vector<SlabReach> reaches;
+      for (const SectionPlane& c : qAsConst(candidates)) reaches.push_back(slabReach(samples, c.triangles, near));
       while (wanted() && !stopRequested()) {
         int best = -1, bestAdded = 0;
         for (int c = 0; c < candidates.size(); ++c) {
-          const int added = newlyCovered(distances[size_t(c)]);
+          const int added = tally->added(reaches[size_t(c)]);
           if (added > bestAdded) bestAdded = added, best = c;
         }
-        if (best < 0 || bestAdded < kLeastNewCoverage * samples.size()) break;
-        qDebug("Taking a %s plane: it adds %d new samples of %d (principal planes cover %.4f).",
-               best < principal.planes.size() ? "principal" : "axis", bestAdded, int(samples.size()), principalShare);
-        cover(distances[size_t(best)]);
+        if (best < 0 || bestAdded < tally->leastNew()) {
+          // Short of the count with nothing adding enough: judge finer.
+          const int leastNew = tally->leastNew();
+          if (target > 0 && tally->finer()) {
+            qDebug("No plane adds %d new samples: coverage is now judged within %.5f.", leastNew, tally->tolerance());
+            continue;
+          }
+          break;
+        }
+        qDebug("Taking %s plane: it adds %d new samples of %d (principal planes cover %.4f).",
+               best < principal.planes.size() ? "a principal" : "an axis", bestAdded, int(samples.size()),
+               principalShare);
+        cover(reaches[size_t(best)]);
         Bin B;
         B.normal = candidates[best].normal;
         B.d = candidates[best].d;

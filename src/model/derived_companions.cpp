@@ -4,6 +4,9 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <cstdint>
+#include <memory>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/symmetry_detection.h"
@@ -26,6 +29,39 @@ void warn(CompanionReport& report, const QString& text) {
 }
 
 QString fileName(const QString& path) { return QFileInfo(path).fileName(); }
+
+// The symmetry detection of a mesh on a thread of its own, started at once
+// (or, when no thread can be had, on the caller's thread at take()); the
+// destructor waits for it.
+class SymmetryAside {
+ public:
+  SymmetryAside(const RenderMesh& mesh, const std::atomic<bool>* cancel) : mesh_(mesh), cancel_(cancel) {
+    try {
+      thread_ = std::thread([this] { result_ = detectSymmetry(mesh_.vertices(), mesh_.faces(), cancel_); });
+    } catch (const std::system_error&) {
+      qDebug("No thread for the symmetry detection: it runs after the segmentation.");
+    }
+  }
+  ~SymmetryAside() {
+    if (thread_.joinable()) thread_.join();
+  }
+  SymmetryAside(const SymmetryAside&) = delete;
+  SymmetryAside& operator=(const SymmetryAside&) = delete;
+
+  DetectedSymmetry take() {
+    if (thread_.joinable())
+      thread_.join();
+    else
+      result_ = detectSymmetry(mesh_.vertices(), mesh_.faces(), cancel_);
+    return std::move(result_);
+  }
+
+ private:
+  const RenderMesh& mesh_;
+  const std::atomic<bool>* cancel_;
+  DetectedSymmetry result_;
+  std::thread thread_;
+};
 
 }  // namespace
 
@@ -73,6 +109,14 @@ bool provideCompanions(const QString& modelPath, const char* segmentationPath, L
   const RenderMesh& mesh = out.renderMesh;
   const int faceCount = mesh.faces().size();
 
+  // A symmetry to detect is detected beside the segmentation: the one reads
+  // the mesh on a second core while the other mostly waits for its child.
+  const QString symFile = companionPath(modelPath, QStringLiteral(".sym"));
+  const bool detectSymmetryHere =
+      !QFileInfo::exists(symFile) && control && control->autoSymmetry && faceCount > 0;
+  std::unique_ptr<SymmetryAside> symmetryAside;
+  if (detectSymmetryHere) symmetryAside.reset(new SymmetryAside(mesh, &control->cancel));
+
   const int open = boundaryEdgeCount(mesh);
   if (open > 0)
     warn(report, QStringLiteral("The mesh is open: %1 boundary edge%2.").arg(open).arg(open == 1 ? "" : "s"));
@@ -115,7 +159,6 @@ bool provideCompanions(const QString& modelPath, const char* segmentationPath, L
   if (cancelled(control)) return false;
 
   // ---- symmetry planes and axes ----
-  const QString symFile = companionPath(modelPath, QStringLiteral(".sym"));
   out.symmetryPlanes.clear();
   out.symmetryAxes.clear();
   if (QFileInfo::exists(symFile)) {
@@ -125,9 +168,9 @@ bool provideCompanions(const QString& modelPath, const char* segmentationPath, L
       warn(report, QStringLiteral("The symmetry file %1 was found but cannot be read.").arg(fileName(symFile)));
     else if (out.symmetryPlanes.isEmpty() && out.symmetryAxes.isEmpty())
       warn(report, QStringLiteral("The symmetry file %1 holds no usable plane or axis.").arg(fileName(symFile)));
-  } else if (control && control->autoSymmetry && faceCount > 0) {
+  } else if (detectSymmetryHere) {
     stage(control, 960, "Detecting symmetry");
-    const DetectedSymmetry detected = detectSymmetry(mesh.vertices(), mesh.faces(), &control->cancel);
+    const DetectedSymmetry detected = symmetryAside->take();
     if (cancelled(control)) return false;
     if (detected.failure.isEmpty()) {
       out.symmetryPlanes = detected.planes;

@@ -257,6 +257,67 @@ TEST(Coverage, NoPlanesAndEmptySlabsAddNothing) {
   EXPECT_EQ(empty.perPlane03, QVector<double>({0.0}));
 }
 
+TEST(Coverage, TallyJudgesFinerOnceTheSlabsLeaveTooFewSamples) {
+  // The sparse reach of a slab is the dense distances cut at the reach.
+  EngineOn on(sphereMesh(0.8f, 64, 32));
+  const QVector<Vec3> samples = sampleSurface(*on.engine.renderMesh, 2000, 3);
+  const SectionPlane equator = on.cut(Vec3(0, 0, 0), Vec3(0, 0, 1));
+  const QVector<double> dense = slabDistances(samples, equator.triangles, 0.05);
+  const SlabReach reach = slabReach(samples, equator.triangles, 0.05);
+  int within = 0;
+  for (int i = 0; i < dense.size(); ++i)
+    if (dense[i] <= 0.05) {
+      ASSERT_LT(size_t(within), reach.samples.size());
+      EXPECT_EQ(reach.samples[size_t(within)], i);
+      EXPECT_EQ(reach.distances[size_t(within)], dense[i]);
+      ++within;
+    }
+  EXPECT_GT(within, 0);
+  EXPECT_EQ(reach.samples.size(), size_t(within));
+  EXPECT_TRUE(slabReach(samples, {}, 0.05).isEmpty());
+
+  // Ten samples, a distance of 1, at least two new samples wanted.
+  const auto slab = [](std::vector<int> at, std::vector<double> distance) {
+    SlabReach r;
+    r.samples = std::move(at);
+    r.distances = std::move(distance);
+    return r;
+  };
+  CoverageTally tally(10, 1.0, 2, 2);
+  const SlabReach wide = slab({0, 1, 2, 3, 4, 5, 6, 7}, {0.6, 0.6, 0.6, 0.6, 0.6, 0.6, 0.6, 0.2});
+  EXPECT_EQ(tally.added(wide), 8);
+  tally.cover(wide);
+  // Two samples are left: not yet saturated.
+  EXPECT_EQ(tally.tolerance(), 1.0);
+  const SlabReach onTop = slab({0, 7}, {0.1, 0.1});
+  EXPECT_EQ(tally.added(onTop), 0);
+  const SlabReach rest = slab({8, 11, -1}, {0.9, 0.0, 0.0});  // indices outside are ignored
+  EXPECT_EQ(tally.added(rest), 1);
+  tally.cover(rest);
+  // One sample left within 1: judged within 0.5, where the first slab's 0.6
+  // no longer counts and a slab lying closer adds.
+  EXPECT_EQ(tally.tolerance(), 0.5);
+  EXPECT_EQ(tally.halvings(), 1);
+  EXPECT_EQ(tally.leastNew(), 1);
+  EXPECT_EQ(tally.coveredWithin(1.0), 9);
+  EXPECT_EQ(tally.coveredWithin(0.5), 1);
+  EXPECT_EQ(tally.added(onTop), 1);
+  EXPECT_EQ(tally.added(slab({9}, {0.7})), 0);
+  // Halving stops at the limit.
+  EXPECT_TRUE(tally.finer());
+  EXPECT_EQ(tally.tolerance(), 0.25);
+  EXPECT_FALSE(tally.finer());
+  EXPECT_EQ(tally.tolerance(), 0.25);
+  // A tally of no samples never halves; a non-finite distance is never taken.
+  CoverageTally empty(0, 1.0, 2, 4);
+  empty.cover(slab({0}, {0.0}));
+  EXPECT_EQ(empty.tolerance(), 1.0);
+  EXPECT_EQ(empty.coveredWithin(1.0), 0);
+  CoverageTally nan(3, 1.0, 1, 0);
+  nan.cover(slab({0, 1}, {std::nan(""), -1.0}));
+  EXPECT_EQ(nan.coveredWithin(1.0), 0);
+}
+
 TEST(CoverageBaselines, PrincipalPlanesOfABoxCoverTheirBands) {
   // A box 2 x 1 x 0.5 off the origin: its surface's principal axes are x, y,
   // z in that order, through its centre.

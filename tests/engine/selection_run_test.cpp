@@ -276,3 +276,50 @@ TEST(SelectionRun, WithoutCompanionFilesTheRunReachesThreePlanesAndThePrincipalC
     EXPECT_EQ(fx.finished, 1);
   }
 }
+
+TEST(SelectionRun, PlaneCountIsReachedOnAPlateThatOneSlabCoversWhole) {
+  // A plate thinner than the near coverage distance: its mid plane covers
+  // every sample within it, so no further plane adds coverage there. The
+  // count is made up all the same, each plane adding samples within a finer
+  // distance, and the planes of a smaller count come first in a larger one.
+  QList<SectionPlane> previous;
+  double previousFine = -1.0;
+  for (int count : {3, 5, 8}) {
+    RunFixture fx;
+    QVector<Vec3> v;
+    QVector<QVector<int>> f;
+    QVector<int> seg;
+    addBox(v, f, seg, Vec3(-0.4f, -0.4f, -0.006f), Vec3(0.4f, 0.4f, 0.006f), 0);
+    fx.setMesh(v, f, seg);
+    fx.addSymmetryPlane(Vec3(0, 0, 1), 0);
+    fx.engine.setTargetPlaneCount(count);
+    fx.engine.runSelection();
+    ASSERT_EQ(fx.engine.planes.size(), count);
+    EXPECT_EQ(fx.engine.runStopRule, QStringLiteral("plane count reached"));
+    const RenderMesh& mesh = *fx.engine.renderMesh;
+    double near = 0.0, far = 0.0;
+    coverageDistances(mesh, near, far);
+    ASSERT_GT(near, 0.012);  // thicker than the plate
+    const QVector<Vec3> samples = sampleSurface(mesh, kCoverageSamples, kCoverageSeed);
+    const CoverageFigures all = coverageOfSamples(samples, fx.engine.planes, near, far);
+    EXPECT_EQ(all.at03, 1.0);
+    // Every plane has a slab and adds samples within a sixteenth of the
+    // near distance that the planes before it do not reach.
+    const double fine = near / 16.0;
+    for (int p = 0; p < count; ++p) {
+      EXPECT_FALSE(fx.engine.planes[p].triangles.isEmpty()) << count << " " << p;
+      const double before = coverageOfSamples(samples, fx.engine.planes.mid(0, p), fine, fine).at03;
+      const double with = coverageOfSamples(samples, fx.engine.planes.mid(0, p + 1), fine, fine).at03;
+      EXPECT_GT(with, before) << count << " " << p;
+    }
+    const double atFine = coverageOfSamples(samples, fx.engine.planes, fine, fine).at03;
+    EXPECT_GT(atFine, previousFine) << count;
+    previousFine = atFine;
+    for (int p = 0; p < previous.size(); ++p) {
+      EXPECT_EQ(fx.engine.planes[p].normal, previous[p].normal) << count << " " << p;
+      EXPECT_EQ(fx.engine.planes[p].d, previous[p].d) << count << " " << p;
+    }
+    previous = fx.engine.planes;
+    EXPECT_EQ(fx.finished, 1);
+  }
+}
