@@ -55,6 +55,7 @@ void GLWidget::createControlWidgets() {
   seedSpin = new QSpinBox(controlHolder_);
   modelPathEdit = new QLineEdit(controlHolder_);
   loadFromSequenceButton = new QPushButton(controlHolder_);
+  previousModelButton = new QPushButton(controlHolder_);
   loadButton = new QPushButton(controlHolder_);
   vertCheck = new QCheckBox(controlHolder_);
   edgeCheck = new QCheckBox(controlHolder_);
@@ -142,9 +143,16 @@ QWidget* GLWidget::buildControlPanel() {
   modelPathEdit->setCursorPosition(0);
   modelForm->addRow(modelPathEdit);
 
+  // Back and forward share a row, the way forward the wider.
   loadFromSequenceButton->setText(tr("Load From Sequence"));
   connect(loadFromSequenceButton, &QPushButton::clicked, this, &GLWidget::LoadInputMeshFromSequence);
-  modelForm->addRow(loadFromSequenceButton);
+  previousModelButton->setText(tr("Previous Model"));
+  previousModelButton->setEnabled(false);
+  connect(previousModelButton, &QPushButton::clicked, this, &GLWidget::LoadPreviousModelFromSequence);
+  auto* sequenceRow = new QHBoxLayout;
+  sequenceRow->addWidget(previousModelButton, 1);
+  sequenceRow->addWidget(loadFromSequenceButton, 2);
+  modelForm->addRow(sequenceRow);
 
   loadButton->setText(tr("Load..."));
   connect(loadButton, &QPushButton::clicked, this, &GLWidget::LoadInputMesh);

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <functional>
+#include <map>
 #include <memory>
 
 #include "view/camera.h"
@@ -119,6 +120,9 @@ class GLWidget : public QGLWidget {
   void ExportSVG();
   void LoadInputMesh();
   void LoadInputMeshFromSequence();
+  // Back to the model before the one on screen in the sequence, with the
+  // planes it had when it was left (PgUp in the view does the same).
+  void LoadPreviousModelFromSequence();
   void AddNewPlane();
   void SetPlaneManipulation_Default();
   void SetPlaneManipulation_ThreeBall();
@@ -189,9 +193,13 @@ class GLWidget : public QGLWidget {
   QLabel* sequenceProgressLabel = nullptr;
   // True once the study build has gone past the last model of the sequence.
   bool studyComplete() const { return studyComplete_; }
-  // Planes that changed since the last successful "Export OBJ File" (or
-  // since the model was loaded) and would be lost by loading the next model.
+  // Planes that changed since the last successful export of them ("Export
+  // OBJ File"; in the research window also the contour and SVG exports) or
+  // since the model was loaded: no file holds them as they are.
   bool hasUnexportedPlanes() const;
+  // Before the window closes with unexported planes: asks whether to export
+  // them first, close without them or cancel. True when it may close.
+  bool confirmClosing();
 
   // ---- control widgets created by the constructor ----
   QProgressBar* progressBar = nullptr;
@@ -215,6 +223,7 @@ class GLWidget : public QGLWidget {
   QSpinBox* seedSpin = nullptr;
   QLineEdit* modelPathEdit = nullptr;
   QPushButton* loadFromSequenceButton = nullptr;
+  QPushButton* previousModelButton = nullptr;
   QPushButton* loadButton = nullptr;
   QCheckBox* vertCheck = nullptr;
   QCheckBox* edgeCheck = nullptr;
@@ -261,10 +270,31 @@ class GLWidget : public QGLWidget {
   void createControlWidgets();
   // Tooltips and the first status line (study_help.cpp).
   void applyHelpTexts();
+  void applyResearchHelpTexts();
   // Before a model with unexported planes is left: asks whether to export
   // them first, leave them or stay. True when the caller may go on (after an
   // export that succeeded, if that was chosen).
   bool confirmLeavingModel();
+  // The question of confirmLeavingModel, for leaving the model (false) or
+  // closing the window (true).
+  bool confirmUnexportedPlanes(bool closing);
+  // Loads the model at `position` of the sequence with `button` as its
+  // cancel button; a model visited before comes back with its planes.
+  void loadSequenceModel(int position, QPushButton* button);
+  // The model at `position` gets the planes it had when it was left back
+  // (after its load); nothing happens for a model not visited before.
+  void restoreKeptPlanes(int position);
+  // The sequence position of the model on screen; -1 when it did not come
+  // from the sequence (or the study is complete).
+  int sequenceShown_ = -1;
+  // The planes each visited sequence model had when it was left, by
+  // position, for the session; whether they were exported as they stand.
+  struct KeptPlanes;
+  std::map<int, std::shared_ptr<const KeptPlanes>> keptPlanes_;
+  std::shared_ptr<const KeptPlanes> keepPlanesOnScreen() const;
+  // Taken when a load starts: the planes of the model it replaces.
+  std::shared_ptr<const KeptPlanes> leaving_;
+  int leavingPosition_ = -1;
   // The seed field after the order is fixed: disabled, and saying why.
   void lockSeed();
   // The sequence position and the guidance for the model just loaded.
@@ -274,7 +304,7 @@ class GLWidget : public QGLWidget {
   // Refuses an export when no model is loaded; returns true then.
   bool refuseExportWithoutModel();
   bool studyComplete_ = false;
-  size_t exportedState_ = 0;  // journalFingerprint() at the last OBJ export
+  size_t exportedState_ = 0;  // journalFingerprint() at the last export of the planes
 
   // The busy sign for the length of a scope (see busyChanged).
   class BusyScope {
@@ -377,6 +407,7 @@ class GLWidget : public QGLWidget {
 
   QWidget* controlHolder_ = nullptr;  // hidden owner of the controls no panel shows
   ModelLoader* loader_ = nullptr;
+  bool loaderWired_ = false;                 // the loader's signals are connected
   QPushButton* loadCancelButton_ = nullptr;  // the load button while it cancels
   QString loadButtonText_;
   std::function<void(bool, bool)> loadDone_;

@@ -127,6 +127,7 @@ bool GLWidget::offerPlaneRestore() {
       if (!sequencePaths.isEmpty())
         sequenceIndex = studyMode ? qMin(record.sequenceIndex, sequencePaths.size())
                                   : record.sequenceIndex % sequencePaths.size();
+      keptPlanes_.clear();
       lockSeed();
       showSequenceStatus();
     }
@@ -138,6 +139,14 @@ bool GLWidget::offerPlaneRestore() {
                               return;
                             }
                             modelPathEdit->setText(kept.label.isEmpty() ? kept.modelPath : kept.label);
+                            // The sequence model on screen is the one before the next position.
+                            const int n = sequencePaths.size();
+                            if (kept.sequenceIndex >= 0 && n > 0) {
+                              const int shown = studyMode ? kept.sequenceIndex - 1 : (kept.sequenceIndex + n - 1) % n;
+                              if (shown >= 0 && shown < n && sequencePaths[shown] == kept.modelPath)
+                                sequenceShown_ = shown;
+                              showSequenceStatus();
+                            }
                             loadedSegmentation_ = kept.segmentationPath;
                             for (const SectionPlane& saved : kept.planes) {
                               SectionPlane plane(saved.head());

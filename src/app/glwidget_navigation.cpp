@@ -101,6 +101,12 @@ void GLWidget::keyPressEvent(QKeyEvent* event) {
       presetView(preset, ctrlOnly);
       return;
     }
+    case Qt::Key_PageUp:
+      // One model per press: a held key does not run back through the sequence.
+      if (held || event->isAutoRepeat()) break;
+      if (!loadActive()) LoadPreviousModelFromSequence();
+      event->accept();
+      return;
     case Qt::Key_X:
     case Qt::Key_Y:
     case Qt::Key_Z:

@@ -119,6 +119,10 @@ bool GLWidget::loadActive() const { return loader_ && loader_->isActive(); }
 bool GLWidget::startModelLoad(const QString& path, const QString& label, const QString& segmentationPath,
                               QPushButton* button, std::function<void(bool, bool)> done) {
   if (!loader_->start(path, label, segmentationPath, humanCutsCheck->isChecked())) return false;
+  // The sequence model on screen keeps its planes for a later visit, as they
+  // are now: the load replaces them.
+  leavingPosition_ = sequenceShown_;
+  leaving_ = sequenceShown_ >= 0 ? keepPlanesOnScreen() : nullptr;
   loadDone_ = std::move(done);
   progressBar->setTextVisible(true);
   progressBar->setRange(0, 1000);
@@ -128,42 +132,51 @@ bool GLWidget::startModelLoad(const QString& path, const QString& label, const Q
     loadButtonText_ = button->text();
     button->setText(tr("Cancel Loading"));
   }
-  connect(
-      loader_, &ModelLoader::progress, this,
-      [this](int thousandths, const QString& stage) {
-        progressBar->setFormat(stage + QStringLiteral(" %p%"));
-        progressBar->setValue(thousandths);
-      },
-      Qt::UniqueConnection);
-  connect(
-      loader_, &ModelLoader::finished, this,
-      [this](bool loaded, bool cancelled) {
-        if (loadCancelButton_) loadCancelButton_->setText(loadButtonText_);
-        loadCancelButton_ = nullptr;
-        resetProgress();
-        std::function<void(bool, bool)> done = std::move(loadDone_);
-        loadDone_ = nullptr;
-        // A model loaded on purpose replaces the planes the journal kept.
-        if (loaded) {
-          // Edits of the model that was left cannot be undone on this one.
-          history_->clear();
-          openStep_.reset();
-          updateUndoActions();
-          loadedSegmentation_.clear();
-          clearJournal();
-          showModelWarnings();
-        }
-        if (done) done(loaded, cancelled);
-        if (cancelled) return;
-        // The plane list, the view's framing and the bins follow the model
-        // now installed (or the one that stayed).
-        planeList->clear();
-        initView();
-        if (sideView_) sideView_->invalidateBinDisplayList();
-        UpdatePlaneList();
-        redraw(true);
-      },
-      Qt::UniqueConnection);
+  // Wired at the first load. NOTE: Qt::UniqueConnection does not apply to
+  // lambdas, so a connect per load would run the clean-up once per earlier load.
+  if (loaderWired_) return true;
+  loaderWired_ = true;
+  connect(loader_, &ModelLoader::progress, this, [this](int thousandths, const QString& stage) {
+    progressBar->setFormat(stage + QStringLiteral(" %p%"));
+    progressBar->setValue(thousandths);
+  });
+  connect(loader_, &ModelLoader::finished, this, [this](bool loaded, bool cancelled) {
+    if (loadCancelButton_) loadCancelButton_->setText(loadButtonText_);
+    loadCancelButton_ = nullptr;
+    resetProgress();
+    std::function<void(bool, bool)> done = std::move(loadDone_);
+    loadDone_ = nullptr;
+    // A model loaded on purpose replaces the planes the journal kept.
+    if (loaded) {
+      if (leavingPosition_ >= 0 && leaving_) keptPlanes_[leavingPosition_] = leaving_;
+      sequenceShown_ = -1;  // a sequence load names its position in `done`
+      // Edits of the model that was left cannot be undone on this one.
+      history_->clear();
+      openStep_.reset();
+      updateUndoActions();
+      loadedSegmentation_.clear();
+      clearJournal();
+      showModelWarnings();
+    }
+    leaving_.reset();
+    leavingPosition_ = -1;
+    if (done) done(loaded, cancelled);
+    if (cancelled) return;
+    // The plane list, the view's framing and the bins follow the model
+    // now installed (or the one that stayed); a plane made current by
+    // `done` stays current.
+    const int current = engine_->currentPlane;
+    {
+      const QSignalBlocker blocker(planeList);
+      planeList->clear();
+      UpdatePlaneList();
+    }
+    engine_->currentPlane = engine_->planes.isEmpty() ? Sorvex::kNoPlane : current;
+    showCurrentPlaneInList();
+    initView();
+    if (sideView_) sideView_->invalidateBinDisplayList();
+    redraw(true);
+  });
   return true;
 }
 
@@ -435,14 +448,20 @@ void GLWidget::ExportOBJ() {
 void GLWidget::ExportContours() {
   if (refuseDuringRun() || refuseExportWithoutModel()) return;
   const ExportResult result = exportContours(*engine_, modelPathEdit->text(), exportFolderEdit->text());
-  if (result.ok) clearJournal();
+  if (result.ok) {
+    clearJournal();
+    exportedState_ = journalFingerprint();
+  }
   if (showMessage) showMessage(this, result.message);
 }
 
 void GLWidget::ExportSVG() {
   if (refuseDuringRun() || refuseExportWithoutModel()) return;
   const ExportResult result = exportSvg(*engine_, modelPathEdit->text(), exportFolderEdit->text());
-  if (result.ok) clearJournal();
+  if (result.ok) {
+    clearJournal();
+    exportedState_ = journalFingerprint();
+  }
   if (showMessage) showMessage(this, result.message);
 }
 

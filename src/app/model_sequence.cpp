@@ -10,6 +10,7 @@
 
 #include "app/glwidget.h"
 #include "app/study_mode.h"
+#include "app/undo_history.h"
 #include "engine/sorvex.h"
 #include "model/model_loader.h"
 #include "view/side_glwidget.h"
@@ -65,13 +66,41 @@ void GLWidget::LoadInputMeshFromSequence() {
     return;
   }
   if (sequenceIndex < 0 || sequenceIndex >= sequencePaths.size()) sequenceIndex = 0;
+  loadSequenceModel(sequenceIndex, loadFromSequenceButton);
+}
 
-  const QString path = sequencePaths[sequenceIndex];
-  const QString label = sequenceLabels[sequenceIndex];
+// Going back changes nothing of the order, the seed or the labels: it loads
+// an earlier entry of the same sequence, and "Load From Sequence" then goes
+// on from there, through the models already visited, with their planes.
+void GLWidget::LoadPreviousModelFromSequence() {
+  if (loadActive()) {
+    loader_->cancel();
+    return;
+  }
+  if (refuseDuringRun()) return;
+  if (studyComplete_ || sequenceShown_ < 1 || sequenceShown_ >= sequencePaths.size() ||
+      sequenceLabels.size() != sequencePaths.size()) {
+    showActionStatus(tr("No model before this one"));
+    return;
+  }
+  if (!confirmLeavingModel()) return;
+  loadSequenceModel(sequenceShown_ - 1, previousModelButton);
+}
+
+struct GLWidget::KeptPlanes {
+  EditState planes;
+  bool exported = false;
+};
+
+void GLWidget::loadSequenceModel(int position, QPushButton* button) {
+  if (position < 0 || position >= sequencePaths.size() || position >= sequenceLabels.size()) return;
+  const QString path = sequencePaths[position];
+  const QString label = sequenceLabels[position];
   QString segmentation;
-  if (sequenceIndex < sequenceSegmentationPaths.size()) segmentation = sequenceSegmentationPaths[sequenceIndex];
-  startModelLoad(path, label, segmentation, loadFromSequenceButton,
-                 [this, path, label, segmentation](bool loaded, bool cancelled) {
+  if (position < sequenceSegmentationPaths.size()) segmentation = sequenceSegmentationPaths[position];
+  const bool forward = button != previousModelButton;
+  startModelLoad(path, label, segmentation, button,
+                 [this, path, label, segmentation, position, forward](bool loaded, bool cancelled) {
                    // A cancelled load keeps the sequence where it was.
                    if (cancelled) return;
                    resetFeatureWeights();
@@ -81,11 +110,39 @@ void GLWidget::LoadInputMeshFromSequence() {
                    if (loaded) {
                      modelPathEdit->setText(label);
                      loadedSegmentation_ = segmentation;
+                     sequenceShown_ = position;
+                     restoreKeptPlanes(position);
                      warnIfOutsideUnitBall();
                    } else if (showMessage) {
                      showMessage(this, loadFailureMessage(path));
                    }
-                   sequenceIndex = studyMode ? sequenceIndex + 1 : (sequenceIndex + 1) % sequencePaths.size();
+                   // A model that fails going forward is passed over; going back stays put.
+                   if (loaded || forward)
+                     sequenceIndex = studyMode ? position + 1 : (position + 1) % sequencePaths.size();
                    showSequenceStatus();
                  });
+}
+
+void GLWidget::restoreKeptPlanes(int position) {
+  const auto kept = keptPlanes_.find(position);
+  if (kept == keptPlanes_.end() || !kept->second) return;
+  // The section options stay those of the panel; planes cut under others
+  // are cut again.
+  const bool useSegmentation = engine_->useSegmentation;
+  restoreEditState(*engine_, kept->second->planes);
+  engine_->useSegmentation = useSegmentation;
+  if (kept->second->planes.useSegmentation != useSegmentation) engine_->updateAllSections();
+  // Exported planes that were not changed since ask nothing when left again,
+  // and the journal stays clear for them as after their export.
+  if (kept->second->exported) {
+    exportedState_ = journalFingerprint();
+    journalState_ = exportedState_;
+  }
+}
+
+std::shared_ptr<const GLWidget::KeptPlanes> GLWidget::keepPlanesOnScreen() const {
+  auto kept = std::make_shared<KeptPlanes>();
+  kept->planes = captureEditState(*engine_, QString(), false);
+  kept->exported = !hasUnexportedPlanes();
+  return kept;
 }

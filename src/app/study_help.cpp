@@ -8,6 +8,7 @@
 #include <QDebug>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QDoubleSpinBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -65,6 +66,7 @@ QString shortcutSheetText() {
       "<tr><td>1, 3, 7</td><td>look from the front, the right, the top (with Ctrl: back, left, bottom)</td></tr>"
       "<tr><td>A, S</td><td>roll the view left or right</td></tr>"
       "<tr><td>X, Y, Z</td><td>set the current plane across that axis, through the model's centre</td></tr>"
+      "<tr><td>PgUp</td><td>back to the previous model of the sequence</td></tr>"
       "<tr><td colspan='2'><b>Undo</b></td></tr>"
       "<tr><td>Ctrl+Z</td><td>undo the last plane edit (add, erase, turn, slide, move; a whole drag is one "
       "step)</td></tr>"
@@ -74,6 +76,9 @@ QString shortcutSheetText() {
       "<tr><td colspan='2'><b>The panel</b></td></tr>"
       "<tr><td>Seed number</td><td>your participant number; fixed once the first model is loaded</td></tr>"
       "<tr><td>Load From Sequence</td><td>the next model (asks first if planes are not exported)</td></tr>"
+      "<tr><td>Previous Model, or PgUp in the view</td><td>back to the model before, with the planes you left "
+      "on it (asks first if planes are not exported); Load From Sequence then goes on to the later models with "
+      "their planes</td></tr>"
       "<tr><td>Vert, Edge, Tri</td><td>show the model's vertices, edges, surface</td></tr>"
       "<tr><td>Add New</td><td>a new cut plane beside the model</td></tr>"
       "<tr><td>Plane list</td><td>your cut planes (Plane0, Plane1, &hellip;) with their areas; click one to make it "
@@ -111,8 +116,10 @@ void GLWidget::applyHelpTexts() {
       tr("The model on screen; the exported files are named after it. \"Plane 1\" to "
          "\"Plane 5\" are aeroplanes, not cut planes."));
   loadFromSequenceButton->setToolTip(
-      tr("Load the next model of the sequence. Export your planes first: a model "
-         "that has been left cannot be loaded again."));
+      tr("Load the next model of the sequence (a model you have been on comes back with its planes). Export "
+         "your planes first: only \"Export OBJ File\" writes them to a file."));
+  previousModelButton->setToolTip(
+      tr("Go back to the model before this one, with the planes you left on it (PgUp in the view)"));
   vertCheck->setToolTip(tr("Show the model's vertices"));
   edgeCheck->setToolTip(tr("Show the model's edges"));
   triCheck->setToolTip(tr("Show the model's surface (off: the planes show as filled slabs)"));
@@ -127,6 +134,7 @@ void GLWidget::applyHelpTexts() {
   eraseCurrentButton->setToolTip(tr("Delete the plane selected in the list"));
   exportFolderEdit->setToolTip(tr("Your name: the files are written to the folder ../ followed by this name"));
   exportObjButton->setToolTip(tr("Save this model's planes, their slabs and the model as OBJ files"));
+  applyResearchHelpTexts();
   statusBar->setToolTip(tr("Press F1 for all mouse and key actions"));
   statusBar->showMessage(studyMode ? tr("Set your seed number, then press \"Load From Sequence\". "
                                         "F1 lists the mouse and key actions.")
@@ -134,23 +142,75 @@ void GLWidget::applyHelpTexts() {
   showSequenceStatus();
 }
 
-bool GLWidget::hasUnexportedPlanes() const {
-  return engine_ && !engine_->planes.isEmpty() && journalFingerprint() != exportedState_;
+// The research controls; they exist in the study build too, unplaced.
+void GLWidget::applyResearchHelpTexts() {
+  loadButton->setToolTip(tr("Choose a model file (OFF, OBJ, PLY, STL, glTF and more) and load it (Ctrl+O)"));
+  exportContoursButton->setToolTip(
+      tr("Save the contours of every plane, with the sides each edge separates, as a .contour file"));
+  exportMatrixButton->setToolTip(
+      tr("Write AandC.m: how much each feature family votes for each plane, for an external solver"));
+  exportSvgButton->setToolTip(tr("Save the outlines of the slabs as an SVG drawing"));
+  coverAllSegmentsCheck->setToolTip(tr("Below the threshold, the run goes on taking planes that cut mesh segments no plane cuts yet"));
+  binningButton->setToolTip(
+      tr("Run the automatic plane selection: features vote for planes, the strongest are refined and "
+         "accepted (press again to stop)"));
+  binSelectThresholdSpin->setToolTip(tr("Vote total a plane needs to be accepted by the run"));
+  clearPlanesOnRunCheck->setToolTip(tr("Clear the plane list when a run starts (off: the run adds its planes)"));
+  curvatureThresholdSpin->setToolTip(tr("Threshold of the ridge and valley features: weaker curvature lines are left out"));
+  curvatureSmoothSpin->setToolTip(tr("Width of the curvature smoothing, in model units; takes effect at the next load"));
+  drawMeshFeaturesCheck->setToolTip(tr("Draw the features the run votes with (feature planes, axes, ridges, valleys)"));
+  drawOutputCheck->setToolTip(tr("Draw the planes (their contours, or their slabs with \"Output Triangulate\")"));
+  outputTriangulateCheck->setToolTip(tr("Draw each plane as its solid slab (off: its contours only)"));
+  outputColouredCheck->setToolTip(tr("Colour each plane's contours by its place in the list"));
+  humanCutsCheck->setToolTip(tr("Load the study participants' cuts with the next model and draw them"));
+  useSegmentationCheck->setToolTip(tr("Sections and drawing take the mesh segmentation into account"));
+  hermiteInterpCheck->setToolTip(tr("Bridge the gaps of a contour with Hermite curves"));
+  hermiteTanFactorSpin->setToolTip(tr("Tangent factor of the Hermite bridges"));
+  drawBinSpaceCheck->setToolTip(tr("Show the bin space of plane votes in a window of its own"));
+  annotateModeCheck->setToolTip(tr("Draw strokes onto the plane under the mouse instead of moving planes"));
+  meshDecimateButton->setToolTip(tr("Simplify the model: remove about 40 % of its vertices, the flattest first (Ctrl+Z takes it back)"));
+  meshNoisifyButton->setToolTip(tr("Move every vertex by a small random offset (Ctrl+Z takes it back)"));
+  cutsSegmentifyButton->setToolTip(tr("Split every plane into one plane per mesh segment it cuts"));
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    const QString name = QString::fromLatin1(kFeatureTypeNames[t]);
+    featureCheck[t]->setToolTip(tr("Let the %1 features vote in the next run").arg(name));
+    featureWeightSpin[t]->setToolTip(tr("Weight of each vote of the %1 features").arg(name));
+    featureRadiusSpin[t]->setToolTip(tr("Plane distance at which the votes of the %1 features fade out").arg(name));
+  }
 }
 
-bool GLWidget::confirmLeavingModel() {
+bool GLWidget::hasUnexportedPlanes() const {
+  if (!engine_) return false;
+  // A run that holds the planes for long is changing them: unexported.
+  const bool guarded = selectionRunActive();
+  if (guarded && !engine_->stateMutex.tryLock(50)) return true;
+  const bool unexported = !engine_->planes.isEmpty() && journalFingerprint() != exportedState_;
+  if (guarded) engine_->stateMutex.unlock();
+  return unexported;
+}
+
+bool GLWidget::confirmLeavingModel() { return confirmUnexportedPlanes(false); }
+
+bool GLWidget::confirmClosing() { return confirmUnexportedPlanes(true); }
+
+bool GLWidget::confirmUnexportedPlanes(bool closing) {
   if (!hasUnexportedPlanes()) return true;
   const int n = engine_->planes.size();
   QMessageBox box(this);
-  box.setObjectName(QStringLiteral("leaveModelBox"));
+  box.setObjectName(closing ? QStringLiteral("closeWindowBox") : QStringLiteral("leaveModelBox"));
   box.setIcon(QMessageBox::Warning);
   box.setWindowTitle(tr("Korvane"));
   box.setText(n == 1 ? tr("1 plane on \"%1\" has not been exported.").arg(modelPathEdit->text())
                      : tr("%1 planes on \"%2\" have not been exported.").arg(n).arg(modelPathEdit->text()));
-  box.setInformativeText(tr("A model that has been left cannot be loaded again, and its planes are lost."));
-  QPushButton* exportButton = box.addButton(tr("&Export, Then Go On"), QMessageBox::AcceptRole);
-  QPushButton* discardButton = box.addButton(tr("&Go On Without Exporting"), QMessageBox::DestructiveRole);
-  QPushButton* stayButton = box.addButton(tr("&Stay on This Model"), QMessageBox::RejectRole);
+  box.setInformativeText(closing ? tr("Closing Korvane loses them: no file holds them.")
+                                 : tr("They stay with the model until Korvane closes (going back to it brings "
+                                      "them back), but no file holds them."));
+  QPushButton* exportButton =
+      box.addButton(closing ? tr("&Export, Then Close") : tr("&Export, Then Go On"), QMessageBox::AcceptRole);
+  QPushButton* discardButton = box.addButton(
+      closing ? tr("&Close Without Exporting") : tr("&Go On Without Exporting"), QMessageBox::DestructiveRole);
+  QPushButton* stayButton =
+      box.addButton(closing ? tr("C&ancel") : tr("&Stay on This Model"), QMessageBox::RejectRole);
   box.setDefaultButton(stayButton);
   box.setEscapeButton(stayButton);
   box.setWindowModality(Qt::ApplicationModal);
@@ -170,6 +230,7 @@ void GLWidget::lockSeed() {
 
 void GLWidget::showSequenceStatus() {
   const int n = sequencePaths.size();
+  previousModelButton->setEnabled(!studyComplete_ && sequenceShown_ >= 1 && sequenceShown_ < n);
   if (studyComplete_) {
     sequenceProgressLabel->setText(tr("Study complete"));
     return;
@@ -191,6 +252,7 @@ void GLWidget::showSequenceStatus() {
 
 void GLWidget::finishStudy() {
   studyComplete_ = true;
+  sequenceShown_ = -1;
   engine_->clearPlanes();
   history_->clear();
   updateUndoActions();

@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QDialog>
 #include <QMenuBar>
 #include <QDragEnterEvent>
@@ -143,6 +144,14 @@ bool Window::event(QEvent* event) {
     return true;
   }
   return QWidget::event(event);
+}
+
+void Window::closeEvent(QCloseEvent* event) {
+  if (!mainView_->confirmClosing()) {
+    event->ignore();
+    return;
+  }
+  QWidget::closeEvent(event);
 }
 
 QSize Window::openingSize() const {

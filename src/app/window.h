@@ -4,6 +4,7 @@
 
 class GLWidget;
 class MainMenu;
+class QCloseEvent;
 class QDragEnterEvent;
 class QDropEvent;
 class QDialog;
@@ -45,6 +46,9 @@ class Window : public QWidget {
   void dropEvent(QDropEvent* event) override;
   // A menu entry's status tip goes to the status line under the view.
   bool event(QEvent* event) override;
+  // Planes not exported keep the window open until the user has chosen:
+  // export them, close without them, or cancel the close.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   // The size the window opens with: room for a view at least as wide as the

@@ -1,17 +1,23 @@
 #include <gtest/gtest.h>
 
+#include <QAbstractSpinBox>
+#include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
 #include <QDoubleSpinBox>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QHelpEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSlider>
 #include <QSpinBox>
 #include <QStatusBar>
+#include <QToolTip>
 
 #include "app/panel_fixture.h"
 #include "app/study_mode.h"
@@ -30,11 +36,14 @@ QFormLayout* formOf(QWidget* w) { return qobject_cast<QFormLayout*>(w->parentWid
 TEST_F(ControlPanel, LayoutMatchesConfiguration) {
   QFormLayout* first = formOf(view->modelPathEdit);
   ASSERT_NE(first, nullptr);
+  // The row that holds `w`, alone or in a row layout of its own.
   const auto rowOf = [first](QWidget* w) {
-    int row = -1;
-    QFormLayout::ItemRole role;
-    first->getWidgetPosition(w, &row, &role);
-    return row;
+    for (int r = 0; r < first->rowCount(); ++r)
+      for (QFormLayout::ItemRole role : {QFormLayout::LabelRole, QFormLayout::FieldRole, QFormLayout::SpanningRole}) {
+        QLayoutItem* item = first->itemAt(r, role);
+        if (item && (item->widget() == w || (item->layout() && item->layout()->indexOf(w) >= 0))) return r;
+      }
+    return -1;
   };
 
   // Always placed and visible, in this order.
@@ -50,6 +59,10 @@ TEST_F(ControlPanel, LayoutMatchesConfiguration) {
       EXPECT_LT(topOf(common[i - 1]), topOf(common[i])) << i;
   }
   for (QWidget* w : common) EXPECT_TRUE(w->isVisible());
+  // The way back shares the row of the way forward, on its left.
+  EXPECT_TRUE(view->previousModelButton->isVisible());
+  EXPECT_EQ(rowOf(view->previousModelButton), rowOf(view->loadFromSequenceButton));
+  EXPECT_LT(view->previousModelButton->x(), view->loadFromSequenceButton->x());
   EXPECT_TRUE(view->triCheck->isVisible());
   EXPECT_TRUE(view->threeBallManipulationRadio->isVisible());
 
@@ -302,4 +315,32 @@ TEST_F(ControlPanel, ControlsExplainThemselvesAndAStatusLineGuides) {
   EXPECT_GE(status->mapTo(window.get(), QPoint(0, 0)).y(), viewBottom.y());
   EXPECT_TRUE(status->currentMessage().contains("F1")) << status->currentMessage().toStdString();
   if (studyMode) EXPECT_TRUE(status->currentMessage().contains("Load From Sequence"));
+}
+
+// Every control the window shows, in either configuration, answers a
+// tooltip request with a text of its own.
+TEST_F(ControlPanel, EveryVisibleControlHasATooltip) {
+  int controls = 0;
+  for (QWidget* w : window->findChildren<QWidget*>()) {
+    // The text field inside a spin box or combo box is part of that control.
+    const QWidget* parent = w->parentWidget();
+    const bool innerField = qobject_cast<const QAbstractSpinBox*>(parent) || qobject_cast<const QComboBox*>(parent);
+    const bool control = qobject_cast<QAbstractButton*>(w) || qobject_cast<QAbstractSpinBox*>(w) ||
+                         qobject_cast<QComboBox*>(w) || qobject_cast<QSlider*>(w) ||
+                         (qobject_cast<QLineEdit*>(w) && !innerField);
+    if (!control || !w->isVisibleTo(window.get())) continue;
+    ++controls;
+    const QString name = w->metaObject()->className() + QStringLiteral(" ") +
+                         (qobject_cast<QAbstractButton*>(w) ? qobject_cast<QAbstractButton*>(w)->text() : QString());
+    EXPECT_FALSE(w->toolTip().isEmpty()) << name.toStdString();
+    // The request a resting mouse makes shows that text.
+    const QPoint centre = w->rect().center();
+    QHelpEvent request(QEvent::ToolTip, centre, w->mapToGlobal(centre));
+    QApplication::sendEvent(w, &request);
+    EXPECT_EQ(QToolTip::text(), w->toolTip()) << name.toStdString();
+  }
+  QToolTip::hideText();
+  // The study shows its first column; the research window adds the run,
+  // the ten feature rows and the tools.
+  EXPECT_GE(controls, studyMode ? 14 : 60);
 }

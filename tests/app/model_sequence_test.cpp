@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -13,10 +15,14 @@
 #include <sstream>
 #include <vector>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include "app/model_sequence.h"
 #include "app/panel_fixture.h"
 #include "app/study_mode.h"
 #include "engine/sorvex.h"
+#include "export/plane_journal.h"
 #include "model/render_mesh.h"
 #include "support/test_support.h"
 
@@ -303,5 +309,155 @@ TEST_F(ModelSequence, SameSeedSameOrderAcrossSessions) {
   } else {
     EXPECT_EQ(a, b);
     EXPECT_EQ(a, std::vector<int>({0, 1, 2, 3, 4}));
+  }
+}
+
+// Going back brings a visited model back with the planes it had when it was
+// left, and going forward again returns to the later ones with theirs; the
+// order, the seed, the labels and the exported files stay the sequence's,
+// the leave question comes in both directions, and the journal names the
+// model on screen and its place.
+TEST_F(ModelSequence, PreviousModelComesBackWithItsPlanes) {
+  if (studyMode) view->seedSpin->setValue(7);
+  std::vector<int> order;
+  if (studyMode) {
+    order = referenceOrder(7);
+  } else {
+    for (int i = 0; i < kSequenceModelCount; ++i) order.push_back(i);
+  }
+  const auto label = [&order](int k) { return QString(kLabels[order[size_t(k)]]); };
+  const auto planeDs = [this] {
+    std::vector<float> ds;
+    for (const SectionPlane& p : view->engine()->planes) ds.push_back(p.d);
+    return ds;
+  };
+  view->exportFolderEdit->setText("participant");
+  const QDir out(QDir(root.path()).filePath("participant"));
+  QPushButton* back = view->previousModelButton;
+  ASSERT_TRUE(back->isVisible());
+  EXPECT_FALSE(back->isEnabled());
+
+  // First model: one plane, set across X, left without exporting.
+  EXPECT_EQ(pressAndIdentify(), order[0]);
+  EXPECT_FALSE(back->isEnabled());  // nothing before the first model
+  press(view->addNewButton);
+  QTest::keyClick(view, Qt::Key_X);
+  const std::vector<float> firstDs = planeDs();
+  ASSERT_EQ(firstDs.size(), 1u);
+  {
+    paneltest::BoxAnswer leave("Go On Without Exporting");
+    EXPECT_EQ(pressAndIdentify(), order[1]);
+    EXPECT_TRUE(leave.clicked());
+  }
+  // Second model: two planes, exported.
+  press(view->addNewButton);
+  press(view->addNewButton);
+  const std::vector<float> secondDs = planeDs();
+  press(view->exportObjButton);
+  ASSERT_TRUE(out.exists(label(1) + ".obj"));
+  const QList<QString> paths = view->sequencePaths, labels = view->sequenceLabels;
+
+  // Back: exported planes are left without a question; the first model comes
+  // back with its plane, still unexported.
+  {
+    paneltest::BoxAnswer noBox("Stay on This Model");
+    press(back);
+    EXPECT_TRUE(noBox.text().isEmpty()) << noBox.text().toStdString();
+  }
+  EXPECT_EQ(view->modelPathEdit->text(), label(0));
+  EXPECT_EQ(view->engine()->modelPathString(), QString("../objs/%1.off").arg(kFiles[order[0]]));
+  EXPECT_EQ(view->sequenceProgressLabel->text(), "Model 1 of 19");
+  EXPECT_EQ(planeDs(), firstDs);
+  EXPECT_EQ(view->planeList->count(), 1);
+  EXPECT_TRUE(view->hasUnexportedPlanes());
+  EXPECT_FALSE(back->isEnabled());
+  EXPECT_EQ(view->sequencePaths, paths);
+  EXPECT_EQ(view->sequenceLabels, labels);
+  if (studyMode) EXPECT_EQ(view->seedSpin->value(), 7);
+
+  // Forward: the question comes; staying keeps the model, going on returns to
+  // the second model with its exported planes.
+  {
+    paneltest::BoxAnswer stay("Stay on This Model");
+    press(view->loadFromSequenceButton);
+    EXPECT_TRUE(stay.clicked());
+    EXPECT_EQ(view->modelPathEdit->text(), label(0));
+  }
+  {
+    paneltest::BoxAnswer leave("Go On Without Exporting");
+    EXPECT_EQ(pressAndIdentify(), order[1]);
+    EXPECT_TRUE(leave.clicked());
+  }
+  EXPECT_EQ(view->sequenceProgressLabel->text(), "Model 2 of 19");
+  EXPECT_EQ(planeDs(), secondDs);
+  EXPECT_FALSE(view->hasUnexportedPlanes());
+
+  // One plane erased: PgUp in the view asks before it goes back too.
+  view->planeList->setCurrentRow(0);
+  press(view->eraseCurrentButton);
+  const std::vector<float> erasedDs = planeDs();
+  ASSERT_EQ(erasedDs.size(), 1u);
+  {
+    paneltest::BoxAnswer stay("Stay on This Model");
+    QTest::keyClick(view, Qt::Key_PageUp);
+    paneltest::waitForLoads();
+    EXPECT_TRUE(stay.clicked());
+    EXPECT_EQ(view->modelPathEdit->text(), label(1));
+  }
+  {
+    paneltest::BoxAnswer leave("Go On Without Exporting");
+    QTest::keyClick(view, Qt::Key_PageUp);
+    paneltest::waitForLoads();
+    EXPECT_TRUE(leave.clicked());
+  }
+  EXPECT_EQ(view->modelPathEdit->text(), label(0));
+  EXPECT_EQ(planeDs(), firstDs);
+  {
+    paneltest::BoxAnswer leave("Go On Without Exporting");
+    EXPECT_EQ(pressAndIdentify(), order[1]);
+  }
+  EXPECT_EQ(planeDs(), erasedDs);
+  // Past the models visited so far the sequence goes on as before.
+  {
+    paneltest::BoxAnswer leave("Go On Without Exporting");
+    EXPECT_EQ(pressAndIdentify(), order[2]);
+  }
+  EXPECT_EQ(view->sequenceProgressLabel->text(), "Model 3 of 19");
+  EXPECT_TRUE(view->engine()->planes.isEmpty());
+  EXPECT_TRUE(back->isEnabled());
+  // The only files are the second model's export, under its label.
+  EXPECT_EQ(out.entryList(QDir::Files, QDir::Name),
+            QStringList({label(1) + ".obj", label(1) + "_inputmesh.obj", label(1) + "_slab.obj"}));
+
+  // Back to the second model: its journal names it and its place, and a
+  // restore after an abnormal end puts it back there.
+  press(back);
+  ASSERT_EQ(planeDs(), erasedDs);
+  const PlaneJournal* journal = view->planeJournal();
+  ASSERT_NE(journal, nullptr);
+  view->keepJournal();
+  PlaneJournalRecord record;
+  QString error;
+  ASSERT_TRUE(PlaneJournal::read(journal->path(), record, error)) << error.toStdString();
+  EXPECT_EQ(record.label, label(1));
+  EXPECT_EQ(record.sequenceIndex, 2);
+  EXPECT_EQ(record.seed, studyMode ? 7 : 0);
+  const pid_t pid = fork();
+  if (pid == 0) _exit(0);
+  waitpid(pid, nullptr, 0);
+  ASSERT_TRUE(
+      QFile::rename(journal->path(),
+                    QFileInfo(journal->path()).absoluteDir().filePath(QStringLiteral("planes-%1.journal").arg(pid))));
+  view->askQuestion = [](QWidget*, const QString&) { return true; };
+  ASSERT_TRUE(view->offerPlaneRestore());
+  paneltest::waitForLoads();
+  EXPECT_EQ(view->modelPathEdit->text(), label(1));
+  EXPECT_EQ(view->sequenceProgressLabel->text(), "Model 2 of 19");
+  EXPECT_EQ(planeDs(), erasedDs);
+  EXPECT_TRUE(back->isEnabled());
+  {
+    paneltest::BoxAnswer leave("Go On Without Exporting");
+    EXPECT_EQ(pressAndIdentify(), order[2]);
+    EXPECT_TRUE(leave.clicked());
   }
 }

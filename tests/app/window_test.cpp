@@ -1,13 +1,18 @@
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
+#include <QFile>
+#include <QLineEdit>
 #include <QGuiApplication>
 #include <QPixmap>
 #include <QScreen>
+#include <QTemporaryDir>
 #include <QWindow>
 
 #include "app/panel_fixture.h"
 #include "app/study_mode.h"
+#include "engine/sorvex.h"
 #include "support/test_support.h"
 
 namespace {
@@ -87,4 +92,79 @@ TEST_F(MainWindow, Screenshot) {
   QDir().mkpath(testsupport::outputDir());
   ASSERT_TRUE(shot.save(QDir(testsupport::outputDir()).filePath(name)));
   EXPECT_EQ(shot.size(), window->size());
+}
+
+// Closing with planes that no file holds asks first: cancel keeps the window
+// and the planes, "Export, Then Close" writes them and closes, "Close
+// Without Exporting" closes and writes nothing; exported planes close
+// without a question.
+TEST_F(MainWindow, ClosingWithUnexportedPlanesAsksFirst) {
+  QTemporaryDir root;
+  // A closed last window would end the event loops the boxes run in; the
+  // export writes beside the working directory.
+  struct Restore {
+    QString dir = QDir::currentPath();
+    bool quitOnClose = QApplication::quitOnLastWindowClosed();
+    ~Restore() {
+      QDir::setCurrent(dir);
+      QApplication::setQuitOnLastWindowClosed(quitOnClose);
+    }
+  } restore;
+  QApplication::setQuitOnLastWindowClosed(false);
+  ASSERT_TRUE(root.isValid());
+  const QDir dir(root.path());
+  ASSERT_TRUE(dir.mkpath("work"));
+  ASSERT_TRUE(QDir::setCurrent(dir.filePath("work")));
+  const QString cube = dir.filePath("cube.off");
+  ASSERT_TRUE(testsupport::writeTextFile(cube, testsupport::unitCubeOff()));
+  ASSERT_TRUE(view->loadModelFile(cube));
+  paneltest::waitForLoads();
+  view->exportFolderEdit->setText("out");
+  const QString planesFile = dir.filePath("out/cube.off.obj");
+  const auto reopen = [this] {
+    window->show();
+    return QTest::qWaitForWindowExposed(window.get());
+  };
+  {
+    // Nothing on the model: no question.
+    paneltest::BoxAnswer noBox("Cancel");
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(noBox.text().isEmpty());
+  }
+  ASSERT_TRUE(reopen());
+  paneltest::press(view->addNewButton);
+  {
+    paneltest::BoxAnswer cancel("Cancel");
+    EXPECT_FALSE(window->close());
+    EXPECT_TRUE(cancel.clicked());
+    EXPECT_TRUE(cancel.text().contains("1 plane")) << cancel.text().toStdString();
+  }
+  EXPECT_TRUE(window->isVisible());
+  EXPECT_EQ(view->engine()->planes.size(), 1);
+  EXPECT_FALSE(QFile::exists(planesFile));
+  {
+    paneltest::BoxAnswer exportFirst("Export, Then Close");
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(exportFirst.clicked());
+  }
+  EXPECT_FALSE(window->isVisible());
+  EXPECT_TRUE(QFile::exists(planesFile));
+  ASSERT_TRUE(reopen());
+  {
+    paneltest::BoxAnswer noBox("Cancel");
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(noBox.text().isEmpty());
+  }
+  ASSERT_TRUE(reopen());
+  paneltest::press(view->addNewButton);
+  {
+    paneltest::BoxAnswer leave("Close Without Exporting");
+    EXPECT_TRUE(window->close());
+    EXPECT_TRUE(leave.clicked());
+    EXPECT_TRUE(leave.text().contains("2 planes")) << leave.text().toStdString();
+  }
+  EXPECT_FALSE(window->isVisible());
+  QFile planes(planesFile);
+  ASSERT_TRUE(planes.open(QIODevice::ReadOnly));
+  EXPECT_EQ(planes.readLine(), QByteArray("# 1 Plane Parameters:\n"));
 }
