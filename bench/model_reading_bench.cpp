@@ -106,7 +106,7 @@ void BM_ReadBothMeshesTwice(benchmark::State& state) {
   for (auto _ : state) {
     std::unique_ptr<TriMesh> mesh = TriMesh::read(path.constData());
     QVector<Vec3> v;
-    QVector<QVector<int>> f;
+    RenderFaces f;
     if (!mesh || !readOff(path.constData(), v, f)) state.SkipWithError("read failed");
     faces = size_t(f.size());
   }
