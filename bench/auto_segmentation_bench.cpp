@@ -31,7 +31,7 @@ constexpr const char* kTimedModel = "30";
 
 struct Mesh {
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
 };
 
 Mesh readModel(const QByteArray& path) {
@@ -76,7 +76,7 @@ BENCHMARK(BM_AutoSegmentationLoadBeside)->DenseRange(0, 2)->Unit(benchmark::kMil
 // Quality.
 
 double faceArea(const Mesh& m, int f) {
-  const QVector<int>& t = m.faces[f];
+  const RenderFace& t = m.faces[f];
   const Vec3 a = m.vertices[t[1]] - m.vertices[t[0]], b = m.vertices[t[2]] - m.vertices[t[0]];
   const Vec3 n(a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x);
   return 0.5 * std::sqrt(double(n.x) * n.x + double(n.y) * n.y + double(n.z) * n.z);
@@ -112,10 +112,10 @@ QVector<int> components(const Mesh& m) {
     while (parent[size_t(i)] != i) i = parent[size_t(i)] = parent[size_t(parent[size_t(i)])];
     return i;
   };
-  for (const QVector<int>& t : m.faces)
+  for (const RenderFace& t : m.faces)
     for (int c = 1; c < 3; ++c) parent[size_t(root(t[c]))] = root(t[0]);
   QVector<int> ids;
-  for (const QVector<int>& t : m.faces) ids.append(root(t[0]));
+  for (const RenderFace& t : m.faces) ids.append(root(t[0]));
   return ids;
 }
 
@@ -135,7 +135,7 @@ void subdivide(Bundled& b) {
     b.mesh.vertices.append((b.mesh.vertices[a] + b.mesh.vertices[c]) * 0.5f);
     return middle[key] = b.mesh.vertices.size() - 1;
   };
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   QVector<int> truth;
   for (int f = 0; f < b.mesh.faces.size(); ++f) {
     const int p = b.mesh.faces[f][0], q = b.mesh.faces[f][1], r = b.mesh.faces[f][2];

@@ -20,7 +20,7 @@ namespace {
 // 2 * sectors * (rings - 1) faces, counter-clockwise seen from outside.
 RenderMesh bumpySphere(int rings, int sectors) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   v << Vec3(0, 0, 1);
   for (int r = 1; r < rings; ++r) {
     const double theta = M_PI * r / rings;
@@ -34,13 +34,13 @@ RenderMesh bumpySphere(int rings, int sectors) {
   const int south = v.size();
   v << Vec3(0, 0, -1);
   auto at = [&](int r, int s) { return 1 + (r - 1) * sectors + (s % sectors); };
-  for (int s = 0; s < sectors; ++s) f << QVector<int>{0, at(1, s), at(1, s + 1)};
+  for (int s = 0; s < sectors; ++s) f << RenderFace{0, at(1, s), at(1, s + 1)};
   for (int r = 1; r + 1 < rings; ++r)
     for (int s = 0; s < sectors; ++s) {
-      f << QVector<int>{at(r, s), at(r + 1, s), at(r + 1, s + 1)};
-      f << QVector<int>{at(r, s), at(r + 1, s + 1), at(r, s + 1)};
+      f << RenderFace{at(r, s), at(r + 1, s), at(r + 1, s + 1)};
+      f << RenderFace{at(r, s), at(r + 1, s + 1), at(r, s + 1)};
     }
-  for (int s = 0; s < sectors; ++s) f << QVector<int>{south, at(rings - 1, s + 1), at(rings - 1, s)};
+  for (int s = 0; s < sectors; ++s) f << RenderFace{south, at(rings - 1, s + 1), at(rings - 1, s)};
   RenderMesh mesh;
   mesh.setGeometry(v, f);
   mesh.flipFaceNormals();

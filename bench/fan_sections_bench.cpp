@@ -44,13 +44,13 @@ double threadSeconds() {
 RenderMesh fanMesh(int n, bool dense) {
   const double scale = dense ? 1.0 : n / 1000.0;
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   v << Vec3(0, 0, float(-0.5 * scale)) << Vec3(0, 0, float(0.5 * scale));
   for (int k = 0; k < n; ++k) {
     const double t = 2 * M_PI * k / n;
     v << Vec3(float(0.5 * scale * std::cos(t)), float(0.5 * scale * std::sin(t)),
               float(0.05 * scale * std::sin(7 * t)));
-    f << QVector<int>{0, 1, k + 2};
+    f << RenderFace{0, 1, k + 2};
   }
   RenderMesh mesh;
   mesh.setGeometry(v, f);

@@ -80,7 +80,7 @@ BENCHMARK(BM_AcrossFacesStackedTriangle)->Arg(3000)->Arg(30000)->Unit(benchmark:
 void BM_SegmentFeaturesOnePerFace(benchmark::State& state) {
   Sorvex engine(nullptr);
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   const int n = 100;
   for (int j = 0; j <= n; ++j)
     for (int i = 0; i <= n; ++i) vertices.append(Vec3(i * 0.01f, j * 0.01f, 0.0f));

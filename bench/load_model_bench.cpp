@@ -124,7 +124,7 @@ void BM_LoadStep_RenderMesh(benchmark::State& state) {
   RenderMesh mesh;
   for (auto _ : state) {
     QVector<Vec3> v;
-    QVector<QVector<int>> f;
+    RenderFaces f;
     readOff(files().model.constData(), v, f);
     if (state.range(0)) {
       mesh.setGeometry(v, f);

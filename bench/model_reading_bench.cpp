@@ -1,6 +1,7 @@
 // Reading a large OFF model into both meshes, against a plain single parse
-// of the same file, and the peak memory of a load (and of a load and a run)
-// per face.
+// of the same file; the wall and CPU time and the peak memory of a load (and
+// of a load and a run) per face, each in a process of its own; and how the
+// load time grows from the three-round to the four-round model.
 //
 // Bundled model 66 subdivided three times (578,048 faces) runs by default;
 // four times (2,312,192 faces) runs when KORVANE_BENCH_LARGE is set, as it
@@ -14,10 +15,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <sys/resource.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 #include <vector>
 
+#include "batch/batch_options.h"
 #include "engine/sorvex.h"
 #include "large_models.h"
 #include "model/mesh_file.h"
@@ -102,7 +106,7 @@ void BM_ReadBothMeshesTwice(benchmark::State& state) {
   for (auto _ : state) {
     std::unique_ptr<TriMesh> mesh = TriMesh::read(path.constData());
     QVector<Vec3> v;
-    QVector<QVector<int>> f;
+    RenderFaces f;
     if (!mesh || !readOff(path.constData(), v, f)) state.SkipWithError("read failed");
     faces = size_t(f.size());
   }
@@ -121,44 +125,136 @@ long long statusKb(const char* field) {
   return kb;
 }
 
-// Peak resident memory (VmHWM) of a load, and of a load followed by a run,
-// with the default settings (curvature smoothing at the control panel's
-// start value, 0.01), in a child process of its own; counter bytes_per_face
-// is the peak above the resident memory before the load.
+double wallSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_MONOTONIC, &t);
+  return double(t.tv_sec) + 1e-9 * double(t.tv_nsec);
+}
+
+// CPU time of every thread of this process so far.
+double cpuSeconds() {
+  rusage u{};
+  getrusage(RUSAGE_SELF, &u);
+  return double(u.ru_utime.tv_sec + u.ru_stime.tv_sec) + 1e-6 * double(u.ru_utime.tv_usec + u.ru_stime.tv_usec);
+}
+
+// The control panel's start values, as the batch tool's defaults hold them:
+// every feature kind on with its start weight and radius, threshold 1,
+// curvature smoothing 0.01, and a segmentation and symmetry computed for a
+// model without companion files.
+void applyStartSettings(Sorvex& engine) {
+  const BatchOptions o;
+  bool enabled[kFeatureTypeCount];
+  float weights[kFeatureTypeCount];
+  float radii[kFeatureTypeCount];
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    enabled[t] = o.featureEnabled[t];
+    weights[t] = float(o.featureWeight[t]);
+    radii[t] = float(o.featureRadius[t]);
+  }
+  engine.setFeatureEnabled(enabled);
+  engine.setFeatureWeights(weights);
+  engine.setFeatureRadii(radii);
+  engine.setBinSelectThreshold(float(o.binSelectThreshold));
+  engine.setCurvatureSmooth(o.curvatureSmooth);
+  engine.setSmoothingMethod(o.smoothing);
+  engine.setCurvatureThreshold(o.curvatureThreshold);
+  engine.setUseSegmentation(o.useSegmentation);
+  engine.setHermiteInterp(o.hermiteInterp);
+  engine.setHermiteTanFactor(float(o.hermiteTanFactor));
+  engine.setTargetPlaneCount(o.planes);
+  engine.autoSegmentation = o.autoSegmentation;
+  engine.autoSymmetry = o.autoSymmetry;
+}
+
+// What one load (and run) measured in a child process of its own.
+struct ChildFigures {
+  long long rssBeforeKb = -1, peakKb = -1, faces = 0, planes = 0, segments = 0;
+  double loadWall = 0, loadCpu = 0, runWall = 0, runCpu = 0;
+};
+
+// Loads `path` with the control panel's start values and, when `run`, runs
+// the plane selection, in a
+// forked child so that its peak resident memory (VmHWM) is this model's
+// alone. False when the child failed.
+bool measureInChild(const QByteArray& path, bool run, ChildFigures& out) {
+  int fds[2];
+  if (pipe(fds) != 0) return false;
+  const pid_t pid = fork();
+  if (pid < 0) {
+    close(fds[0]);
+    close(fds[1]);
+    return false;
+  }
+  if (pid == 0) {
+    close(fds[0]);
+    ChildFigures f;
+    f.rssBeforeKb = statusKb("VmRSS:");
+    {
+      Sorvex engine(nullptr);
+      applyStartSettings(engine);
+      const double w0 = wallSeconds(), c0 = cpuSeconds();
+      if (engine.loadModel(path.constData(), "m", nullptr, false)) {
+        const double w1 = wallSeconds(), c1 = cpuSeconds();
+        f.loadWall = w1 - w0;
+        f.loadCpu = c1 - c0;
+        if (run) {
+          engine.runSelection();
+          f.runWall = wallSeconds() - w1;
+          f.runCpu = cpuSeconds() - c1;
+        }
+        f.peakKb = statusKb("VmHWM:");
+        f.faces = engine.renderMesh->faces().size();
+        f.planes = engine.planes.size();
+        f.segments = engine.segmentCount;
+      }
+    }
+    if (write(fds[1], &f, sizeof f) != sizeof f) _exit(1);
+    _exit(0);
+  }
+  close(fds[1]);
+  const bool got = read(fds[0], &out, sizeof out) == sizeof out;
+  close(fds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  return got && out.peakKb >= 0;
+}
+
+// Peak resident memory of a load, and of a load followed by a run, with the
+// wall and CPU seconds of each stage; counter bytes_per_face is the peak
+// above the resident memory before the load.
 void BM_LoadPeakMemory(benchmark::State& state) {
   const QByteArray path = modelPath(int(state.range(0)));
   const bool run = state.range(1) != 0;
-  long long result[3] = {-1, -1, 0};
-  for (auto _ : state) {
-    int fds[2];
-    if (pipe(fds) != 0) return state.SkipWithError("pipe failed");
-    const pid_t pid = fork();
-    if (pid == 0) {
-      close(fds[0]);
-      long long out[3] = {statusKb("VmRSS:"), -1, 0};
-      {
-        Sorvex engine(nullptr);
-        engine.setCurvatureSmooth(0.01);
-        if (engine.loadModel(path.constData(), "m", nullptr, false)) {
-          if (run) engine.runSelection();
-          out[1] = statusKb("VmHWM:");
-          out[2] = engine.renderMesh->faces().size();
-        }
-      }
-      if (write(fds[1], out, sizeof out) != sizeof out) _exit(1);
-      _exit(0);
-    }
-    close(fds[1]);
-    const bool got = read(fds[0], result, sizeof result) == sizeof result;
-    close(fds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!got || result[1] < 0) return state.SkipWithError("load failed");
+  ChildFigures f;
+  for (auto _ : state)
+    if (!measureInChild(path, run, f)) return state.SkipWithError("load failed");
+  state.counters["faces"] = double(f.faces);
+  state.counters["peak_MB"] = double(f.peakKb - f.rssBeforeKb) / 1024.0;
+  state.counters["bytes_per_face"] = f.faces ? double(f.peakKb - f.rssBeforeKb) * 1024.0 / double(f.faces) : 0.0;
+  state.counters["load_s"] = f.loadWall;
+  state.counters["load_cpu_s"] = f.loadCpu;
+  state.counters["segments"] = double(f.segments);
+  if (run) {
+    state.counters["planes"] = double(f.planes);
+    state.counters["run_s"] = f.runWall;
+    state.counters["run_cpu_s"] = f.runCpu;
+    state.counters["total_s"] = f.loadWall + f.runWall;
+    state.counters["total_cpu_s"] = f.loadCpu + f.runCpu;
   }
-  state.counters["faces"] = double(result[2]);
-  state.counters["peak_MB"] = double(result[1] - result[0]) / 1024.0;
-  state.counters["bytes_per_face"] = result[2] ? double(result[1] - result[0]) * 1024.0 / double(result[2]) : 0.0;
   state.SetLabel(run ? "load and run" : "load");
+}
+
+// Load time of the four-round model over that of the three-round one (four
+// times the faces), each load alone in a child process.
+void BM_LoadTimeRatio(benchmark::State& state) {
+  const QByteArray small = modelPath(3), large = modelPath(4);
+  ChildFigures a, b;
+  for (auto _ : state)
+    if (!measureInChild(small, false, a) || !measureInChild(large, false, b)) return state.SkipWithError("load failed");
+  state.counters["faces_ratio"] = a.faces ? double(b.faces) / double(a.faces) : 0.0;
+  state.counters["load_ratio"] = a.loadWall > 0 ? b.loadWall / a.loadWall : 0.0;
+  state.counters["load_cpu_ratio"] = a.loadCpu > 0 ? b.loadCpu / a.loadCpu : 0.0;
 }
 
 void registerAll() {
@@ -176,6 +272,8 @@ void registerAll() {
         ->Unit(benchmark::kMillisecond)
         ->Iterations(1);
   }
+  if (std::getenv("KORVANE_BENCH_LARGE"))
+    benchmark::RegisterBenchmark("BM_LoadTimeRatio", BM_LoadTimeRatio)->Unit(benchmark::kMillisecond)->Iterations(1);
 }
 
 const bool registered = (registerAll(), true);

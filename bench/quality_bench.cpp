@@ -35,7 +35,7 @@ void BM_MeasureCoverage(benchmark::State& state) {
   qInstallMessageHandler(quietLog);
   const QByteArray path = largemodels::subdividedModel("66", int(state.range(0)));
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   if (path.isEmpty() || !readOff(path.constData(), vertices, faces)) {
     state.SkipWithError("bundled model missing (build korvane_models first)");
     qInstallMessageHandler(nullptr);

@@ -64,7 +64,7 @@ double threadSeconds() {
 // 2 * sectors * (rings - 1) faces.
 RenderMesh bumpySphere(int rings, int sectors) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   v << Vec3(0, 1, 0);
   for (int r = 1; r < rings; ++r) {
     const double phi = M_PI * r / rings;
@@ -78,13 +78,13 @@ RenderMesh bumpySphere(int rings, int sectors) {
   v << Vec3(0, -1, 0);
   const int south = v.size() - 1;
   auto at = [&](int r, int s) { return 1 + (r - 1) * sectors + (s % sectors); };
-  for (int s = 0; s < sectors; ++s) f << QVector<int>{0, at(1, s + 1), at(1, s)};
+  for (int s = 0; s < sectors; ++s) f << RenderFace{0, at(1, s + 1), at(1, s)};
   for (int r = 1; r + 1 < rings; ++r)
     for (int s = 0; s < sectors; ++s) {
-      f << QVector<int>{at(r, s), at(r, s + 1), at(r + 1, s + 1)};
-      f << QVector<int>{at(r, s), at(r + 1, s + 1), at(r + 1, s)};
+      f << RenderFace{at(r, s), at(r, s + 1), at(r + 1, s + 1)};
+      f << RenderFace{at(r, s), at(r + 1, s + 1), at(r + 1, s)};
     }
-  for (int s = 0; s < sectors; ++s) f << QVector<int>{south, at(rings - 1, s), at(rings - 1, s + 1)};
+  for (int s = 0; s < sectors; ++s) f << RenderFace{south, at(rings - 1, s), at(rings - 1, s + 1)};
   RenderMesh mesh;
   mesh.setGeometry(v, f);
   mesh.flipFaceNormals();
@@ -94,7 +94,7 @@ RenderMesh bumpySphere(int rings, int sectors) {
 // Bumpy torus, 2 * around * across faces.
 RenderMesh bumpyTorus(int around, int across) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   for (int i = 0; i < around; ++i) {
     const double u = 2 * M_PI * i / around;
     for (int j = 0; j < across; ++j) {
@@ -107,8 +107,8 @@ RenderMesh bumpyTorus(int around, int across) {
   auto at = [&](int i, int j) { return (i % around) * across + (j % across); };
   for (int i = 0; i < around; ++i)
     for (int j = 0; j < across; ++j) {
-      f << QVector<int>{at(i, j), at(i + 1, j), at(i + 1, j + 1)};
-      f << QVector<int>{at(i, j), at(i + 1, j + 1), at(i, j + 1)};
+      f << RenderFace{at(i, j), at(i + 1, j), at(i + 1, j + 1)};
+      f << RenderFace{at(i, j), at(i + 1, j + 1), at(i, j + 1)};
     }
   RenderMesh mesh;
   mesh.setGeometry(v, f);
@@ -117,7 +117,7 @@ RenderMesh bumpyTorus(int around, int across) {
 }
 
 // One round of midpoint subdivision: every triangle becomes four.
-void subdivide(QVector<Vec3>& v, QVector<QVector<int>>& f) {
+void subdivide(QVector<Vec3>& v, RenderFaces& f) {
   std::unordered_map<uint64_t, int> mid;
   mid.reserve(size_t(f.size()) * 2);
   auto midpoint = [&](int a, int b) {
@@ -129,19 +129,19 @@ void subdivide(QVector<Vec3>& v, QVector<QVector<int>>& f) {
     mid.emplace(key, index);
     return index;
   };
-  QVector<QVector<int>> out;
+  RenderFaces out;
   out.reserve(f.size() * 4);
-  for (const QVector<int>& t : f) {
+  for (const RenderFace& t : f) {
     const int a = t[0], b = t[1], c = t[2];
     const int ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
-    out << QVector<int>{a, ab, ca} << QVector<int>{ab, b, bc} << QVector<int>{ca, bc, c} << QVector<int>{ab, bc, ca};
+    out << RenderFace{a, ab, ca} << RenderFace{ab, b, bc} << RenderFace{ca, bc, c} << RenderFace{ab, bc, ca};
   }
   f.swap(out);
 }
 
 RenderMesh bundledModel(const char* name, int rounds) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   const QByteArray path = QByteArray(KORVANE_SOURCE_DIR "/objs/") + name + ".off";
   RenderMesh mesh;
   if (!readOff(path.constData(), v, f)) return mesh;
@@ -212,7 +212,7 @@ CutCase& cutCase(int which) {
   std::vector<PeerMesh::Vertex_index> ids;
   ids.reserve(size_t(vs.size()));
   for (const Vec3& p : vs) ids.push_back(c.peerMesh.add_vertex(Kernel::Point_3(p.x, p.y, p.z)));
-  for (const QVector<int>& t : c.mesh.faces())
+  for (const RenderFace& t : c.mesh.faces())
     c.peerMesh.add_face(ids[size_t(t[0])], ids[size_t(t[1])], ids[size_t(t[2])]);
   c.peerTree.reset(new PeerTree(edges(c.peerMesh).first, edges(c.peerMesh).second, c.peerMesh));
   c.peerSlicer.reset(new PeerSlicer(c.peerMesh, *c.peerTree));
@@ -292,7 +292,7 @@ struct UpdateFixture {
     plane.point = Vec3(0.01f, 0.02f, -0.01f);
     plane.d = plane.normal.dot(plane.point);
     const QVector<Vec3>& vs = mesh.vertices();
-    const QVector<QVector<int>>& fs = mesh.faces();
+    const RenderFaces& fs = mesh.faces();
     for (int i = 0; i < fs.size(); ++i) {
       Vec3 a, b;
       if (!intersectTriangle(plane, vs[fs[i][0]], vs[fs[i][1]], vs[fs[i][2]], a, b)) continue;

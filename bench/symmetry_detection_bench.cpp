@@ -14,14 +14,14 @@
 
 namespace {
 
-bool readMesh(const QByteArray& path, QVector<Vec3>& v, QVector<QVector<int>>& f) {
+bool readMesh(const QByteArray& path, QVector<Vec3>& v, RenderFaces& f) {
   return !path.isEmpty() && readOff(path.constData(), v, f);
 }
 
 // The chair (66, about 9,000 faces) as it is, subdivided once and twice.
 void BM_DetectSymmetry(benchmark::State& state) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   const int rounds = int(state.range(0));
   const QByteArray path =
       rounds == 0 ? QByteArray(KORVANE_SOURCE_DIR "/objs/66.off") : largemodels::subdividedModel("66", rounds);
@@ -44,7 +44,7 @@ BENCHMARK(BM_DetectSymmetry)->Arg(0)->Arg(1)->Arg(2)->Unit(benchmark::kMilliseco
 void BM_DetectSymmetry_Bundled(benchmark::State& state, const char* name) {
   const QByteArray base = QByteArray(KORVANE_SOURCE_DIR "/objs/") + name;
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   QList<CutPlane> planes;
   QList<Axis> axes;
   if (!readMesh(base + ".off", v, f) || !readSymmetry((base + ".sym").constData(), planes, axes)) {

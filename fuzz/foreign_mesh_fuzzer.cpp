@@ -25,7 +25,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   fuzzInputFile(nullptr, 0, ".unused");  // silences the debug output once
 
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   QString error;
   ForeignReadLimits limits;
   limits.seconds = 5;
@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   if (faces.isEmpty()) __builtin_trap();
-  for (const QVector<int>& face : faces) {
+  for (const RenderFace& face : faces) {
     if (face.size() != 3) __builtin_trap();
     for (int v : face)
       if (v < 0 || v >= vertices.size()) __builtin_trap();

@@ -10,9 +10,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   ObjMesh obj;
   if (!readObj(obj, path)) return 0;
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   objRenderGeometry(obj, vertices, faces);
-  for (const QVector<int>& f : faces) {
+  for (const RenderFace& f : faces) {
     if (f.size() != 3) __builtin_trap();
     for (int v : f)
       if (v < 0 || v >= vertices.size()) __builtin_trap();

@@ -9,12 +9,12 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const char* path = fuzzInputFile(data, size, ".off");
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   if (!readOff(path, vertices, faces)) {
     if (!vertices.isEmpty() || !faces.isEmpty()) __builtin_trap();  // a refused file adds nothing
     return 0;
   }
-  for (const QVector<int>& f : faces) {
+  for (const RenderFace& f : faces) {
     if (f.size() != 3) __builtin_trap();
     for (int v : f)
       if (v < 0 || v >= vertices.size()) __builtin_trap();

@@ -564,7 +564,7 @@ GLWidget::MeshCounts GLWidget::meshCounts() const {
   const RenderMesh& mesh = *engine_->renderMesh;
   const int n = mesh.vertices().size();
   QVector<bool> used(n, false);
-  for (const QVector<int>& face : mesh.faces())
+  for (const RenderFace& face : mesh.faces())
     for (int v : face)
       if (v >= 0 && v < n) used[v] = true;
   counts.usedVertices = int(std::count(used.begin(), used.end(), true));

@@ -34,7 +34,7 @@ QVector<Vec3> sampleSurface(const RenderMesh& mesh, int count, uint32_t seed) {
   QVector<Vec3> out;
   if (count <= 0) return out;
   const QVector<Vec3>& vertices = mesh.vertices();
-  const QVector<QVector<int>>& faces = mesh.faces();
+  const RenderFaces& faces = mesh.faces();
   // Faces that can be chosen, with the running sum of their areas.
   std::vector<int> chosenFace;
   std::vector<double> running;
@@ -42,7 +42,7 @@ QVector<Vec3> sampleSurface(const RenderMesh& mesh, int count, uint32_t seed) {
   running.reserve(size_t(faces.size()));
   double total = 0.0;
   for (int f = 0; f < faces.size(); ++f) {
-    const QVector<int>& face = faces[f];
+    const RenderFace& face = faces[f];
     if (face.size() < 3) continue;
     bool inRange = true;
     for (int c = 0; c < 3; ++c) inRange = inRange && face[c] >= 0 && face[c] < vertices.size();
@@ -61,7 +61,7 @@ QVector<Vec3> sampleSurface(const RenderMesh& mesh, int count, uint32_t seed) {
     const double r = uniform01(generator) * total;
     size_t k = size_t(std::upper_bound(running.begin(), running.end(), r) - running.begin());
     if (k >= running.size()) k = running.size() - 1;  // r rounded up to the total
-    const QVector<int>& face = faces[chosenFace[k]];
+    const RenderFace& face = faces[chosenFace[k]];
     const Vec3& a = vertices[face[0]];
     const Vec3& b = vertices[face[1]];
     const Vec3& c = vertices[face[2]];

@@ -24,12 +24,12 @@ struct SegmentCorners {
 // not necessarily 0 .. count - 1).
 QVector<SegmentCorners> cornersBySegment(const RenderMesh& mesh, const QVector<int>& faceSegment) {
   const QVector<Vec3>& vertices = mesh.vertices();
-  const QVector<QVector<int>>& faces = mesh.faces();
+  const RenderFaces& faces = mesh.faces();
   QVector<SegmentCorners> segments;
   QHash<int, int> slotOf;
   const int n = qMin(faces.size(), faceSegment.size());
   for (int i = 0; i < n; ++i) {
-    const QVector<int>& f = faces[i];
+    const RenderFace& f = faces[i];
     if (f.size() < 3) continue;
     auto slot = slotOf.constFind(faceSegment[i]);
     if (slot == slotOf.constEnd()) {
@@ -53,13 +53,13 @@ QVector<Vec3> Sorvex::segmentVertices(int segment) const {
   QVector<Vec3> points;
   if (!renderMesh) return points;
   const QVector<Vec3>& vertices = renderMesh->vertices();
-  const QVector<QVector<int>>& faces = renderMesh->faces();
+  const RenderFaces& faces = renderMesh->faces();
   // faceSegment has one entry per face after loading; a shorter list (for
   // example after an edit elsewhere) simply leaves the remaining faces out.
   const int n = qMin(faces.size(), faceSegment.size());
   for (int i = 0; i < n; ++i) {
     if (faceSegment[i] != segment) continue;
-    const QVector<int>& f = faces[i];
+    const RenderFace& f = faces[i];
     if (f.size() < 3) continue;
     for (int c = 0; c < 3; ++c) {
       const int v = f[c];

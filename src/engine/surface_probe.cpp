@@ -51,14 +51,14 @@ Vec3 closestOnTriangle(const Vec3& p, const Vec3& a, const Vec3& b, const Vec3& 
 
 }  // namespace
 
-SurfaceProbe::SurfaceProbe(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
+SurfaceProbe::SurfaceProbe(const QVector<Vec3>& vertices, const RenderFaces& faces) {
   const int nv = vertices.size();
   // Usable corner triples (fans of polygons), before the frame is known.
   std::vector<int> corners;
   std::vector<char> used(size_t(nv), 0);
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
   auto usable = [&](int i) { return i >= 0 && i < nv && vertices[i].isFinite(); };
-  for (const QVector<int>& f : faces) {
+  for (const RenderFace& f : faces) {
     if (f.size() < 3 || !usable(f[0])) continue;
     for (int k = 1; k + 1 < f.size(); ++k) {
       if (!usable(f[k]) || !usable(f[k + 1])) continue;

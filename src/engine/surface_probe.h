@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 class KDtree;
 
@@ -26,7 +27,7 @@ class SurfaceProbe {
   };
 
   // Builds the triangle list; `ok()` tells whether any usable area was found.
-  SurfaceProbe(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+  SurfaceProbe(const QVector<Vec3>& vertices, const RenderFaces& faces);
   ~SurfaceProbe();
   SurfaceProbe(const SurfaceProbe&) = delete;
   SurfaceProbe& operator=(const SurfaceProbe&) = delete;

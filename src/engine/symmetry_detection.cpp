@@ -323,7 +323,7 @@ QString count(int n, const char* one, const char* many) { return QString("%1 %2"
 
 }  // namespace
 
-DetectedSymmetry detectSymmetry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+DetectedSymmetry detectSymmetry(const QVector<Vec3>& vertices, const RenderFaces& faces,
                                 const std::atomic<bool>* cancel) {
   DetectedSymmetry out;
   auto stopped = [&out] {

@@ -6,6 +6,7 @@
 #include <atomic>
 
 #include "engine/cut_plane.h"
+#include "model/render_face.h"
 
 // Finds the reflective symmetry planes of a triangle mesh, and its continuous
 // rotational axes, for a model that comes without a symmetry file.
@@ -51,7 +52,7 @@ struct DetectedSymmetry {
 // between stages and candidates; a cancelled call returns with `failure`
 // "cancelled". Faces are polygons (split into fans); faces with indices out of
 // range or non-finite vertices are ignored. O(F log F) in the face count.
-DetectedSymmetry detectSymmetry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+DetectedSymmetry detectSymmetry(const QVector<Vec3>& vertices, const RenderFaces& faces,
                                 const std::atomic<bool>* cancel = nullptr);
 
 // Writes the records in the symmetry file format ("P nx ny nz d" per plane,

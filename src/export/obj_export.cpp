@@ -106,7 +106,7 @@ bool writeMeshObj(const RenderMesh& mesh, const QString& path) {
   f.write("# Vertex/normal list\n");
   for (const Vec3& v : mesh.vertices()) f.printf("v %f %f %f\n", v.x, v.y, v.z);
   f.write("# Face list\n");
-  for (const QVector<int>& face : mesh.faces()) {
+  for (const RenderFace& face : mesh.faces()) {
     f.write("f ");
     for (int k : face) f.printf("%i// ", k + 1);
     f.write("\n");

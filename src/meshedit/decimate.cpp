@@ -36,14 +36,14 @@ Vec3 centroidOf(const QVector<Vec3>& vertices, const int* corners) {
 
 class Decimator {
  public:
-  Decimator(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces)
+  Decimator(const QVector<Vec3>& vertices, const RenderFaces& faces)
       : pos_(vertices),
         vertexFaces_(size_t(vertices.size())),
         mark_(size_t(vertices.size()), 0),
         removedFlag_(size_t(vertices.size()), 0),
         refusedFlag_(size_t(vertices.size()), 0) {
     tris_.reserve(size_t(faces.size()) * 2);
-    for (const QVector<int>& f : faces) addFace(Tri{f[0], f[1], f[2]});
+    for (const RenderFace& f : faces) addFace(Tri{f[0], f[1], f[2]});
   }
 
   // Runs the removal loop; returns the number of vertices removed. `skipped`
@@ -77,14 +77,14 @@ class Decimator {
 
   // The alive faces in their final order: survivors keep their original
   // index list, fan faces are triangles.
-  void result(const QVector<QVector<int>>& original, QVector<QVector<int>>& faces) const {
+  void result(const RenderFaces& original, RenderFaces& faces) const {
     faces.clear();
     for (size_t f = 0; f < tris_.size(); ++f) {
       if (!alive_[f]) continue;
       if (f < size_t(original.size()))
         faces.append(original[int(f)]);
       else
-        faces.append(QVector<int>{tris_[f][0], tris_[f][1], tris_[f][2]});
+        faces.append(RenderFace{tris_[f][0], tris_[f][1], tris_[f][2]});
     }
   }
 
@@ -286,10 +286,10 @@ float vertexCost(const RenderMesh& mesh, int v) {
 
 bool decimateMesh(RenderMesh& mesh, QVector<int>& faceSegment, DecimationReport* report) {
   const QVector<Vec3>& vertices = mesh.vertices();
-  const QVector<QVector<int>>& faces = mesh.faces();
+  const RenderFaces& faces = mesh.faces();
   const int n = vertices.size();
   for (int i = 0; i < faces.size(); ++i) {
-    const QVector<int>& f = faces[i];
+    const RenderFace& f = faces[i];
     if (f.size() < 3 || f[0] < 0 || f[0] >= n || f[1] < 0 || f[1] >= n || f[2] < 0 || f[2] >= n) {
       qDebug("Decimation refused: face %i does not name three vertices of the mesh", i);
       return false;
@@ -297,15 +297,15 @@ bool decimateMesh(RenderMesh& mesh, QVector<int>& faceSegment, DecimationReport*
   }
 
   qDebug("Vertices before decimation: %i", n);
-  const QVector<QVector<int>> originalFaces = faces;
+  const RenderFaces originalFaces = faces;
   QVector<Vec3> initialCentroids;
   initialCentroids.reserve(originalFaces.size());
-  for (const QVector<int>& f : originalFaces) initialCentroids.append(centroidOf(vertices, f.constData()));
+  for (const RenderFace& f : originalFaces) initialCentroids.append(centroidOf(vertices, f.constData()));
 
   Decimator decimator(vertices, originalFaces);
   int skipped = 0;
   const int removed = decimator.run(n, skipped);
-  QVector<QVector<int>> newFaces;
+  RenderFaces newFaces;
   decimator.result(originalFaces, newFaces);
 
   if (!faceSegment.isEmpty()) {
@@ -317,7 +317,7 @@ bool decimateMesh(RenderMesh& mesh, QVector<int>& faceSegment, DecimationReport*
     const NearestPointGrid grid(initialCentroids);
     QVector<int> newSegment;
     newSegment.reserve(newFaces.size());
-    for (const QVector<int>& f : newFaces) {
+    for (const RenderFace& f : newFaces) {
       const int k = grid.nearest(centroidOf(vertices, f.constData()));
       newSegment.append(k >= 0 ? faceSegment[k] : 0);
     }

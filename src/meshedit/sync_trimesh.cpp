@@ -19,7 +19,7 @@ std::unique_ptr<TriMesh> curvatureMeshFromRenderMesh(const RenderMesh& mesh, flo
   result->vertices.assign(vertices.begin(), vertices.end());
   const int n = vertices.size();
   result->faces.reserve(size_t(mesh.faces().size()));
-  for (const QVector<int>& f : mesh.faces()) {
+  for (const RenderFace& f : mesh.faces()) {
     if (f.size() < 3) continue;
     if (f[0] < 0 || f[0] >= n || f[1] < 0 || f[1] >= n || f[2] < 0 || f[2] >= n) continue;
     result->faces.emplace_back(f[0], f[1], f[2]);

@@ -77,7 +77,7 @@ QString assimpModelPatterns() {
   return patterns.join(QLatin1Char(' '));
 }
 
-bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces, QString& error,
+bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, RenderFaces& faces, QString& error,
                     bool* outOfMemory) {
   if (outOfMemory) *outOfMemory = false;
   vertices.clear();
@@ -159,7 +159,7 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
           ++skipped;
           continue;
         }
-        QVector<int> corners(3);
+        RenderFace corners;
         for (int c = 0; c < 3; ++c) {
           const unsigned vi = face.mIndices[c];
           if (vi >= mesh->mNumVertices)
@@ -189,12 +189,12 @@ bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVecto
   return true;
 }
 
-std::unique_ptr<TriMesh> triMeshFromGeometry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
+std::unique_ptr<TriMesh> triMeshFromGeometry(const QVector<Vec3>& vertices, const RenderFaces& faces) {
   std::unique_ptr<TriMesh> mesh(new TriMesh());
   mesh->vertices.assign(vertices.begin(), vertices.end());
   const int n = vertices.size();
   mesh->faces.reserve(size_t(faces.size()));
-  for (const QVector<int>& f : faces) {
+  for (const RenderFace& f : faces) {
     if (f.size() < 3) continue;
     if (f[0] < 0 || f[0] >= n || f[1] < 0 || f[1] >= n || f[2] < 0 || f[2] >= n) continue;
     mesh->faces.emplace_back(f[0], f[1], f[2]);

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 class TriMesh;
 
@@ -39,9 +40,9 @@ constexpr long long kAssimpMaxTriangles = 20000000;
 // This runs the library in the calling process, where a hostile file can
 // crash or hang it: the program reads through readForeignMesh
 // (model/foreign_read.h), which runs this in a child process.
-bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces, QString& error,
+bool readAssimpMesh(const QString& path, QVector<Vec3>& vertices, RenderFaces& faces, QString& error,
                     bool* outOfMemory = nullptr);
 
 // The curvature mesh of an indexed triangle mesh, without derived data
 // (faces with an index outside the vertex list are left out).
-std::unique_ptr<TriMesh> triMeshFromGeometry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+std::unique_ptr<TriMesh> triMeshFromGeometry(const QVector<Vec3>& vertices, const RenderFaces& faces);

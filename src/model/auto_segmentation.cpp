@@ -205,7 +205,7 @@ class AlongNormal : public KDtree::CompatFunc {
 // the id of the segmented face nearest to the centroid of its usable corners,
 // or, with none, that of the nearest face before (else after) it in face
 // order. O(n log m) for m segmented faces.
-QVector<int> transferIds(const Input& in, const QVector<QVector<int>>& faces, const sdfseg::Result& r) {
+QVector<int> transferIds(const Input& in, const RenderFaces& faces, const sdfseg::Result& r) {
   const KDtree tree(r.centroids.data(), r.faceSegment.size());
   const int nf = faces.size(), nv = int(in.finite.size());
   const double spacing = std::sqrt(2.0 * in.area / std::max<size_t>(1, r.faceSegment.size()));
@@ -214,7 +214,7 @@ QVector<int> transferIds(const Input& in, const QVector<QVector<int>>& faces, co
   for (int f = 0; f < nf; ++f) {
     double c[3] = {0.0, 0.0, 0.0};
     int corners = 0;
-    const QVector<int>& face = faces[f];
+    const RenderFace& face = faces[f];
     for (int k = 0; k < std::min(3, int(face.size())); ++k) {
       const int v = face[k];
       if (v < 0 || v >= nv || !in.finite[size_t(v)]) continue;
@@ -343,12 +343,12 @@ QString grouped(long long n) { return QLocale(QLocale::English).toString(n); }
 
 }  // namespace
 
-AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const RenderFaces& faces,
                                          const std::atomic<bool>* cancel) {
   return computeAutoSegmentation(vertices, faces, cancel, AutoSegmentationParams());
 }
 
-AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const RenderFaces& faces,
                                          const std::atomic<bool>* cancel, const AutoSegmentationParams& params) {
   AutoSegmentation out;
   if (faces.isEmpty()) {

@@ -18,6 +18,7 @@
 #include <atomic>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 struct AutoSegmentation {
   QVector<int> faceSegment;  // one id per input face, 0 .. segmentCount-1 (empty on failure)
@@ -56,9 +57,9 @@ struct AutoSegmentationParams {
 // `faceSegment` is empty and `failure` says why; nothing else happens.
 // Everything before and after the child is linear in the mesh's size (a
 // proxy by grid clustering, ids back by a k-d tree over the proxy's faces).
-AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const RenderFaces& faces,
                                          const std::atomic<bool>* cancel = nullptr);
-AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces,
+AutoSegmentation computeAutoSegmentation(const QVector<Vec3>& vertices, const RenderFaces& faces,
                                          const std::atomic<bool>* cancel, const AutoSegmentationParams& params);
 
 // Writes ids one per line, the existing segmentation file format; false with a reason on failure.

@@ -83,7 +83,7 @@ int boundaryEdgeCount(const RenderMesh& mesh) {
   std::vector<uint64_t> edges;
   const int vertexCount = mesh.vertices().size();
   edges.reserve(size_t(mesh.faces().size()) * 3);
-  for (const QVector<int>& f : mesh.faces()) {
+  for (const RenderFace& f : mesh.faces()) {
     if (f.size() < 3) continue;
     for (int k = 0; k < 3; ++k) {
       int a = f[k], b = f[(k + 1) % 3];

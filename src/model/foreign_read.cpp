@@ -58,7 +58,7 @@ QString gigabytes(long long bytes) { return QString::number(double(bytes) / doub
   Header header;
   QString error;
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   try {
     bool outOfMemory = false;
     if (readAssimpMesh(path, vertices, faces, error, &outOfMemory))
@@ -70,7 +70,7 @@ QString gigabytes(long long bytes) { return QString::number(double(bytes) / doub
   }
   if (header.status != uint32_t(ForeignReadStatus::Read)) {
     vertices = QVector<Vec3>();
-    faces = QVector<QVector<int>>();
+    faces = RenderFaces();
   }
   const std::string reason = error.toUtf8().left(int(kMaxErrorBytes)).toStdString();
   header.errorBytes = uint32_t(reason.size());
@@ -78,15 +78,7 @@ QString gigabytes(long long bytes) { return QString::number(double(bytes) / doub
   header.faceCount = uint64_t(faces.size());
   bool ok = writeFully(fd, &header, sizeof header) && writeFully(fd, reason.data(), reason.size()) &&
             writeFully(fd, vertices.constData(), size_t(vertices.size()) * sizeof(Vec3));
-  int chunk[3 * 4096];
-  size_t filled = 0;
-  for (int f = 0; ok && f < faces.size(); ++f) {
-    for (int c = 0; c < 3; ++c) chunk[filled++] = faces[f].value(c, 0);
-    if (filled == sizeof chunk / sizeof chunk[0] || f + 1 == faces.size()) {
-      ok = writeFully(fd, chunk, filled * sizeof(int));
-      filled = 0;
-    }
-  }
+  if (ok && !faces.isEmpty()) ok = writeFully(fd, faces.constData(), size_t(faces.size()) * sizeof(RenderFace));
   _exit(ok ? 0 : 5);
 }
 
@@ -150,7 +142,7 @@ long long foreignInputBytes(const QString& path) {
   return bytes;
 }
 
-ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces,
+ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, RenderFaces& faces,
                                   QString& error, const ForeignReadLimits& limits) {
   vertices.clear();
   faces.clear();
@@ -213,7 +205,7 @@ ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, 
       error = QStringLiteral("the reader gave a malformed answer");
       return ForeignReadStatus::Crashed;
     }
-    faces.append(QVector<int>{c[0], c[1], c[2]});
+    faces.append(RenderFace{c[0], c[1], c[2]});
   }
   return ForeignReadStatus::Read;
 }

@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 // Foreign mesh formats (everything the assimp library reads) are read in a
 // child process: a file that crashes the library, makes it loop or makes it
@@ -52,5 +53,5 @@ enum class ForeignReadStatus {
 // but Read, `vertices` and `faces` are empty and `error` is one line for the
 // user: "the reader stopped with signal 11", "the file needs more than 2 GB",
 // "no answer after 10 s", or the reader's own reason.
-ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces,
+ForeignReadStatus readForeignMesh(const QString& path, QVector<Vec3>& vertices, RenderFaces& faces,
                                   QString& error, const ForeignReadLimits& limits = ForeignReadLimits());

@@ -96,7 +96,7 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
   // formats in a child process that a hostile file can only take down itself.
   report(control, 0, "Reading");
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;  // foreign formats
+  RenderFaces faces;  // foreign formats
   QVector<int> triangles;       // OFF and OBJ: three indices per face
   std::shared_ptr<TriMesh> newTriMesh;
   bool renderRead = true;

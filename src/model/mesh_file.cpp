@@ -70,7 +70,7 @@ void objTriangles(const PolygonList& polys, int vertexCount, QVector<int>& trian
 
 // The render mesh's own reading of the file, into flat arrays.
 bool readRenderGeometryAgain(const char* path, bool obj, QVector<Vec3>& vertices, QVector<int>& triangles) {
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   if (obj) {
     ObjMesh mesh;
     if (!readObj(mesh, path)) return false;
@@ -79,9 +79,8 @@ bool readRenderGeometryAgain(const char* path, bool obj, QVector<Vec3>& vertices
     qDebug("Loading off");
     if (!readOff(path, vertices, faces)) return false;
   }
-  triangles.reserve(faces.size() * 3);
-  for (const QVector<int>& f : faces)
-    for (int k = 0; k < 3; ++k) triangles.append(k < f.size() ? f[k] : -1);
+  triangles.resize(faces.size() * 3);
+  if (!faces.isEmpty()) std::memcpy(triangles.data(), faces.constData(), sizeof(int) * size_t(triangles.size()));
   return true;
 }
 

@@ -97,21 +97,22 @@ bool readObj(ObjMesh& mesh, const char* path) {
   return true;
 }
 
-void objRenderGeometry(const ObjMesh& mesh, QVector<Vec3>& vertices, QVector<QVector<int>>& faces) {
+void objRenderGeometry(const ObjMesh& mesh, QVector<Vec3>& vertices, RenderFaces& faces) {
   vertices = mesh.vertices;
   faces.clear();
   faces.reserve(mesh.faces.size());
   const long long count = mesh.vertices.size();
   int dropped = 0;
   for (const ObjFace& f : mesh.faces) {
-    QVector<int> triangle;
+    RenderFace triangle;
+    int corners = 0;
     for (int k = 0; k < 3 && k < f.vertexIndices.size(); ++k) {
       const long long written = f.vertexIndices[k];
       const long long index = written < 0 ? f.verticesBefore + written : written - 1;  // 0-based
       if (written == 0 || index < 0 || index >= count) break;
-      triangle.append(int(index));
+      triangle[corners++] = int(index);
     }
-    if (triangle.size() < 3) {
+    if (corners < 3) {
       ++dropped;
       continue;
     }

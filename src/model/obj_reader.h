@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 // One "f" line of an OBJ file. Indices are kept exactly as written (1-based).
 struct ObjFace {
@@ -38,4 +39,4 @@ bool readObj(ObjMesh& mesh, const char* path);
 // reads it. Faces with fewer than three corners, or whose first three corners
 // name no vertex of the file (0, or beyond either end), are dropped with one
 // debug line.
-void objRenderGeometry(const ObjMesh& mesh, QVector<Vec3>& vertices, QVector<QVector<int>>& faces);
+void objRenderGeometry(const ObjMesh& mesh, QVector<Vec3>& vertices, RenderFaces& faces);

@@ -31,7 +31,7 @@ struct ReadFace {
 
 }  // namespace
 
-bool readOff(const char* path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces) {
+bool readOff(const char* path, QVector<Vec3>& vertices, RenderFaces& faces) {
   TextInput in(path, "model file");
   if (!in.isOpen()) return false;
 
@@ -117,7 +117,7 @@ bool readOff(const char* path, QVector<Vec3>& vertices, QVector<QVector<int>>& f
     qDebug("OFF indices of %s run from %lld to %lld; shifted to start at 0", path, lowest, highest);
   }
   const long long vertexCount = vertices.size() + newVertices.size();
-  QVector<QVector<int>> newFaces;
+  RenderFaces newFaces;
   newFaces.reserve(read.size());
   for (int i = 0; i < read.size(); ++i) {
     const ReadFace& f = read[i];
@@ -125,7 +125,7 @@ bool readOff(const char* path, QVector<Vec3>& vertices, QVector<QVector<int>>& f
       qDebug("OFF face %i refers to a vertex outside the file; rejecting %s", i, path);
       return false;
     }
-    newFaces.append(QVector<int>{int(f.a - shift), int(f.b - shift), int(f.c - shift)});
+    newFaces.append(RenderFace{int(f.a - shift), int(f.b - shift), int(f.c - shift)});
   }
   qDebug("Finished reading faces");
   if (in.failed()) {

@@ -4,14 +4,13 @@
 #include <cmath>
 #include <limits>
 
-void RenderMesh::setGeometry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
+void RenderMesh::setGeometry(const QVector<Vec3>& vertices, const RenderFaces& faces) {
   vertices_.clear();
   faces_.clear();
   vertices_ = vertices;
   const int n = vertices_.size();
   faces_.reserve(faces.size());
-  for (const QVector<int>& f : faces) {
-    if (f.size() < 3) continue;
+  for (const RenderFace& f : faces) {
     bool ok = true;
     for (int c = 0; c < 3; ++c) ok = ok && f[c] >= 0 && f[c] < n;
     if (ok) faces_.append(f);
@@ -32,7 +31,7 @@ void RenderMesh::setTriangleGeometry(const QVector<Vec3>& vertices, const QVecto
   for (int f = 0; f < count; ++f, t += 3) {
     bool ok = true;
     for (int c = 0; c < 3; ++c) ok = ok && t[c] >= 0 && t[c] < n;
-    if (ok) faces_.append(QVector<int>{t[0], t[1], t[2]});
+    if (ok) faces_.append(RenderFace(t[0], t[1], t[2]));
   }
   if (faces_.size() != count) qDebug("Dropped %i faces with missing vertices", count - faces_.size());
   updateDerivedData();
@@ -43,7 +42,7 @@ void RenderMesh::updateDerivedData() {
   neighbours_ = std::make_shared<NeighbourSets>();
   faceNormals_.clear();
   faceNormals_.reserve(faces_.size());
-  for (const QVector<int>& f : faces_) {
+  for (const RenderFace& f : faces_) {
     const Vec3 p0 = vertices_[f[0]], p1 = vertices_[f[1]], p2 = vertices_[f[2]];
     faceNormals_.append((p0 - p1).cross(p2 - p1).normalized());
   }
@@ -79,8 +78,7 @@ const QVector<QSet<int>>& RenderMesh::neighbours() const {
   std::call_once(n.built, [&] {
     n.sets.resize(vertices_.size());
     const int nv = vertices_.size();
-    for (const QVector<int>& f : faces_) {
-      if (f.size() < 3) continue;
+    for (const RenderFace& f : faces_) {
       const int a = f[0], b = f[1], c = f[2];
       if (a < 0 || b < 0 || c < 0 || a >= nv || b >= nv || c >= nv) continue;
       n.sets[a].insert(b);

@@ -8,18 +8,19 @@
 #include <mutex>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 // The system's own indexed triangle mesh: the mesh that is drawn, cut by
-// section planes, edited and exported. Faces hold vertex indices; every
-// derived quantity uses the first three of them.
+// section planes, edited and exported. Each face is a triangle of three
+// vertex indices, stored inline in one flat array.
 class RenderMesh {
  public:
   RenderMesh() = default;
 
-  // Replaces the geometry and recomputes the derived data. Faces with fewer
-  // than three indices or with indices outside the vertex list are dropped so
-  // that nothing downstream indexes out of range.
-  void setGeometry(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+  // Replaces the geometry and recomputes the derived data. Faces with
+  // indices outside the vertex list are dropped so that nothing downstream
+  // indexes out of range.
+  void setGeometry(const QVector<Vec3>& vertices, const RenderFaces& faces);
   // The same from flat arrays: three vertex indices per face, back to back
   // (a last incomplete face is ignored).
   void setTriangleGeometry(const QVector<Vec3>& vertices, const QVector<int>& triangles);
@@ -46,14 +47,14 @@ class RenderMesh {
     neighbours_ = std::make_shared<NeighbourSets>();
     return vertices_;
   }
-  QVector<QVector<int>>& mutableFaces() {
+  RenderFaces& mutableFaces() {
     revision_ = nextRevision();
     neighbours_ = std::make_shared<NeighbourSets>();
     return faces_;
   }
 
   const QVector<Vec3>& vertices() const { return vertices_; }
-  const QVector<QVector<int>>& faces() const { return faces_; }
+  const RenderFaces& faces() const { return faces_; }
   const QVector<Vec3>& faceNormals() const { return faceNormals_; }
   // For each vertex, the vertices sharing a face with it. Built from the
   // faces on the first call after the geometry changed (any thread; calls
@@ -82,7 +83,7 @@ class RenderMesh {
 
   uint64_t revision_ = nextRevision();
   QVector<Vec3> vertices_;
-  QVector<QVector<int>> faces_;
+  RenderFaces faces_;
   QVector<Vec3> faceNormals_;
   std::shared_ptr<NeighbourSets> neighbours_ = std::make_shared<NeighbourSets>();
   float radius_ = 1.0f;
@@ -117,4 +118,4 @@ bool renderGeometryFits(const char* path, const QVector<Vec3>& vertices, size_t 
 // or is not a regular file, when a vertex or face cannot be read, and when a
 // face refers to a vertex that is not in the file (including indices outside
 // the int range). A file without a header line gives true and no geometry.
-bool readOff(const char* path, QVector<Vec3>& vertices, QVector<QVector<int>>& faces);
+bool readOff(const char* path, QVector<Vec3>& vertices, RenderFaces& faces);

@@ -84,14 +84,14 @@ bool finiteVec(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) 
 
 }  // namespace
 
-Input prepareInput(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
+Input prepareInput(const QVector<Vec3>& vertices, const RenderFaces& faces) {
   Input in;
   const int nv = vertices.size(), nf = faces.size();
   in.finite.assign(size_t(nv), 0);
   double lo[3] = {HUGE_VAL, HUGE_VAL, HUGE_VAL}, hi[3] = {-HUGE_VAL, -HUGE_VAL, -HUGE_VAL};
   auto inRange = [&](int i) { return i >= 0 && i < nv; };
   for (int v = 0; v < nv; ++v) in.finite[size_t(v)] = finiteVec(vertices[v]);
-  for (const QVector<int>& f : faces)
+  for (const RenderFace& f : faces)
     for (int c = 0; c < std::min(3, int(f.size())); ++c)
       if (inRange(f[c]) && in.finite[size_t(f[c])])
         for (int k = 0; k < 3; ++k) {
@@ -131,7 +131,7 @@ Input prepareInput(const QVector<Vec3>& vertices, const QVector<QVector<int>>& f
 
   in.corner.assign(3 * size_t(nf), -1);
   for (int f = 0; f < nf; ++f) {
-    const QVector<int>& face = faces[f];
+    const RenderFace& face = faces[f];
     if (face.size() < 3) continue;
     if (!inRange(face[0]) || !inRange(face[1]) || !inRange(face[2])) continue;
     const int a = joined[size_t(face[0])], b = joined[size_t(face[1])], c = joined[size_t(face[2])];

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 namespace segproxy {
 
@@ -27,7 +28,7 @@ struct Input {
 // finite and distinct (vertices at one position count as one: they are
 // joined, so a soup whose triangles never shared corners is connected) and
 // it has an area.
-Input prepareInput(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+Input prepareInput(const QVector<Vec3>& vertices, const RenderFaces& faces);
 
 // Triangles handed to the segmentation.
 struct Soup {

@@ -102,11 +102,11 @@ void computeSegmentsReference(SectionPlane& plane, const RenderMesh& mesh, const
                               bool useSegmentation) {
   plane.segments.clear();
   const QVector<Vec3>& v = mesh.vertices();
-  const QVector<QVector<int>>& faces = mesh.faces();
+  const RenderFaces& faces = mesh.faces();
   const bool restrict = useSegmentation && !faceSegment.isEmpty() && plane.segmentIndex != kEverySegment;
   for (int i = 0; i < faces.size(); ++i) {
     if (restrict && (i >= faceSegment.size() || faceSegment[i] != plane.segmentIndex)) continue;
-    const QVector<int>& f = faces[i];
+    const RenderFace& f = faces[i];
     if (f.size() < 3) continue;
     bool inRange = true;
     for (int c = 0; c < 3; ++c) inRange = inRange && f[c] >= 0 && f[c] < v.size();

@@ -14,13 +14,13 @@ constexpr int kLeafSize = 8;
 
 }  // namespace
 
-FaceTree::FaceTree(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
+FaceTree::FaceTree(const QVector<Vec3>& vertices, const RenderFaces& faces) {
   const int vertexCount = vertices.size();
   std::vector<int> order;
   std::vector<float> centres, boxes;
   order.reserve(size_t(faces.size()));
   for (int i = 0; i < faces.size(); ++i) {
-    const QVector<int>& f = faces[i];
+    const RenderFace& f = faces[i];
     if (f.size() < 3) continue;
     bool usable = true;
     for (int c = 0; c < 3; ++c)
@@ -32,7 +32,7 @@ FaceTree::FaceTree(const QVector<Vec3>& vertices, const QVector<QVector<int>>& f
   centres.resize(size_t(faces.size()) * 3);
   boxes.resize(size_t(faces.size()) * 6);
   for (int i : order) {
-    const QVector<int>& f = faces[i];
+    const RenderFace& f = faces[i];
     const Vec3 q[3] = {vertices[f[0]], vertices[f[1]], vertices[f[2]]};
     float* b = &boxes[size_t(i) * 6];
     for (int a = 0; a < 3; ++a) {

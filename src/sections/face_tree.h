@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 class RenderMesh;
 
@@ -14,7 +15,7 @@ class RenderMesh;
 // out: they never give a crossing.
 class FaceTree {
  public:
-  FaceTree(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+  FaceTree(const QVector<Vec3>& vertices, const RenderFaces& faces);
 
   // Appends to `out`, in increasing order, every face whose corners are not
   // all farther than a rounding margin on one side of the plane

@@ -73,10 +73,10 @@ namespace {
 // faces does.
 // With `margin` > 0, a face whose corners all lie farther than it on one side
 // (by the distances the crossing test divides) is passed over.
-inline void cutFace(SectionPlane& plane, int i, const QVector<QVector<int>>& faces, const Vec3* v, int vertexCount,
+inline void cutFace(SectionPlane& plane, int i, const RenderFaces& faces, const Vec3* v, int vertexCount,
                     const QVector<Vec3>& faceNormals, const QVector<int>& faceSegment, bool restrict, float margin) {
   if (restrict && (i >= faceSegment.size() || faceSegment[i] != plane.segmentIndex)) return;
-  const QVector<int>& f = faces[i];
+  const RenderFace& f = faces[i];
   if (f.size() < 3) return;
   const int* idx = f.constData();
   if (idx[0] < 0 || idx[0] >= vertexCount || idx[1] < 0 || idx[1] >= vertexCount || idx[2] < 0 || idx[2] >= vertexCount)
@@ -105,7 +105,7 @@ void computeSegments(SectionPlane& plane, const RenderMesh& mesh, const QVector<
                      bool useSegmentation) {
   plane.segments.clear();
   const QVector<Vec3>& vertices = mesh.vertices();
-  const QVector<QVector<int>>& faces = mesh.faces();
+  const RenderFaces& faces = mesh.faces();
   const QVector<Vec3>& faceNormals = mesh.faceNormals();
   const Vec3* v = vertices.constData();
   const int vertexCount = vertices.size();

@@ -57,12 +57,12 @@ std::vector<uint64_t> segmentPlaces(const SectionPlane& plane, const RenderMesh&
   const QList<SectionSegment>& segments = plane.segments;
   std::vector<uint64_t> places(size_t(segments.size()) * 2, kNoPlace);
   const QVector<Vec3>& vertices = mesh.vertices();
-  const QVector<QVector<int>>& faces = mesh.faces();
+  const RenderFaces& faces = mesh.faces();
   const int vertexCount = vertices.size();
   for (int i = 0; i < segments.size(); ++i) {
     const SectionSegment& s = segments[i];
     if (s.face < 0 || s.face >= faces.size()) continue;
-    const QVector<int>& f = faces[s.face];
+    const RenderFace& f = faces[s.face];
     if (f.size() < 3) continue;
     const int idx[3] = {f[0], f[1], f[2]};
     if (idx[0] < 0 || idx[0] >= vertexCount || idx[1] < 0 || idx[1] >= vertexCount || idx[2] < 0 ||

@@ -215,7 +215,7 @@ bool pickSurfacePoint(const PickContext& context, int x, int y, Vec3& out) {
     glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
     glColor3f(0.0f, 0.0f, 0.0f);
     glBegin(GL_TRIANGLES);
-    for (const QVector<int>& face : mesh.faces()) {
+    for (const RenderFace& face : mesh.faces()) {
       if (face.size() < 3) continue;
       bool valid = true;
       for (int c = 0; c < 3; ++c) valid = valid && face[c] >= 0 && face[c] < vertexCount;

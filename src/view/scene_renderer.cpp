@@ -128,7 +128,7 @@ void SceneRenderer::drawEdges() {
   glDisable(GL_LIGHTING);
   glColor3f(0.0f, 0.0f, 0.0f);
   glBegin(GL_LINES);
-  for (const QVector<int>& face : mesh.faces()) {
+  for (const RenderFace& face : mesh.faces()) {
     const int n = face.size();
     for (int j = 0; j < n; ++j) {
       const int a = face[j], b = face[(j + 1) % n];
@@ -157,7 +157,7 @@ void SceneRenderer::drawSurface(float alpha) {
   if (!engine_ || !engine_->renderMesh) return;
   const RenderMesh& mesh = *engine_->renderMesh;
   const QVector<Vec3>& vertices = mesh.vertices();
-  const QVector<QVector<int>>& faces = mesh.faces();
+  const RenderFaces& faces = mesh.faces();
   const QVector<Vec3>& normals = mesh.faceNormals();
   const int vertexCount = vertices.size();
 
@@ -184,7 +184,7 @@ void SceneRenderer::drawSurface(float alpha) {
 
   // The first three corners of face f, skipped when one is out of range.
   auto emitFace = [&](int f) {
-    const QVector<int>& face = faces[f];
+    const RenderFace& face = faces[f];
     if (face.size() < 3) return;
     for (int c = 0; c < 3; ++c)
       if (face[c] < 0 || face[c] >= vertexCount) return;

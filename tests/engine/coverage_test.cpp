@@ -45,7 +45,7 @@ RenderMesh boxMesh(const Vec3& lo, const Vec3& hi) {
 // rings at tube angles 0 and pi lie in z = 0.
 RenderMesh torusMesh(float ring, float tube, int around, int across) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   for (int i = 0; i < around; ++i) {
     const double u = 2 * M_PI * i / around;
     for (int j = 0; j < across; ++j) {
@@ -57,8 +57,8 @@ RenderMesh torusMesh(float ring, float tube, int around, int across) {
   const auto at = [&](int i, int j) { return (i % around) * across + (j % across); };
   for (int i = 0; i < around; ++i)
     for (int j = 0; j < across; ++j) {
-      f << QVector<int>{at(i, j), at(i + 1, j), at(i + 1, j + 1)};
-      f << QVector<int>{at(i, j), at(i + 1, j + 1), at(i, j + 1)};
+      f << RenderFace{at(i, j), at(i + 1, j), at(i + 1, j + 1)};
+      f << RenderFace{at(i, j), at(i + 1, j + 1), at(i, j + 1)};
     }
   return sectionsupport::makeMesh(v, f);
 }

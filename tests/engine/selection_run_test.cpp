@@ -11,7 +11,7 @@ namespace {
 
 // Appends an axis-aligned box [lo, hi] as 12 outward-facing triangles, all
 // in segment `segment`.
-void addBox(QVector<Vec3>& v, QVector<QVector<int>>& f, QVector<int>& seg, const Vec3& lo, const Vec3& hi,
+void addBox(QVector<Vec3>& v, RenderFaces& f, QVector<int>& seg, const Vec3& lo, const Vec3& hi,
             int segment) {
   const int b = v.size();
   for (int i = 0; i < 8; ++i) v.append(Vec3(i & 1 ? hi.x : lo.x, i & 2 ? hi.y : lo.y, i & 4 ? hi.z : lo.z));
@@ -41,7 +41,7 @@ struct RunFixture {
     QObject::connect(&engine, &Sorvex::algoFinished, [this]() { ++finished; });
   }
 
-  void setMesh(const QVector<Vec3>& v, const QVector<QVector<int>>& f, const QVector<int>& seg) {
+  void setMesh(const QVector<Vec3>& v, const RenderFaces& f, const QVector<int>& seg) {
     engine.renderMesh->setGeometry(v, f);
     engine.renderMesh->flipFaceNormals();
     engine.faceSegment = seg;
@@ -52,7 +52,7 @@ struct RunFixture {
 
   void singleBox() {
     QVector<Vec3> v;
-    QVector<QVector<int>> f;
+    RenderFaces f;
     QVector<int> seg;
     addBox(v, f, seg, Vec3(-0.4f, -0.2f, -0.3f), Vec3(0.4f, 0.2f, 0.3f), 0);
     setMesh(v, f, seg);
@@ -153,7 +153,7 @@ TEST(SelectionRun, ProgressStopsAt990AfterTheTenthPlane) {
 TEST(SelectionRun, CoverAllSegmentsThrowsAwayAndAcceptsBelowThreshold) {
   RunFixture fx;
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   QVector<int> seg;
   addBox(v, f, seg, Vec3(0.2f, -0.2f, -0.2f), Vec3(0.6f, 0.2f, 0.2f), 0);
   addBox(v, f, seg, Vec3(-0.6f, -0.2f, -0.2f), Vec3(-0.2f, 0.2f, 0.2f), 1);

@@ -12,7 +12,7 @@ namespace {
 
 struct Mesh {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
 };
 
 // Expected symmetries in model units: a plane n . x = d, an axis through a point.
@@ -69,7 +69,8 @@ Mesh cylinder(float r, float h) {
   m.v.append(Vec3(0, h, 0));
   for (int i = 0; i < n; ++i) {
     const int a = 2 * i, b = 2 * ((i + 1) % n);
-    m.f.append({a, b, b + 1, a + 1});  // a quad: split into a fan by the detector
+    m.f.append({a, b, b + 1});  // the side quad as two triangles
+    m.f.append({a, b + 1, a + 1});
     m.f.append({bottom, b, a});
     m.f.append({top, a + 1, b + 1});
   }
@@ -228,7 +229,7 @@ TEST(SymmetryDetection, HostileInputReturnsCleanly) {
       {},                                                                                // empty
       {{Vec3(0, 0, 0), Vec3(1, 0, 0)}, {}},                                              // no faces
       {{Vec3(nan, 0, 0), Vec3(1, 0, 0), Vec3(0, inf, 0)}, {{0, 1, 2}}},                  // non-finite
-      {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}, {{0, 1, 7}, {-1, 0, 1}, {0, 1}}},  // bad indices, short face
+      {{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(0, 1, 0)}, {{0, 1, 7}, {-1, 0, 1}}},          // bad indices
       {{Vec3(0, 0, 0), Vec3(1, 1, 1), Vec3(2, 2, 2)}, {{0, 1, 2}, {0, 0, 0}}},           // zero area
       {{Vec3(3, 3, 3), Vec3(3, 3, 3), Vec3(3, 3, 3)}, {{0, 1, 2}}},                      // one point
   };

@@ -41,12 +41,12 @@ int countPrefix(const QStringList& lines, const QString& prefix) {
 
 void setCube(RenderMesh& mesh) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   v << Vec3(0, 0, 0) << Vec3(1, 0, 0) << Vec3(1, 1, 0) << Vec3(0, 1, 0) << Vec3(0, 0, 1) << Vec3(1, 0, 1)
     << Vec3(1, 1, 1) << Vec3(0, 1, 1);
-  f << QVector<int>{0, 2, 1} << QVector<int>{0, 3, 2} << QVector<int>{4, 5, 6} << QVector<int>{4, 6, 7}
-    << QVector<int>{0, 1, 5} << QVector<int>{0, 5, 4} << QVector<int>{3, 7, 6} << QVector<int>{3, 6, 2}
-    << QVector<int>{0, 4, 7} << QVector<int>{0, 7, 3} << QVector<int>{1, 2, 6} << QVector<int>{1, 6, 5};
+  f << RenderFace{0, 2, 1} << RenderFace{0, 3, 2} << RenderFace{4, 5, 6} << RenderFace{4, 6, 7}
+    << RenderFace{0, 1, 5} << RenderFace{0, 5, 4} << RenderFace{3, 7, 6} << RenderFace{3, 6, 2}
+    << RenderFace{0, 4, 7} << RenderFace{0, 7, 3} << RenderFace{1, 2, 6} << RenderFace{1, 6, 5};
   mesh.setGeometry(v, f);
 }
 
@@ -138,7 +138,7 @@ TEST(ObjExport, MeshFileListsEveryCornerOfEveryFace) {
   QTemporaryDir dir;
   RenderMesh mesh;
   QVector<Vec3> v{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(1, 1, 0), Vec3(0, 1, 0), Vec3(0.5f, 0.5f, 1)};
-  mesh.setGeometry(v, {QVector<int>{0, 1, 2, 3}, QVector<int>{0, 1, 4}});
+  mesh.setGeometry(v, {RenderFace{0, 1, 3}, RenderFace{0, 1, 4}});
   const QString path = dir.filePath(QStringLiteral("m.obj"));
   ASSERT_TRUE(writeMeshObj(mesh, path));
   EXPECT_EQ(readText(path), QStringLiteral("# Vertex/normal list\n"
@@ -148,7 +148,7 @@ TEST(ObjExport, MeshFileListsEveryCornerOfEveryFace) {
                                            "v 0.000000 1.000000 0.000000\n"
                                            "v 0.500000 0.500000 1.000000\n"
                                            "# Face list\n"
-                                           "f 1// 2// 3// 4// \n"
+                                           "f 1// 2// 4// \n"
                                            "f 1// 2// 5// \n"));
 }
 

@@ -54,7 +54,7 @@ TEST(ObjExportReadBack, AssimpReadsTheCountsWeWrote) {
   RenderMesh mesh;
   QVector<Vec3> v{Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(1, 1, 0), Vec3(0, 1, 0),
                   Vec3(0, 0, 1), Vec3(1, 0, 1), Vec3(1, 1, 1), Vec3(0, 1, 1)};
-  QVector<QVector<int>> f{{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+  RenderFaces f{{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
                           {3, 7, 6}, {3, 6, 2}, {0, 4, 7}, {0, 7, 3}, {1, 2, 6}, {1, 6, 5}};
   mesh.setGeometry(v, f);
   ASSERT_TRUE(writeMeshObj(mesh, meshPath));

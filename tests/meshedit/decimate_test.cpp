@@ -62,7 +62,7 @@ TEST(VertexCost, MeasuresDistanceOfTheNeighboursFromTheirPlane) {
   const float h = 0.4f;
   Mesh m;
   m.vertices << Vec3(1, 0, 0) << Vec3(0, 1, 0) << Vec3(-1, 0, 0) << Vec3(0, -1, h) << Vec3(0, 0, 5);
-  m.faces << QVector<int>{4, 0, 1} << QVector<int>{4, 1, 2} << QVector<int>{4, 2, 3} << QVector<int>{4, 3, 0};
+  m.faces << RenderFace{4, 0, 1} << RenderFace{4, 1, 2} << RenderFace{4, 2, 3} << RenderFace{4, 3, 0};
   const RenderMesh mesh = renderMesh(m);
   const float cost = vertexCost(mesh, 4);
   EXPECT_NEAR(cost, 0.39193f, 2e-4f);
@@ -137,7 +137,7 @@ TEST(Decimate, VerticesWithTwoNeighboursStay) {
   Mesh m = meshedit::octahedron(Vec3(), 1);
   Mesh pillow;
   pillow.vertices << Vec3(5, 0, 0) << Vec3(6, 0, 0) << Vec3(5, 1, 0);
-  pillow.faces << QVector<int>{0, 1, 2} << QVector<int>{0, 2, 1};
+  pillow.faces << RenderFace{0, 1, 2} << RenderFace{0, 2, 1};
   meshedit::append(m, pillow);
   RenderMesh mesh = renderMesh(m);
   QVector<int> segments;
@@ -147,12 +147,12 @@ TEST(Decimate, VerticesWithTwoNeighboursStay) {
   EXPECT_GT(report.skipped, 0);
   const QVector<bool> used = meshedit::referencedVertices(mesh.faces(), 9);
   for (int v = 6; v < 9; ++v) EXPECT_TRUE(used[v]);
-  EXPECT_TRUE(mesh.faces().contains(QVector<int>{6, 7, 8}));
-  EXPECT_TRUE(mesh.faces().contains(QVector<int>{6, 8, 7}));
+  EXPECT_TRUE(mesh.faces().contains(RenderFace{6, 7, 8}));
+  EXPECT_TRUE(mesh.faces().contains(RenderFace{6, 8, 7}));
   EXPECT_EQ(mesh.faces().size(), 10 - 2 * 2);
   // What is left of the octahedron is a closed tetrahedron.
-  QVector<QVector<int>> rest;
-  for (const QVector<int>& f : mesh.faces())
+  RenderFaces rest;
+  for (const RenderFace& f : mesh.faces())
     if (f[0] < 6) rest << f;
   EXPECT_EQ(rest.size(), 4);
   EXPECT_TRUE(meshedit::closedSurfaceProblems(rest, 6).isEmpty())
@@ -162,7 +162,7 @@ TEST(Decimate, VerticesWithTwoNeighboursStay) {
 TEST(Decimate, TetrahedronIsLeftWhole) {
   // Removing any vertex would put a second face on the opposite triangle.
   RenderMesh mesh = renderMesh(meshedit::tetrahedron(Vec3()));
-  const QVector<QVector<int>> before = mesh.faces();
+  const RenderFaces before = mesh.faces();
   QVector<int> segments{3, 4, 5, 6};
   DecimationReport report;
   ASSERT_TRUE(decimateMesh(mesh, segments, &report));
@@ -239,7 +239,7 @@ TEST(Decimate, OpenMeshKeepsItsBoundaryAndStaysValid) {
         EXPECT_TRUE(used[j * 7 + i]);
       }
   auto hasEdge = [&](int a, int b) {
-    for (const QVector<int>& f : mesh.faces())
+    for (const RenderFace& f : mesh.faces())
       for (int c = 0; c < 3; ++c)
         if (f[c] == a && f[(c + 1) % 3] == b) return true;
     return false;
@@ -265,7 +265,7 @@ TEST(Decimate, VerticesLeftInPlaceAreCountedOnce) {
     const float a = float(i) * 1.04719755f;
     m.vertices << Vec3(std::cos(a), std::sin(a), (i % 2) ? 0.3f : -0.3f);
   }
-  for (int i = 0; i < 6; ++i) m.faces << QVector<int>{0, 1 + i, 1 + (i + 1) % 6};
+  for (int i = 0; i < 6; ++i) m.faces << RenderFace{0, 1 + i, 1 + (i + 1) % 6};
   RenderMesh mesh = renderMesh(m);
   QVector<int> segments;
   DecimationReport report;
@@ -284,12 +284,12 @@ TEST(Decimate, NonManifoldInputStaysValid) {
   Mesh second = meshedit::octahedron(Vec3(2, 0, 0), 1);
   meshedit::append(m, second);
   // Glue: the second octahedron's -x vertex (index 7) becomes vertex 0.
-  for (QVector<int>& f : m.faces)
+  for (RenderFace& f : m.faces)
     for (int& i : f)
       if (i == 7) i = 0;
   Mesh fin;
   fin.vertices << Vec3(0, 5, 0) << Vec3(1, 5, 0) << Vec3(0, 6, 0) << Vec3(0, 4, 0) << Vec3(0, 5, 1);
-  fin.faces << QVector<int>{0, 1, 2} << QVector<int>{1, 0, 3} << QVector<int>{0, 1, 4};
+  fin.faces << RenderFace{0, 1, 2} << RenderFace{1, 0, 3} << RenderFace{0, 1, 4};
   meshedit::append(m, fin);
   RenderMesh mesh = renderMesh(m);
   const int n = mesh.vertices().size();
@@ -300,17 +300,17 @@ TEST(Decimate, NonManifoldInputStaysValid) {
   EXPECT_TRUE(meshedit::referencedVertices(mesh.faces(), n)[0]);  // the shared vertex stays
   // The fin (vertices 12 .. 16, whose edge 12-13 carries three faces) is kept
   // as it was; the two octahedra stay a valid closed surface.
-  QVector<QVector<int>> octahedra;
+  RenderFaces octahedra;
   int finFaces = 0;
-  for (const QVector<int>& f : mesh.faces()) {
+  for (const RenderFace& f : mesh.faces()) {
     if (f[0] >= 12 || f[1] >= 12 || f[2] >= 12)
       ++finFaces;
     else
       octahedra << f;
   }
   EXPECT_EQ(finFaces, 3);
-  for (const QVector<int>& f : fin.faces)
-    EXPECT_TRUE(mesh.faces().contains(QVector<int>{f[0] + 12, f[1] + 12, f[2] + 12}));
+  for (const RenderFace& f : fin.faces)
+    EXPECT_TRUE(mesh.faces().contains(RenderFace{f[0] + 12, f[1] + 12, f[2] + 12}));
   EXPECT_TRUE(meshedit::closedSurfaceProblems(octahedra, n).isEmpty())
       << meshedit::closedSurfaceProblems(octahedra, n).join("; ").toStdString();
   EXPECT_EQ(segments.size(), mesh.faces().size());
@@ -326,17 +326,17 @@ TEST(Decimate, DegenerateAndBrokenInput) {
 
   // A face that repeats a corner and a NaN vertex: no crash, valid result.
   Mesh m = meshedit::uvSphere(1.0f, 8, 6);
-  m.faces << QVector<int>{1, 1, 2};
+  m.faces << RenderFace{1, 1, 2};
   m.vertices[5] = Vec3(NAN, 0, 0);
   RenderMesh mesh = renderMesh(m);
   EXPECT_TRUE(decimateMesh(mesh, segments));
-  for (const QVector<int>& f : mesh.faces())
+  for (const RenderFace& f : mesh.faces())
     for (int c = 0; c < 3; ++c) EXPECT_TRUE(f[c] >= 0 && f[c] < m.vertices.size());
 
   // A face naming a missing vertex (only possible through direct writes) is refused untouched.
   RenderMesh broken = renderMesh(meshedit::octahedron(Vec3(), 1));
-  broken.mutableFaces().append(QVector<int>{0, 1, 42});
-  const QVector<QVector<int>> before = broken.faces();
+  broken.mutableFaces().append(RenderFace{0, 1, 42});
+  const RenderFaces before = broken.faces();
   EXPECT_FALSE(decimateMesh(broken, segments));
   EXPECT_EQ(broken.faces(), before);
 }
@@ -348,7 +348,7 @@ TEST(Decimate, EveryBundledModelStaysAValidSurface) {
   for (const testsupport::BundledModel& model : testsupport::bundledModels()) {
     SCOPED_TRACE(model.name);
     QVector<Vec3> vertices;
-    QVector<QVector<int>> faces;
+    RenderFaces faces;
     ASSERT_TRUE(readOff(testsupport::bundledModelPath(model).toLocal8Bit().constData(), vertices, faces));
     RenderMesh mesh;
     mesh.setGeometry(vertices, faces);

@@ -100,7 +100,7 @@ TEST(MeshEditEngine, CurvatureMeshSkipsBrokenFacesAndKeepsVertexIndices) {
   const meshedit::Mesh m = meshedit::octahedron(Vec3(), 1);
   mesh.setGeometry(m.vertices, m.faces);
   mesh.mutableVertices() << Vec3(7, 7, 7);  // unreferenced
-  mesh.mutableFaces() << QVector<int>{0, 1, 99} << QVector<int>{1, 2};
+  mesh.mutableFaces() << RenderFace{0, 1, 99};
   const std::unique_ptr<TriMesh> tri = curvatureMeshFromRenderMesh(mesh, 0.05f);
   ASSERT_TRUE(tri);
   EXPECT_EQ(tri->vertices.size(), 7u);
@@ -145,7 +145,7 @@ TEST(MeshEditEngine, EveryEditIsRefusedDuringASelectionRun) {
   engine.updateSection(plane);
   engine.planes << plane;
   const QVector<Vec3> vertices = engine.renderMesh->vertices();
-  const QVector<QVector<int>> faces = engine.renderMesh->faces();
+  const RenderFaces faces = engine.renderMesh->faces();
 
   // The run takes the state lock first; holding it keeps the run active.
   engine.stateMutex.lock();
@@ -165,7 +165,7 @@ TEST(MeshEditEngine, EveryEditIsRefusedDuringASelectionRun) {
   for (const QString& line : log.lines()) refusals += line.contains("plane-selection run is in progress");
   EXPECT_EQ(refusals, 4);
   // Let the run finish on an empty mesh: only the refusals are under test here.
-  engine.renderMesh->setGeometry(QVector<Vec3>(), QVector<QVector<int>>());
+  engine.renderMesh->setGeometry(QVector<Vec3>(), RenderFaces());
   engine.faceSegment.clear();
   engine.stateMutex.unlock();
   ASSERT_TRUE(engine.wait(60000));

@@ -47,7 +47,7 @@ TEST(GaussianSample, StaysWithinTheBoundsWithUnitScale) {
 TEST(Noisify, MovesEveryVertexWithinTheBoundsAndKeepsFaces) {
   RenderMesh mesh = sphereMesh();
   const QVector<Vec3> before = mesh.vertices();
-  const QVector<QVector<int>> faces = mesh.faces();
+  const RenderFaces faces = mesh.faces();
   seed(99);
   noisifyMesh(mesh);
   ASSERT_EQ(mesh.vertices().size(), before.size());

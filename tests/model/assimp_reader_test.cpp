@@ -117,7 +117,7 @@ TEST(AssimpReader, TriangulatesJoinsCornersAndRefusesFilesWithoutTriangles) {
     return testsupport::writeFileIn(dir, QLatin1String(name), text);
   };
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   QString error;
 
   // A quad and a triangle sharing an edge: three triangles on five corners.
@@ -129,7 +129,7 @@ TEST(AssimpReader, TriangulatesJoinsCornersAndRefusesFilesWithoutTriangles) {
   EXPECT_EQ(v.size(), 5);
   ASSERT_EQ(f.size(), 3);
   float area = 0;
-  for (const QVector<int>& t : f) area += 0.5f * (v[t[1]] - v[t[0]]).cross(v[t[2]] - v[t[0]]).length();
+  for (const RenderFace& t : f) area += 0.5f * (v[t[1]] - v[t[0]]).cross(v[t[2]] - v[t[0]]).length();
   EXPECT_NEAR(area, 1.5f, 1e-6f);
 
   // STL repeats every corner per facet; joined, two facets share two.

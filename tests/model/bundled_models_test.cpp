@@ -33,7 +33,7 @@ constexpr int kMaxFaces = 30000;
 
 quint64 edgeKey(int a, int b) { return (quint64(quint32(a)) << 32) | quint32(b); }
 
-double signedVolume(const QVector<Vec3>& v, const QVector<QVector<int>>& faces, const QVector<int>& which) {
+double signedVolume(const QVector<Vec3>& v, const RenderFaces& faces, const QVector<int>& which) {
   double vol = 0.0;
   for (int f : which) {
     const Vec3 a = v[faces[f][0]], b = v[faces[f][1]], c = v[faces[f][2]];
@@ -90,7 +90,7 @@ class BundledModelTest : public ::testing::TestWithParam<BundledModel> {
 
   bool read_ = false;
   QVector<Vec3> vertices_;
-  QVector<QVector<int>> faces_;
+  RenderFaces faces_;
 };
 
 TEST_P(BundledModelTest, ReadsIntoRenderMeshWithEveryFaceWhole) {
@@ -119,7 +119,7 @@ TEST_P(BundledModelTest, EveryVertexLiesInsideTheUnitBall) {
 TEST_P(BundledModelTest, SurfaceIsClosedAndOrientedOutward) {
   QHash<quint64, int> directed;
   directed.reserve(faces_.size() * 3);
-  for (const QVector<int>& f : faces_)
+  for (const RenderFace& f : faces_)
     for (int c = 0; c < 3; ++c) ++directed[edgeKey(f[c], f[(c + 1) % 3])];
   int repeated = 0, unmatched = 0;
   for (auto it = directed.constBegin(); it != directed.constEnd(); ++it) {
@@ -260,7 +260,7 @@ TEST(BundledModels, ModelsOfAKindDiffer) {
   QSet<QString> signatures;
   for (const BundledModel& m : testsupport::bundledModels()) {
     QVector<Vec3> v;
-    QVector<QVector<int>> f;
+    RenderFaces f;
     const QByteArray path = testsupport::bundledModelPath(m).toLocal8Bit();
     ASSERT_TRUE(readOff(path.constData(), v, f)) << path.constData();
     RenderMesh mesh;

@@ -33,7 +33,7 @@ TEST(ForeignRead, EndsInTheChildWithAReasonForEveryOutcome) {
     return testsupport::writeFileIn(dir, QLatin1String(name), text);
   };
   QVector<Vec3> v, inProcess;
-  QVector<QVector<int>> f, inProcessFaces;
+  RenderFaces f, inProcessFaces;
   QString error;
 
   const QString ply = write("quad.ply",

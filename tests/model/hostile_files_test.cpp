@@ -56,7 +56,7 @@ TEST_F(HostileFiles, FaceLinesOfAMillionCornersLoadInLinearTime) {
     EXPECT_LT(timer.elapsed(), kHangMs);
     // The render mesh takes the first three corners, the mesh library the fan.
     ASSERT_EQ(engine.renderMesh->faces().size(), 1);
-    EXPECT_EQ(engine.renderMesh->faces()[0], (QVector<int>{0, 1, 2}));
+    EXPECT_EQ(engine.renderMesh->faces()[0], (RenderFace{0, 1, 2}));
     EXPECT_EQ(engine.triMesh->faces.size(), 999998u);
   }
 }
@@ -98,7 +98,7 @@ TEST_F(HostileFiles, DevicesAndFifosAreRefusedWithoutBlocking) {
   EXPECT_FALSE(load(fifo(QStringLiteral("pipe.obj"))));
   EXPECT_EQ(TriMesh::read("/dev/zero"), nullptr);
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   EXPECT_FALSE(readOff("/dev/zero", v, f));
   QVector<int> ids;
   EXPECT_FALSE(readSegmentation("/dev/zero", 4, ids));

@@ -117,8 +117,8 @@ TEST_F(LoadModel, ObjModelTakesTheFirstThreeCornersOfEachFace) {
                                "f 1//1 2//1 3//1 4//1\nf 1 3 4\n");
   ASSERT_TRUE(load(path));
   ASSERT_EQ(engine.renderMesh->faces().size(), 2);
-  EXPECT_EQ(engine.renderMesh->faces()[0], (QVector<int>{0, 1, 2}));
-  EXPECT_EQ(engine.renderMesh->faces()[1], (QVector<int>{0, 2, 3}));
+  EXPECT_EQ(engine.renderMesh->faces()[0], (RenderFace{0, 1, 2}));
+  EXPECT_EQ(engine.renderMesh->faces()[1], (RenderFace{0, 2, 3}));
   EXPECT_NEAR(engine.renderMesh->faceNormals()[0].z, 1.0f, 1e-6f);
   EXPECT_EQ(engine.faceSegment.size(), 2);
   ASSERT_TRUE(engine.triMesh);
@@ -133,8 +133,8 @@ TEST_F(LoadModel, ObjFacesWithoutThreeUsableCornersAreDropped) {
   // Relative indices count back from the last vertex, as the mesh library
   // reads them: -3 -2 -1 is the triangle 1 2 3.
   ASSERT_EQ(engine.renderMesh->faces().size(), 2);
-  EXPECT_EQ(engine.renderMesh->faces()[0], (QVector<int>{0, 1, 2}));
-  EXPECT_EQ(engine.renderMesh->faces()[1], (QVector<int>{0, 1, 2}));
+  EXPECT_EQ(engine.renderMesh->faces()[0], (RenderFace{0, 1, 2}));
+  EXPECT_EQ(engine.renderMesh->faces()[1], (RenderFace{0, 1, 2}));
   EXPECT_EQ(engine.triMesh->faces.size(), 2u);
   EXPECT_EQ(engine.faceSegment, (QVector<int>{0, 0}));
 }

@@ -31,7 +31,7 @@ struct TwoReadings {
   std::unique_ptr<TriMesh> triMesh;
   bool renderRead = false;
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
 };
 
 TwoReadings readTwice(const char* path, bool obj) {

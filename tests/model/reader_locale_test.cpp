@@ -61,7 +61,7 @@ TEST(ReaderLocale, EveryReaderReadsDecimalPointsUnderADecimalCommaLocale) {
 
   const QByteArray off = write("m.off", "OFF\n3 1 0\n0.25 0.5 0.75\n1.5 0 0\n0 1.5 0\n3 0 1 2\n");
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   ASSERT_TRUE(readOff(off.constData(), vertices, faces));
   ASSERT_EQ(vertices.size(), 3);
   EXPECT_EQ(vertices[0], p);

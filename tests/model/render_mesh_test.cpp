@@ -35,19 +35,19 @@ TEST(ReadOff, StandardFileWithCommentsAndQuad) {
       "3 0 1 4\n"
       "4 0 1 2 3 255 0 0\n");
   QVector<Vec3> v;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   ASSERT_TRUE(readOff(f.bytes().constData(), v, faces));
   ASSERT_EQ(v.size(), 5);
   ASSERT_EQ(faces.size(), 2);
-  EXPECT_EQ(faces[0], (QVector<int>{0, 1, 4}));
+  EXPECT_EQ(faces[0], (RenderFace{0, 1, 4}));
   // The fourth corner and the colour are dropped: every face is a triangle.
-  EXPECT_EQ(faces[1], (QVector<int>{0, 1, 2}));
+  EXPECT_EQ(faces[1], (RenderFace{0, 1, 2}));
   expectVec(v[4], 0.5f, 0.5f, 1.0f);
 }
 
 TEST(ReadOff, MissingFileLeavesListsUnchanged) {
   QVector<Vec3> v{Vec3(1, 2, 3)};
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   EXPECT_FALSE(readOff("/nonexistent/dir/model.off", v, faces));
   EXPECT_EQ(v.size(), 1);
   EXPECT_TRUE(faces.isEmpty());
@@ -56,7 +56,7 @@ TEST(ReadOff, MissingFileLeavesListsUnchanged) {
 TEST(ReadOff, FileWithoutHeaderGivesNoGeometry) {
   OffFile f("just some text\nmore\n");
   QVector<Vec3> v;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   EXPECT_TRUE(readOff(f.bytes().constData(), v, faces));
   EXPECT_TRUE(v.isEmpty());
   EXPECT_TRUE(faces.isEmpty());
@@ -66,7 +66,7 @@ TEST(ReadOff, RejectsFaceIndexOutsideTheVertexList) {
   for (const char* face : {"3 0 1 3\n", "3 0 -1 2\n", "3 0 1 2000000000\n"}) {
     OffFile f(std::string("OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n") + face);
     QVector<Vec3> v;
-    QVector<QVector<int>> faces;
+    RenderFaces faces;
     EXPECT_FALSE(readOff(f.bytes().constData(), v, faces)) << face;
     EXPECT_TRUE(v.isEmpty());
     EXPECT_TRUE(faces.isEmpty());
@@ -76,7 +76,7 @@ TEST(ReadOff, RejectsFaceIndexOutsideTheVertexList) {
 TEST(ReadOff, HugeCountsInATruncatedFileStopAtTheEnd) {
   OffFile f("OFF\n2000000000 2000000000 0\n0 0 0\n1 0 0\n");
   QVector<Vec3> v;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   // The file ends long before its counts: it is refused, as the mesh library
   // refuses it, without reserving room for the counts.
   EXPECT_FALSE(readOff(f.bytes().constData(), v, faces));
@@ -88,7 +88,7 @@ TEST(ReadOff, LongLinesAreSkippedInPieces) {
   std::string longComment = "#" + std::string(5000, 'x') + "\n";
   OffFile f(longComment + "OFF\n3 1 0\n0 0 0\n1 0 0\n0 1 0\n3 0 1 2\n");
   QVector<Vec3> v;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   ASSERT_TRUE(readOff(f.bytes().constData(), v, faces));
   EXPECT_EQ(v.size(), 3);
   EXPECT_EQ(faces.size(), 1);
@@ -136,9 +136,9 @@ TEST(RenderMesh, DegenerateAndEmptyInputsStayFinite) {
 
   RenderMesh m;
   const float nan = std::nanf("");
-  m.setGeometry({Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(2, 0, 0), Vec3(nan, 0, 0)}, {{0, 1, 2}, {0, 1, 9}, {0, 1}});
+  m.setGeometry({Vec3(0, 0, 0), Vec3(1, 0, 0), Vec3(2, 0, 0), Vec3(nan, 0, 0)}, {{0, 1, 2}, {0, 1, 9}, {-1, 0, 1}});
   // The collinear face keeps a finite (zero) normal; the faces that point
-  // outside the vertex list or have too few corners are dropped.
+  // outside the vertex list are dropped.
   ASSERT_EQ(m.faces().size(), 1);
   EXPECT_TRUE(m.faceNormals()[0].isFinite());
   EXPECT_TRUE(m.centre().isFinite());
@@ -149,7 +149,7 @@ TEST(RenderMesh, DegenerateAndEmptyInputsStayFinite) {
 TEST(RenderMesh, CubeFromFileHasOutwardNormalsAfterFlip) {
   OffFile f(testsupport::unitCubeOff());
   QVector<Vec3> v;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   ASSERT_TRUE(readOff(f.bytes().constData(), v, faces));
   RenderMesh m;
   m.setGeometry(v, faces);

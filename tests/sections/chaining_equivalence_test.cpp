@@ -127,12 +127,12 @@ RenderMesh saddleField(Generator& g, int side) {
       const bool pinned = i % 3 == 1 && j % 3 == 1;
       v << Vec3(x, y, pinned ? 1.0f : 1.0f + (g.chance(0.5) ? 1.0f : -1.0f) * g.uniform(0.02f, 0.1f));
     }
-  QVector<QVector<int>> f;
+  RenderFaces f;
   auto at = [&](int i, int j) { return j * (side + 1) + i; };
   for (int j = 0; j < side; ++j)
     for (int i = 0; i < side; ++i) {
-      f << QVector<int>{at(i, j), at(i + 1, j), at(i + 1, j + 1)};
-      f << QVector<int>{at(i, j), at(i + 1, j + 1), at(i, j + 1)};
+      f << RenderFace{at(i, j), at(i + 1, j), at(i + 1, j + 1)};
+      f << RenderFace{at(i, j), at(i + 1, j + 1), at(i, j + 1)};
     }
   return makeMesh(v, f);
 }
@@ -147,8 +147,8 @@ RenderMesh crown(int m) {
     const float a = float(M_PI) * float(k) / float(m);
     v << Vec3(0.5f * std::cos(a), 0.5f * std::sin(a), k % 2 ? 0.9f : 1.1f);
   }
-  QVector<QVector<int>> f;
-  for (int k = 0; k < 2 * m; ++k) f << QVector<int>{0, 1 + k, 1 + (k + 1) % (2 * m)};
+  RenderFaces f;
+  for (int k = 0; k < 2 * m; ++k) f << RenderFace{0, 1 + k, 1 + (k + 1) % (2 * m)};
   return makeMesh(v, f);
 }
 

@@ -40,8 +40,8 @@ RenderMesh fanMesh(int n, const std::vector<int>& order, bool mixed) {
     const double t = 2 * M_PI * (k + 0.3 * std::sin(5.0 * k)) / n;
     v << Vec3(float(0.5 * std::cos(t)), float(0.5 * std::sin(t)), float(0.05 * std::sin(7 * t)));
   }
-  QVector<QVector<int>> f;
-  for (int k : order) f << (mixed && k % 3 == 0 ? QVector<int>{1, 0, k + 2} : QVector<int>{0, 1, k + 2});
+  RenderFaces f;
+  for (int k : order) f << (mixed && k % 3 == 0 ? RenderFace{1, 0, k + 2} : RenderFace{0, 1, k + 2});
   return makeMesh(v, f);
 }
 

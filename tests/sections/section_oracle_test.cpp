@@ -39,7 +39,7 @@ Measure peerSection(const RenderMesh& mesh, const SectionPlane& plane) {
   PeerMesh peer;
   std::vector<PeerMesh::Vertex_index> ids;
   for (const Vec3& p : mesh.vertices()) ids.push_back(peer.add_vertex(Kernel::Point_3(p.x, p.y, p.z)));
-  for (const QVector<int>& f : mesh.faces()) peer.add_face(ids[size_t(f[0])], ids[size_t(f[1])], ids[size_t(f[2])]);
+  for (const RenderFace& f : mesh.faces()) peer.add_face(ids[size_t(f[0])], ids[size_t(f[1])], ids[size_t(f[2])]);
   CGAL::Polygon_mesh_slicer<PeerMesh, Kernel> slicer(peer);
   const double d = double(plane.normal.x) * plane.point.x + double(plane.normal.y) * plane.point.y +
                    double(plane.normal.z) * plane.point.z;

@@ -134,9 +134,8 @@ TEST(ComputeSegments, SegmentationRestrictsTheCutToThePlanesSegment) {
 
 TEST(ComputeSegments, BadFacesAndNonFiniteCoordinatesAreSkipped) {
   RenderMesh cube = unitCubeMesh();
-  cube.mutableFaces().append(QVector<int>{0, 1, 99});
-  cube.mutableFaces().append(QVector<int>{-1, 2, 3});
-  cube.mutableFaces().append(QVector<int>{4, 5});
+  cube.mutableFaces().append(RenderFace{0, 1, 99});
+  cube.mutableFaces().append(RenderFace{-1, 2, 3});
   SectionPlane plane = planeThrough(Vec3(0, 0, 0.5f), Vec3(0, 0, 1));
   computeSegments(plane, cube, {}, false);  // faceNormals is now shorter than faces: must not matter
   EXPECT_EQ(plane.segments.size(), 8);

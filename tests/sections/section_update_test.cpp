@@ -190,7 +190,7 @@ TEST_F(SectionUpdate, AreaIsTheSlabsAreaAndFlatSectionsHaveNoSlab) {
   // rounding leaves, no triangle without area is written, and a section with
   // no area has no slab.
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   const Vec3 n = Vec3(0.3f, 0.5f, 0.8f).normalized();
   Vec3 u, w;
   planeAxesFromNormal(n, u, w);
@@ -199,7 +199,7 @@ TEST_F(SectionUpdate, AreaIsTheSlabsAreaAndFlatSectionsHaveNoSlab) {
   for (int i = 0; i < 10; ++i)
     for (int j = 0; j < 10; ++j) {
       const int a = i * 11 + j;
-      f << QVector<int>{a, a + 11, a + 12} << QVector<int>{a, a + 12, a + 1};
+      f << RenderFace{a, a + 11, a + 12} << RenderFace{a, a + 12, a + 1};
     }
   *engine.renderMesh = makeMesh(v, f);
   SectionPlane plane = planeThrough(Vec3(0.1f, 0.2f, 0.3f) + u * 0.5f + w * 0.5f, n);

@@ -380,7 +380,7 @@ class PeerSlicer {
     std::vector<PeerMesh::Vertex_index> ids;
     for (const Vec3& p : mesh.vertices()) ids.push_back(mesh_.add_vertex(Kernel::Point_3(p.x, p.y, p.z)));
     bool whole = true;
-    for (const QVector<int>& f : mesh.faces())
+    for (const RenderFace& f : mesh.faces())
       whole = mesh_.add_face(ids[size_t(f[0])], ids[size_t(f[1])], ids[size_t(f[2])]) != PeerMesh::null_face() && whole;
     // Face k of the peer is face k of the model only when every face was taken.
     closed_ = whole && CGAL::is_closed(mesh_) && faceSegment_.size() == mesh.faces().size();

@@ -9,10 +9,8 @@ int append(Shape& shape, const Shape& other) {
   const int base = shape.vertices.size();
   const int firstFace = shape.faces.size();
   shape.vertices += other.vertices;
-  for (const QVector<int>& f : other.faces) {
-    QVector<int> g;
-    for (int i : f) g.append(i + base);
-    shape.faces.append(g);
+  for (const RenderFace& f : other.faces) {
+    shape.faces.append(RenderFace(f[0] + base, f[1] + base, f[2] + base));
   }
   return firstFace;
 }
@@ -55,7 +53,7 @@ std::string offText(const Shape& shape) {
   out.precision(9);
   out << "OFF\n" << shape.vertices.size() << " " << shape.faces.size() << " 0\n";
   for (const Vec3& v : shape.vertices) out << v.x << " " << v.y << " " << v.z << "\n";
-  for (const QVector<int>& f : shape.faces) out << "3 " << f[0] << " " << f[1] << " " << f[2] << "\n";
+  for (const RenderFace& f : shape.faces) out << "3 " << f[0] << " " << f[1] << " " << f[2] << "\n";
   return out.str();
 }
 

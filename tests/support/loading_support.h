@@ -4,13 +4,14 @@
 #include <string>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 // Small analytic meshes for the loading and feature tests.
 namespace loadingsupport {
 
 struct Shape {
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
 };
 
 // Appends `other` to `shape` (indices shifted); returns the first new face.

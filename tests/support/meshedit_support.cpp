@@ -25,13 +25,13 @@ Mesh uvSphere(float radius, int segments, int rings) {
   const int south = m.vertices.size();
   m.vertices << Vec3(0, 0, -radius);
   auto at = [segments](int r, int s) { return 1 + (r - 1) * segments + (s % segments); };
-  for (int s = 0; s < segments; ++s) m.faces << QVector<int>{0, at(1, s), at(1, s + 1)};
+  for (int s = 0; s < segments; ++s) m.faces << RenderFace{0, at(1, s), at(1, s + 1)};
   for (int r = 1; r < rings - 1; ++r)
     for (int s = 0; s < segments; ++s) {
-      m.faces << QVector<int>{at(r, s), at(r + 1, s), at(r + 1, s + 1)};
-      m.faces << QVector<int>{at(r, s), at(r + 1, s + 1), at(r, s + 1)};
+      m.faces << RenderFace{at(r, s), at(r + 1, s), at(r + 1, s + 1)};
+      m.faces << RenderFace{at(r, s), at(r + 1, s + 1), at(r, s + 1)};
     }
-  for (int s = 0; s < segments; ++s) m.faces << QVector<int>{south, at(rings - 1, s + 1), at(rings - 1, s)};
+  for (int s = 0; s < segments; ++s) m.faces << RenderFace{south, at(rings - 1, s + 1), at(rings - 1, s)};
   return m;
 }
 
@@ -44,7 +44,7 @@ Mesh bipyramid(int n, float height) {
   m.vertices << Vec3(0, 0, height) << Vec3(0, 0, -height);
   for (int i = 0; i < n; ++i) {
     const int j = (i + 1) % n;
-    m.faces << QVector<int>{n, i, j} << QVector<int>{n + 1, j, i};
+    m.faces << RenderFace{n, i, j} << RenderFace{n + 1, j, i};
   }
   return m;
 }
@@ -59,7 +59,7 @@ Mesh centredCube() {
     for (int k : side) c += m.vertices[k] * 0.25f;
     const int centre = m.vertices.size();
     m.vertices << c;
-    for (int k = 0; k < 4; ++k) m.faces << QVector<int>{centre, side[k], side[(k + 1) % 4]};
+    for (int k = 0; k < 4; ++k) m.faces << RenderFace{centre, side[k], side[(k + 1) % 4]};
   }
   return m;
 }
@@ -67,7 +67,7 @@ Mesh centredCube() {
 Mesh tetrahedron(const Vec3& c) {
   Mesh m;
   m.vertices << c + Vec3(1, 1, 1) << c + Vec3(1, -1, -1) << c + Vec3(-1, 1, -1) << c + Vec3(-1, -1, 1);
-  m.faces << QVector<int>{0, 1, 2} << QVector<int>{0, 3, 1} << QVector<int>{0, 2, 3} << QVector<int>{1, 3, 2};
+  m.faces << RenderFace{0, 1, 2} << RenderFace{0, 3, 1} << RenderFace{0, 2, 3} << RenderFace{1, 3, 2};
   return m;
 }
 
@@ -76,8 +76,8 @@ Mesh octahedron(const Vec3& c, float size) {
   m.vertices << c + Vec3(size, 0, 0) << c + Vec3(-size, 0, 0) << c + Vec3(0, size, 0) << c + Vec3(0, -size, 0)
              << c + Vec3(0, 0, size) << c + Vec3(0, 0, -size);
   // +x 0, -x 1, +y 2, -y 3, +z 4, -z 5
-  m.faces << QVector<int>{0, 2, 4} << QVector<int>{2, 1, 4} << QVector<int>{1, 3, 4} << QVector<int>{3, 0, 4}
-          << QVector<int>{2, 0, 5} << QVector<int>{1, 2, 5} << QVector<int>{3, 1, 5} << QVector<int>{0, 3, 5};
+  m.faces << RenderFace{0, 2, 4} << RenderFace{2, 1, 4} << RenderFace{1, 3, 4} << RenderFace{3, 0, 4}
+          << RenderFace{2, 0, 5} << RenderFace{1, 2, 5} << RenderFace{3, 1, 5} << RenderFace{0, 3, 5};
   return m;
 }
 
@@ -86,7 +86,7 @@ Mesh box(const Vec3& lo, const Vec3& hi) {
   for (int k = 0; k < 8; ++k)
     m.vertices << Vec3((k & 1) ? hi.x : lo.x, ((k >> 1) & 1) ? hi.y : lo.y, ((k >> 2) & 1) ? hi.z : lo.z);
   const int sides[6][4] = {{0, 2, 3, 1}, {4, 5, 7, 6}, {0, 1, 5, 4}, {2, 6, 7, 3}, {0, 4, 6, 2}, {1, 3, 7, 5}};
-  for (const auto& s : sides) m.faces << QVector<int>{s[0], s[1], s[2]} << QVector<int>{s[0], s[2], s[3]};
+  for (const auto& s : sides) m.faces << RenderFace{s[0], s[1], s[2]} << RenderFace{s[0], s[2], s[3]};
   return m;
 }
 
@@ -99,7 +99,7 @@ Mesh grid(int cells, float bump) {
   for (int j = 0; j < cells; ++j)
     for (int i = 0; i < cells; ++i) {
       const int a = j * w + i, b = a + 1, c = a + w + 1, d = a + w;
-      m.faces << QVector<int>{a, b, c} << QVector<int>{a, c, d};
+      m.faces << RenderFace{a, b, c} << RenderFace{a, c, d};
     }
   return m;
 }
@@ -107,7 +107,7 @@ Mesh grid(int cells, float bump) {
 void append(Mesh& a, const Mesh& b) {
   const int base = a.vertices.size();
   a.vertices << b.vertices;
-  for (QVector<int> f : b.faces) {
+  for (RenderFace f : b.faces) {
     for (int& i : f) i += base;
     a.faces << f;
   }
@@ -118,10 +118,10 @@ namespace {
 using Edge = QPair<int, int>;
 
 // Checks indices and corners; fills the directed-edge counts of the valid faces.
-void countEdges(const QVector<QVector<int>>& faces, int vertexCount, QHash<Edge, int>& edges, QStringList& problems) {
+void countEdges(const RenderFaces& faces, int vertexCount, QHash<Edge, int>& edges, QStringList& problems) {
   QSet<QString> triples;
   for (int i = 0; i < faces.size(); ++i) {
-    const QVector<int>& f = faces[i];
+    const RenderFace& f = faces[i];
     if (f.size() < 3) {
       problems << QStringLiteral("face %1 has %2 indices").arg(i).arg(f.size());
       continue;
@@ -151,7 +151,7 @@ void countEdges(const QVector<QVector<int>>& faces, int vertexCount, QHash<Edge,
 
 }  // namespace
 
-QStringList closedSurfaceProblems(const QVector<QVector<int>>& faces, int vertexCount) {
+QStringList closedSurfaceProblems(const RenderFaces& faces, int vertexCount) {
   QHash<Edge, int> edges;
   QStringList problems;
   countEdges(faces, vertexCount, edges, problems);
@@ -161,16 +161,16 @@ QStringList closedSurfaceProblems(const QVector<QVector<int>>& faces, int vertex
   return problems;
 }
 
-QStringList surfaceProblems(const QVector<QVector<int>>& faces, int vertexCount) {
+QStringList surfaceProblems(const RenderFaces& faces, int vertexCount) {
   QHash<Edge, int> edges;
   QStringList problems;
   countEdges(faces, vertexCount, edges, problems);
   return problems;
 }
 
-QVector<bool> referencedVertices(const QVector<QVector<int>>& faces, int vertexCount) {
+QVector<bool> referencedVertices(const RenderFaces& faces, int vertexCount) {
   QVector<bool> used(vertexCount, false);
-  for (const QVector<int>& f : faces)
+  for (const RenderFace& f : faces)
     for (int c = 0; c < qMin(3, f.size()); ++c)
       if (f[c] >= 0 && f[c] < vertexCount) used[f[c]] = true;
   return used;

@@ -7,6 +7,7 @@
 #include <QVector>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 // Meshes and checks for the mesh editing tests. Every generated mesh has its
 // faces counter-clockwise seen from outside.
@@ -14,7 +15,7 @@ namespace meshedit {
 
 struct Mesh {
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
 };
 
 // Latitude-longitude sphere: two poles and `rings` - 1 circles of `segments`
@@ -46,15 +47,15 @@ void append(Mesh& a, const Mesh& b);
 // Problems of the face list as a closed, consistently oriented surface:
 // indices out of range, repeated corners, a directed edge used twice or
 // without its reverse. Empty when there are none.
-QStringList closedSurfaceProblems(const QVector<QVector<int>>& faces, int vertexCount);
+QStringList closedSurfaceProblems(const RenderFaces& faces, int vertexCount);
 
 // Problems of the face list as a valid (possibly open) surface: indices out
 // of range, repeated corners, a directed edge used twice, two faces on the
 // same three vertices.
-QStringList surfaceProblems(const QVector<QVector<int>>& faces, int vertexCount);
+QStringList surfaceProblems(const RenderFaces& faces, int vertexCount);
 
 // Vertices used by at least one face.
-QVector<bool> referencedVertices(const QVector<QVector<int>>& faces, int vertexCount);
+QVector<bool> referencedVertices(const RenderFaces& faces, int vertexCount);
 
 using DebugCapture = testsupport::DebugCapture;
 

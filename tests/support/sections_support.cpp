@@ -12,7 +12,7 @@
 
 namespace sectionsupport {
 
-RenderMesh makeMesh(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces) {
+RenderMesh makeMesh(const QVector<Vec3>& vertices, const RenderFaces& faces) {
   RenderMesh mesh;
   mesh.setGeometry(vertices, faces);
   mesh.flipFaceNormals();
@@ -24,14 +24,14 @@ RenderMesh unitCubeMesh() {
   const QString path = dir.filePath("cube.off");
   testsupport::writeTextFile(path, testsupport::unitCubeOff());
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
   readOff(path.toLocal8Bit().constData(), vertices, faces);
   return makeMesh(vertices, faces);
 }
 
 RenderMesh tubeMesh(float inner, float outer, float height, int sides) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   // Per side k: outer bottom 4k, outer top 4k+1, inner bottom 4k+2, inner top 4k+3.
   for (int k = 0; k < sides; ++k) {
     const float a = 2.0f * float(M_PI) * float(k) / float(sides);
@@ -42,20 +42,20 @@ RenderMesh tubeMesh(float inner, float outer, float height, int sides) {
   for (int k = 0; k < sides; ++k) {
     const int a = 4 * k, b = 4 * ((k + 1) % sides);
     // outer wall, facing away from the axis
-    f << QVector<int>{a, b, b + 1} << QVector<int>{a, b + 1, a + 1};
+    f << RenderFace{a, b, b + 1} << RenderFace{a, b + 1, a + 1};
     // inner wall, facing the axis
-    f << QVector<int>{a + 2, a + 3, b + 3} << QVector<int>{a + 2, b + 3, b + 2};
+    f << RenderFace{a + 2, a + 3, b + 3} << RenderFace{a + 2, b + 3, b + 2};
     // top cap, facing +z
-    f << QVector<int>{a + 1, b + 1, b + 3} << QVector<int>{a + 1, b + 3, a + 3};
+    f << RenderFace{a + 1, b + 1, b + 3} << RenderFace{a + 1, b + 3, a + 3};
     // bottom cap, facing -z
-    f << QVector<int>{a, a + 2, b + 2} << QVector<int>{a, b + 2, b};
+    f << RenderFace{a, a + 2, b + 2} << RenderFace{a, b + 2, b};
   }
   return makeMesh(v, f);
 }
 
 RenderMesh starTubeMesh(int sides, float height, float (*outer)(float), float (*inner)(float), int caps) {
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   for (int k = 0; k < sides; ++k) {
     const float a = 2.0f * float(M_PI) * float(k) / float(sides);
     const float c = std::cos(a), s = std::sin(a), ro = outer(a), ri = inner(a);
@@ -64,17 +64,17 @@ RenderMesh starTubeMesh(int sides, float height, float (*outer)(float), float (*
   }
   for (int k = 0; k < sides; ++k) {
     const int a = 4 * k, b = 4 * ((k + 1) % sides);
-    f << QVector<int>{a, b, b + 1} << QVector<int>{a, b + 1, a + 1};
-    f << QVector<int>{a + 2, a + 3, b + 3} << QVector<int>{a + 2, b + 3, b + 2};
-    if (caps >= 1) f << QVector<int>{a, a + 2, b + 2} << QVector<int>{a, b + 2, b};
-    if (caps >= 2) f << QVector<int>{a + 1, b + 1, b + 3} << QVector<int>{a + 1, b + 3, a + 3};
+    f << RenderFace{a, b, b + 1} << RenderFace{a, b + 1, a + 1};
+    f << RenderFace{a + 2, a + 3, b + 3} << RenderFace{a + 2, b + 3, b + 2};
+    if (caps >= 1) f << RenderFace{a, a + 2, b + 2} << RenderFace{a, b + 2, b};
+    if (caps >= 2) f << RenderFace{a + 1, b + 1, b + 3} << RenderFace{a + 1, b + 3, a + 3};
   }
   return makeMesh(v, f);
 }
 
 RenderMesh refined(const RenderMesh& mesh, int rounds, float scale) {
   QVector<Vec3> v = mesh.vertices();
-  QVector<QVector<int>> f = mesh.faces();
+  RenderFaces f = mesh.faces();
   for (int r = 0; r < rounds; ++r) {
     QHash<QPair<int, int>, int> mid;
     auto midpoint = [&](int a, int b) {
@@ -85,11 +85,11 @@ RenderMesh refined(const RenderMesh& mesh, int rounds, float scale) {
       mid.insert(key, v.size() - 1);
       return v.size() - 1;
     };
-    QVector<QVector<int>> out;
-    for (const QVector<int>& t : f) {
+    RenderFaces out;
+    for (const RenderFace& t : f) {
       const int a = t[0], b = t[1], c = t[2];
       const int ab = midpoint(a, b), bc = midpoint(b, c), ca = midpoint(c, a);
-      out << QVector<int>{a, ab, ca} << QVector<int>{ab, b, bc} << QVector<int>{ca, bc, c} << QVector<int>{ab, bc, ca};
+      out << RenderFace{a, ab, ca} << RenderFace{ab, b, bc} << RenderFace{ca, bc, c} << RenderFace{ab, bc, ca};
     }
     f = out;
   }

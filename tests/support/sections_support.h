@@ -14,7 +14,7 @@ namespace sectionsupport {
 
 // Render mesh with normals as after loading (outward for faces that run
 // counter-clockwise seen from outside).
-RenderMesh makeMesh(const QVector<Vec3>& vertices, const QVector<QVector<int>>& faces);
+RenderMesh makeMesh(const QVector<Vec3>& vertices, const RenderFaces& faces);
 
 // The unit cube [0,1]^3 of testsupport::unitCubeOff(), read through readOff.
 RenderMesh unitCubeMesh();

@@ -13,12 +13,13 @@
 #include <vector>
 
 #include "engine/vec3.h"
+#include "model/render_face.h"
 
 namespace shapemeshes {
 
 struct Mesh {
   QVector<Vec3> vertices;
-  QVector<QVector<int>> faces;
+  RenderFaces faces;
 };
 
 // Closed surface of revolution about the z axis with radius r(z) for z in
@@ -84,7 +85,7 @@ inline Mesh dumbbell(int rings, int around) {
 
 // Centroid of face f.
 inline Vec3 faceCentroid(const Mesh& m, int f) {
-  const QVector<int>& t = m.faces[f];
+  const RenderFace& t = m.faces[f];
   return (m.vertices[t[0]] + m.vertices[t[1]] + m.vertices[t[2]]) / 3.0f;
 }
 

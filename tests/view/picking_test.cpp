@@ -629,7 +629,7 @@ class PickingWindowTest : public paneltest::WindowFixture {};
 
 TEST_F(PickingWindowTest, PlaneListShowsTheAreaAfterAnAlignment) {
   const QVector<Vec3> v = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
-  const QVector<QVector<int>> f = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+  const RenderFaces f = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
                                    {3, 7, 6}, {3, 6, 2}, {0, 4, 7}, {0, 7, 3}, {1, 2, 6}, {1, 6, 5}};
   view->engine()->renderMesh->setGeometry(v, f);
   view->engine()->renderMesh->flipFaceNormals();  // outward, as the view's fixture has them

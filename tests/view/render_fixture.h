@@ -106,7 +106,7 @@ class RenderTest : public ::testing::Test {
   void loadUnitCube(const Vec3& shift = Vec3()) {
     QVector<Vec3> v = {{0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {0, 1, 0}, {0, 0, 1}, {1, 0, 1}, {1, 1, 1}, {0, 1, 1}};
     for (Vec3& p : v) p += shift;
-    const QVector<QVector<int>> f = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
+    const RenderFaces f = {{0, 2, 1}, {0, 3, 2}, {4, 5, 6}, {4, 6, 7}, {0, 1, 5}, {0, 5, 4},
                                      {3, 7, 6}, {3, 6, 2}, {0, 4, 7}, {0, 7, 3}, {1, 2, 6}, {1, 6, 5}};
     engine->renderMesh->setGeometry(v, f);
     engine->renderMesh->flipFaceNormals();
