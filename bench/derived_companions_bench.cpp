@@ -31,14 +31,14 @@ namespace {
 // every face's centroid, and every old edge replaced by the edge between the
 // centroids of its two faces; three faces for one, the surface kept close.
 // False when an edge does not have exactly one opposite half-edge.
-bool refineSqrt3(QVector<Vec3>& v, QVector<QVector<int>>& f) {
+bool refineSqrt3(QVector<Vec3>& v, RenderFaces& f) {
   const int first = v.size();
-  for (const QVector<int>& t : f) v.append((v[t[0]] + v[t[1]] + v[t[2]]) / 3.0f);
+  for (const RenderFace& t : f) v.append((v[t[0]] + v[t[1]] + v[t[2]]) / 3.0f);
   std::map<std::pair<int, int>, int> faceOf;  // half-edge (a, b) -> its face
   for (int i = 0; i < f.size(); ++i)
     for (int k = 0; k < 3; ++k)
       if (!faceOf.emplace(std::make_pair(f[i][k], f[i][(k + 1) % 3]), i).second) return false;
-  QVector<QVector<int>> out;
+  RenderFaces out;
   out.reserve(3 * f.size());
   for (int i = 0; i < f.size(); ++i)
     for (int k = 0; k < 3; ++k) {
@@ -60,7 +60,7 @@ QByteArray refinedBunny() {
   if (tried) return path;
   tried = true;
   QVector<Vec3> v;
-  QVector<QVector<int>> f;
+  RenderFaces f;
   if (!readOff(KORVANE_SOURCE_DIR "/devset/bunny.off", v, f) || f.isEmpty()) return path;
   for (int round = 0; round < 3; ++round)
     if (!refineSqrt3(v, f)) return path;
@@ -69,7 +69,7 @@ QByteArray refinedBunny() {
   if (!out) return path;
   std::fprintf(out, "OFF\n%d %d 0\n", v.size(), f.size());
   for (const Vec3& p : v) std::fprintf(out, "%.8g %.8g %.8g\n", double(p.x), double(p.y), double(p.z));
-  for (const QVector<int>& t : f) std::fprintf(out, "3 %d %d %d\n", t[0], t[1], t[2]);
+  for (const RenderFace& t : f) std::fprintf(out, "3 %d %d %d\n", t[0], t[1], t[2]);
   path = std::fclose(out) == 0 ? file : QByteArray();
   return path;
 }

@@ -287,7 +287,7 @@ TEST(SelectionRun, PlaneCountIsReachedOnAPlateThatOneSlabCoversWhole) {
   for (int count : {3, 5, 8}) {
     RunFixture fx;
     QVector<Vec3> v;
-    QVector<QVector<int>> f;
+    RenderFaces f;
     QVector<int> seg;
     addBox(v, f, seg, Vec3(-0.4f, -0.4f, -0.006f), Vec3(0.4f, 0.4f, 0.006f), 0);
     fx.setMesh(v, f, seg);
