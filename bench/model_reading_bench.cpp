@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "batch/batch_options.h"
+#include "batch/model_job.h"
 #include "engine/sorvex.h"
 #include "large_models.h"
 #include "model/mesh_file.h"
@@ -144,25 +145,7 @@ double cpuSeconds() {
 // model without companion files.
 void applyStartSettings(Sorvex& engine) {
   const BatchOptions o;
-  bool enabled[kFeatureTypeCount];
-  float weights[kFeatureTypeCount];
-  float radii[kFeatureTypeCount];
-  for (int t = 0; t < kFeatureTypeCount; ++t) {
-    enabled[t] = o.featureEnabled[t];
-    weights[t] = float(o.featureWeight[t]);
-    radii[t] = float(o.featureRadius[t]);
-  }
-  engine.setFeatureEnabled(enabled);
-  engine.setFeatureWeights(weights);
-  engine.setFeatureRadii(radii);
-  engine.setBinSelectThreshold(float(o.binSelectThreshold));
-  engine.setCurvatureSmooth(o.curvatureSmooth);
-  engine.setSmoothingMethod(o.smoothing);
-  engine.setCurvatureThreshold(o.curvatureThreshold);
-  engine.setUseSegmentation(o.useSegmentation);
-  engine.setHermiteInterp(o.hermiteInterp);
-  engine.setHermiteTanFactor(float(o.hermiteTanFactor));
-  engine.setTargetPlaneCount(o.planes);
+  applyBatchOptions(engine, o);
   engine.autoSegmentation = o.autoSegmentation;
   engine.autoSymmetry = o.autoSymmetry;
 }

@@ -101,28 +101,6 @@ JobLog* JobLog::instance_ = nullptr;
 
 QJsonArray vec(const Vec3& v) { return QJsonArray{double(v.x), double(v.y), double(v.z)}; }
 
-// Panel values into the engine, in the order the panel hands them over.
-void applyOptions(Sorvex& engine, const BatchOptions& o) {
-  bool enabled[kFeatureTypeCount];
-  float weights[kFeatureTypeCount];
-  float radii[kFeatureTypeCount];
-  for (int t = 0; t < kFeatureTypeCount; ++t) {
-    enabled[t] = o.featureEnabled[t];
-    weights[t] = float(o.featureWeight[t]);
-    radii[t] = float(o.featureRadius[t]);
-  }
-  engine.setFeatureEnabled(enabled);
-  engine.setFeatureWeights(weights);
-  engine.setFeatureRadii(radii);
-  engine.setBinSelectThreshold(float(o.binSelectThreshold));
-  engine.setCurvatureSmooth(o.curvatureSmooth);
-  engine.setSmoothingMethod(o.smoothing);
-  engine.setCurvatureThreshold(o.curvatureThreshold);
-  engine.setUseSegmentation(o.useSegmentation);
-  engine.setHermiteInterp(o.hermiteInterp);
-  engine.setHermiteTanFactor(float(o.hermiteTanFactor));
-  engine.setTargetPlaneCount(o.planes);
-}
 
 QJsonObject parametersJson(const BatchOptions& o) {
   QJsonArray families;
@@ -194,6 +172,29 @@ void writeLog(const QString& path, const QByteArray& bytes) {
 
 }  // namespace
 
+// Panel values into the engine, in the order the panel hands them over.
+void applyBatchOptions(Sorvex& engine, const BatchOptions& o) {
+  bool enabled[kFeatureTypeCount];
+  float weights[kFeatureTypeCount];
+  float radii[kFeatureTypeCount];
+  for (int t = 0; t < kFeatureTypeCount; ++t) {
+    enabled[t] = o.featureEnabled[t];
+    weights[t] = float(o.featureWeight[t]);
+    radii[t] = float(o.featureRadius[t]);
+  }
+  engine.setFeatureEnabled(enabled);
+  engine.setFeatureWeights(weights);
+  engine.setFeatureRadii(radii);
+  engine.setBinSelectThreshold(float(o.binSelectThreshold));
+  engine.setCurvatureSmooth(o.curvatureSmooth);
+  engine.setSmoothingMethod(o.smoothing);
+  engine.setCurvatureThreshold(o.curvatureThreshold);
+  engine.setUseSegmentation(o.useSegmentation);
+  engine.setHermiteInterp(o.hermiteInterp);
+  engine.setHermiteTanFactor(float(o.hermiteTanFactor));
+  engine.setTargetPlaneCount(o.planes);
+}
+
 QString modelOutputName(const QString& modelPath) {
   const QString name = QFileInfo(modelPath).completeBaseName();
   return name.isEmpty() ? QFileInfo(modelPath).fileName() : name;
@@ -259,7 +260,7 @@ ModelJobResult runModelJob(const QString& modelPath, const BatchOptions& options
   Sorvex* given = engineSource ? engineSource() : nullptr;
   if (!given) owned.reset(new Sorvex(nullptr));
   Sorvex& engine = given ? *given : *owned;
-  applyOptions(engine, options);
+  applyBatchOptions(engine, options);
   timings[QStringLiteral("engineWait")] = t.nsecsElapsed() * 1e-9;
   t.start();
   if (!read || !engine.installModel(built, QString::fromLocal8Bit(path8), false))

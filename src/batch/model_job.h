@@ -28,6 +28,10 @@ QString modelOutputName(const QString& modelPath);
 QString modelOutputDir(const QString& outDir, const QString& modelPath);
 QString modelSummaryPath(const QString& outDir, const QString& modelPath);
 
+// The panel's values from `options` into the engine, in the order the panel
+// hands them over (not the companion switches, which go with the load).
+void applyBatchOptions(Sorvex& engine, const BatchOptions& options);
+
 // Runs the job. `stage`, when set, is told each stage as it begins ("load",
 // "normalize", "features", "voting", "selection", "export"). A model whose
 // summary exists is skipped unless options.force. Installs its own debug
