@@ -16,6 +16,8 @@
 #include <new>
 #include <queue>
 #include <string>
+#include <system_error>
+#include <thread>
 #include <unordered_map>
 #include <vector>
 
@@ -210,8 +212,9 @@ QVector<int> transferIds(const Input& in, const RenderFaces& faces, const sdfseg
   const int nf = faces.size(), nv = int(in.finite.size());
   const double spacing = std::sqrt(2.0 * in.area / std::max<size_t>(1, r.faceSegment.size()));
   QVector<int> ids(nf, -1);
+  int* const out = ids.data();  // written by two threads below: no copy-on-write check per face
   auto idOf = [&](const float* p) { return r.faceSegment[size_t(p - r.centroids.data()) / 3]; };
-  for (int f = 0; f < nf; ++f) {
+  auto place = [&](int f) {
     double c[3] = {0.0, 0.0, 0.0};
     int corners = 0;
     const RenderFace& face = faces[f];
@@ -221,13 +224,13 @@ QVector<int> transferIds(const Input& in, const RenderFaces& faces, const sdfseg
       for (int d = 0; d < 3; ++d) c[d] += in.position[3 * size_t(v) + size_t(d)];
       ++corners;
     }
-    if (corners == 0) continue;
+    if (corners == 0) return;
     for (double& x : c) x /= corners;
     const float q[3] = {float(c[0]), float(c[1]), float(c[2])};
     const float* nearest = tree.nearest(q, 1e6f);
-    if (!nearest) continue;
-    ids[f] = idOf(nearest);
-    if (in.corner[3 * size_t(f)] < 0) continue;
+    if (!nearest) return;
+    out[f] = idOf(nearest);
+    if (in.corner[3 * size_t(f)] < 0) return;
     // The good face's unit normal.
     const int* t = &in.corner[3 * size_t(f)];
     const double* a = &in.position[3 * size_t(t[0])];
@@ -238,12 +241,30 @@ QVector<int> transferIds(const Input& in, const RenderFaces& faces, const sdfseg
     const double length = std::sqrt(n[0] * n[0] + n[1] * n[1] + n[2] * n[2]);
     for (double& x : n) x /= length;
     const AlongNormal along(r, n);
-    if (along(nearest)) continue;
+    if (along(nearest)) return;
     double d2 = 0.0;
     for (int k = 0; k < 3; ++k) d2 += (double(nearest[k]) - c[k]) * (double(nearest[k]) - c[k]);
     const double reach = std::sqrt(d2) + spacing;
-    if (const float* p = tree.nearest(q, float(reach * reach), &along)) ids[f] = idOf(p);
+    if (const float* p = tree.nearest(q, float(reach * reach), &along)) out[f] = idOf(p);
+  };
+  // Faces are placed independently: the second half on a thread of its own
+  // when there are enough (the symmetry detection beside this one is mostly
+  // done by now, so that core is free), else all here.
+  const int half = nf >= 20000 ? nf / 2 : nf;
+  std::thread second;
+  if (half < nf) {
+    try {
+      second = std::thread([&] {
+        for (int f = half; f < nf; ++f) place(f);
+      });
+    } catch (const std::system_error&) {
+    }
   }
+  for (int f = 0; f < half; ++f) place(f);
+  if (second.joinable())
+    second.join();
+  else
+    for (int f = half; f < nf; ++f) place(f);
   int last = -1;
   for (int f = 0; f < nf; ++f) {
     if (ids[f] >= 0)

@@ -78,27 +78,45 @@ QString companionSourceName(CompanionSource source) {
 }
 
 int boundaryEdgeCount(const RenderMesh& mesh) {
-  // Every face's edges as (low, high) keys; sorted, a key that occurs once
-  // is a boundary edge. O(F log F) with one flat array.
-  std::vector<uint64_t> edges;
+  // Every face's edges as (low, high) pairs, bucketed by their low end with
+  // a counting sort; an edge whose high end occurs once in its bucket is a
+  // boundary edge. O(V + F) in two flat arrays (a bucket holds the few edges
+  // around one vertex).
+  const RenderFaces& faces = mesh.faces();
   const int vertexCount = mesh.vertices().size();
-  edges.reserve(size_t(mesh.faces().size()) * 3);
-  for (const RenderFace& f : mesh.faces()) {
+  auto edgeOf = [vertexCount](const RenderFace& f, int k, int& low, int& high) {
+    int a = f[k], b = f[(k + 1) % 3];
+    if (a < 0 || b < 0 || a >= vertexCount || b >= vertexCount || a == b) return false;
+    low = std::min(a, b);
+    high = std::max(a, b);
+    return true;
+  };
+  std::vector<int> start(size_t(vertexCount) + 1, 0);
+  for (const RenderFace& f : faces) {
     if (f.size() < 3) continue;
-    for (int k = 0; k < 3; ++k) {
-      int a = f[k], b = f[(k + 1) % 3];
-      if (a < 0 || b < 0 || a >= vertexCount || b >= vertexCount || a == b) continue;
-      if (a > b) std::swap(a, b);
-      edges.push_back((uint64_t(uint32_t(a)) << 32) | uint32_t(b));
-    }
+    int low, high;
+    for (int k = 0; k < 3; ++k)
+      if (edgeOf(f, k, low, high)) ++start[size_t(low) + 1];
   }
-  std::sort(edges.begin(), edges.end());
+  for (int v = 0; v < vertexCount; ++v) start[size_t(v) + 1] += start[size_t(v)];
+  std::vector<int> highEnd(static_cast<size_t>(start[size_t(vertexCount)]));
+  std::vector<int> fill(start.begin(), start.end() - 1);
+  for (const RenderFace& f : faces) {
+    if (f.size() < 3) continue;
+    int low, high;
+    for (int k = 0; k < 3; ++k)
+      if (edgeOf(f, k, low, high)) highEnd[size_t(fill[size_t(low)]++)] = high;
+  }
   int boundary = 0;
-  for (size_t i = 0; i < edges.size();) {
-    size_t j = i + 1;
-    while (j < edges.size() && edges[j] == edges[i]) ++j;
-    if (j - i == 1) ++boundary;
-    i = j;
+  for (int v = 0; v < vertexCount; ++v) {
+    const auto first = highEnd.begin() + start[size_t(v)], last = highEnd.begin() + start[size_t(v) + 1];
+    std::sort(first, last);
+    for (auto i = first; i != last;) {
+      auto j = i + 1;
+      while (j != last && *j == *i) ++j;
+      if (j - i == 1) ++boundary;
+      i = j;
+    }
   }
   return boundary;
 }

@@ -2,6 +2,8 @@
 // user is given about them and about an open mesh.
 #include <gtest/gtest.h>
 
+#include <map>
+#include <random>
 #include <string>
 
 #include "model/companion_files.h"
@@ -78,4 +80,33 @@ TEST_F(Companions, FilesWinMissingOnesAreNamedAndComputedOnRequestAndOpenMeshesA
   m = build(file("open.off", cube(1)), false);
   EXPECT_EQ(boundaryEdgeCount(m.renderMesh), 3);
   EXPECT_TRUE(mentions(m.companions.warnings, "The mesh is open: 3 boundary edges"));
+}
+
+TEST(BoundaryEdges, AgreeWithAPlainCountOfEveryEdgeOnRandomAndHostileFaces) {
+  // Independent oracle: every usable edge counted in an ordered map; those
+  // seen once are boundary edges. Faces repeat vertices, point out of range
+  // or below zero, and share edges two and three times.
+  std::mt19937 random(7);
+  for (int round = 0; round < 20; ++round) {
+    const int vertexCount = 4 + round * 3;
+    QVector<Vec3> vertices;
+    for (int v = 0; v < vertexCount; ++v) vertices.append(Vec3(float(v), float(v % 3), float(v % 5)));
+    std::uniform_int_distribution<int> index(-2, vertexCount + 1);
+    RenderFaces faces;
+    for (int f = 0; f < 5 * vertexCount; ++f) faces.append({index(random), index(random), index(random)});
+    RenderMesh mesh;
+    mesh.setGeometry(vertices, faces);
+    std::map<std::pair<int, int>, int> seen;
+    for (const RenderFace& f : mesh.faces())
+      for (int k = 0; k < 3; ++k) {
+        const int a = f[k], b = f[(k + 1) % 3];
+        if (a < 0 || b < 0 || a >= vertexCount || b >= vertexCount || a == b) continue;
+        ++seen[std::make_pair(std::min(a, b), std::max(a, b))];
+      }
+    int once = 0;
+    for (const auto& e : seen) once += e.second == 1 ? 1 : 0;
+    EXPECT_EQ(boundaryEdgeCount(mesh), once) << "round " << round;
+  }
+  RenderMesh empty;
+  EXPECT_EQ(boundaryEdgeCount(empty), 0);
 }
