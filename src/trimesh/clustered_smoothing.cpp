@@ -6,10 +6,20 @@
 // Clustering, in one pass and a sort: a vertex's cluster is its cell of a
 // grid of kSmoothingCellFraction * sigma together with the axis direction its
 // normal faces most (six ways), so that the two sides of a thin sheet never
-// share a cluster. Clusters are joined where a mesh edge joins their members;
-// a vertex's neighbourhood is what a traversal of that graph from its own
-// cluster reaches through clusters within three sigma that face its way, as
-// the exact filter's traversal over vertices.
+// share a cluster, and the piece of mesh that joins it to the cell's other
+// vertices inside the cell, so that sheets or folds that only pass through
+// the same cell stay apart. Clusters are joined where a mesh edge joins their
+// members; a vertex's neighbourhood is what a traversal of that graph from
+// its own cluster reaches through clusters within three sigma that face its
+// way, as the exact filter's traversal over vertices.
+//
+// Exactness: the vertex itself weighs as in the exact filter (its area, its
+// own tensor), the rest of its own cluster at the rest's centroid, and a
+// cluster of one vertex is that vertex, with the exact filter's weight,
+// frame and traversal order. Where every cluster is one vertex (coarse
+// meshes) the results are the exact filter's floats: the plane selection
+// downstream turns even rounding-level differences of the derivatives into
+// different ridge pieces and planes.
 //
 // Determinism: clusters are numbered in the order of their keys, members
 // summed in vertex order, and every vertex's result depends only on the
