@@ -9,8 +9,13 @@
 // larger of the exact value and the mesh's median |k1|, so that flat parts
 // do not divide by zero), and the angle between the first principal
 // directions where the exact curvatures differ by at least a quarter of the
-// larger one. Counters: median and 95th percentile of each; `neighbours`,
-// the expected exact neighbourhood the automatic choice reads.
+// larger one; the relative error of the smoothed derivative tensor (the
+// largest of its four differences over the larger of the exact tensor's
+// largest entry and the mesh's median of that), and `dir_flips`, the
+// vertices whose first principal direction points the other way (the
+// derivatives are read in that direction, so a flip turns their sign).
+// Counters: median and 95th percentile of each; `neighbours`, the expected
+// exact neighbourhood the automatic choice reads.
 
 #include <benchmark/benchmark.h>
 
@@ -111,8 +116,21 @@ void BM_SmoothingAccuracy(benchmark::State& state) {
   std::vector<double> absK1;
   for (float k : exact.principal_curv1) absK1.push_back(std::fabs(k));
   const double floor = std::max(1e-6, percentile(absK1, 0.5));
-  std::vector<double> e1, e2, angle;
+  std::vector<double> derivSize;
+  for (const TriMesh::CurvDeriv& d : exact.curv_derivs) {
+    double big = 0.0;
+    for (float x : d) big = std::max(big, double(std::fabs(x)));
+    derivSize.push_back(big);
+  }
+  const double derivFloor = std::max(1e-6, percentile(derivSize, 0.5));
+  std::vector<double> e1, e2, angle, deriv;
+  int flips = 0;
   for (size_t i = 0; i < exact.vertices.size(); ++i) {
+    double diff = 0.0;
+    for (size_t k = 0; k < 4; ++k)
+      diff = std::max(diff, double(std::fabs(fast.curv_derivs[i][k] - exact.curv_derivs[i][k])));
+    deriv.push_back(diff / std::max(derivSize[i], derivFloor));
+    if (exact.principal_dir1[i].dot(fast.principal_dir1[i]) < -0.5f) ++flips;
     const double k1 = exact.principal_curv1[i], k2 = exact.principal_curv2[i];
     e1.push_back(std::fabs(fast.principal_curv1[i] - k1) / std::max(std::fabs(k1), floor));
     e2.push_back(std::fabs(fast.principal_curv2[i] - k2) / std::max(std::fabs(k1), floor));
@@ -127,6 +145,9 @@ void BM_SmoothingAccuracy(benchmark::State& state) {
   state.counters["k2_p95"] = percentile(e2, 0.95);
   state.counters["dir_med_deg"] = percentile(angle, 0.5);
   state.counters["dir_p95_deg"] = percentile(angle, 0.95);
+  state.counters["deriv_med"] = percentile(deriv, 0.5);
+  state.counters["deriv_p95"] = percentile(deriv, 0.95);
+  state.counters["dir_flips"] = flips;
   state.counters["neighbours"] = original->expected_smoothing_neighbours(kSigma);
   state.counters["clusters"] = fast.last_smoothing.clusters;
   state.SetLabel(std::string(model) + (arg >= 100 ? " x" + std::to_string(arg - 100) : std::string()));

@@ -6,10 +6,20 @@
 // Clustering, in one pass and a sort: a vertex's cluster is its cell of a
 // grid of kSmoothingCellFraction * sigma together with the axis direction its
 // normal faces most (six ways), so that the two sides of a thin sheet never
-// share a cluster. Clusters are joined where a mesh edge joins their members;
-// a vertex's neighbourhood is what a traversal of that graph from its own
-// cluster reaches through clusters within three sigma that face its way, as
-// the exact filter's traversal over vertices.
+// share a cluster, and the piece of mesh that joins it to the cell's other
+// vertices inside the cell, so that sheets or folds that only pass through
+// the same cell stay apart. Clusters are joined where a mesh edge joins their
+// members; a vertex's neighbourhood is what a traversal of that graph from
+// its own cluster reaches through clusters within three sigma that face its
+// way, as the exact filter's traversal over vertices.
+//
+// Exactness: the vertex itself weighs as in the exact filter (its area, its
+// own tensor), the rest of its own cluster at the rest's centroid, and a
+// cluster of one vertex is that vertex, with the exact filter's weight,
+// frame and traversal order. Where every cluster is one vertex (coarse
+// meshes) the results are the exact filter's floats: the plane selection
+// downstream turns even rounding-level differences of the derivatives into
+// different ridge pieces and planes.
 //
 // Determinism: clusters are numbered in the order of their keys, members
 // summed in vertex order, and every vertex's result depends only on the
@@ -55,15 +65,24 @@ void any_frame(const Vec3& n, Vec3& u, Vec3& v) {
   v = n.cross(u);
 }
 
-// The clusters of a mesh at one width, with their adjacency.
+// The clusters of a mesh at one width, with their adjacency. A cluster of a
+// single vertex stands for that vertex exactly: its own position, normal,
+// area and principal frame, so that where every cluster is a single vertex
+// (coarse meshes) the filter gives the exact filter's floats.
 struct Clusters {
   int count = 0;
   std::vector<int> of_vertex;  // -1: the vertex is in none (non-finite data)
   std::vector<int> member_offset, members;
-  std::vector<Vec3> centroid, normal_sum;
+  std::vector<Vec3> centroid;  // area-weighted (plain mean without area)
+  std::vector<Vec3> normal;    // area-weighted mean normal, not unit
   std::vector<float> area;
-  std::vector<Vec3> u, v, uxv;
+  std::vector<Vec3> u, v, uxv;  // the frame the cluster's tensor is given in
+  // Per cluster, the clusters its members' mesh edges reach, in the order
+  // the members' neighbour lists first name them.
   std::vector<int> adj_offset, adj;
+
+  int size(int k) const { return member_offset[size_t(k) + 1] - member_offset[size_t(k)]; }
+  int first(int k) const { return members[size_t(member_offset[size_t(k)])]; }
 };
 
 Clusters make_clusters(const TriMesh& m, float sigma) {
@@ -96,26 +115,66 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
     key[size_t(i)] =
         index(p.x, lo.x) << 43 | index(p.y, lo.y) << 23 | index(p.z, lo.z) << 3 | facing(m.normals[size_t(i)]);
   }
-  std::sort(order.begin(), order.end(),
-            [&](int a, int b) { return key[size_t(a)] != key[size_t(b)] ? key[size_t(a)] < key[size_t(b)] : a < b; });
+  // A cell's vertices form one cluster per piece of mesh that joins them
+  // inside the cell: two sheets, or two ends of a fold, that only pass
+  // through the same cell stay apart, as the exact filter's traversal
+  // (which follows edges) keeps them. Each piece is named by its smallest
+  // vertex.
+  std::vector<int> piece(nv);
+  std::iota(piece.begin(), piece.end(), 0);
+  const auto root = [&](int x) {
+    while (piece[size_t(x)] != x) {
+      piece[size_t(x)] = piece[size_t(piece[size_t(x)])];
+      x = piece[size_t(x)];
+    }
+    return x;
+  };
+  for (int i : order) {
+    for (int j : m.vertex_neighbors[size_t(i)]) {
+      if (j < 0 || size_t(j) >= nv || key[size_t(j)] != key[size_t(i)] || !finite(m.vertices[size_t(j)]) ||
+          !finite(m.normals[size_t(j)]))
+        continue;
+      const int a = root(i), b = root(j);
+      if (a != b) piece[size_t(std::max(a, b))] = std::min(a, b);
+    }
+  }
+  for (int i : order) piece[size_t(i)] = root(i);
+  std::sort(order.begin(), order.end(), [&](int a, int b) {
+    if (key[size_t(a)] != key[size_t(b)]) return key[size_t(a)] < key[size_t(b)];
+    if (piece[size_t(a)] != piece[size_t(b)]) return piece[size_t(a)] < piece[size_t(b)];
+    return a < b;
+  });
 
-  // Members, in key order then vertex order.
+  // Members, in key order, then piece, then vertex order.
   c.members = order;
   for (size_t k = 0; k < order.size(); ++k) {
-    if (k == 0 || key[size_t(order[k])] != key[size_t(order[k - 1])]) c.member_offset.push_back(int(k));
-    c.of_vertex[size_t(order[k])] = int(c.member_offset.size()) - 1;
+    const size_t a = size_t(order[k]);
+    if (k == 0 || key[a] != key[size_t(order[k - 1])] || piece[a] != piece[size_t(order[k - 1])])
+      c.member_offset.push_back(int(k));
+    c.of_vertex[a] = int(c.member_offset.size()) - 1;
   }
   c.count = int(c.member_offset.size());
   c.member_offset.push_back(int(order.size()));
 
   c.centroid.resize(size_t(c.count));
-  c.normal_sum.resize(size_t(c.count));
+  c.normal.resize(size_t(c.count));
   c.area.resize(size_t(c.count));
   c.u.resize(size_t(c.count));
   c.v.resize(size_t(c.count));
   c.uxv.resize(size_t(c.count));
   for (int k = 0; k < c.count; ++k) {
-    double a = 0.0, px = 0.0, py = 0.0, pz = 0.0, nx = 0.0, ny = 0.0, nz = 0.0, mx = 0.0, my = 0.0, mz = 0.0;
+    if (c.size(k) == 1) {
+      const size_t j = size_t(c.first(k));
+      c.centroid[size_t(k)] = m.vertices[j];
+      c.normal[size_t(k)] = m.normals[j];
+      c.area[size_t(k)] = m.point_areas[j];
+      c.u[size_t(k)] = m.principal_dir1[j];
+      c.v[size_t(k)] = m.principal_dir2[j];
+      c.uxv[size_t(k)] = m.principal_dir1[j].cross(m.principal_dir2[j]);
+      continue;
+    }
+    double a = 0.0, px = 0.0, py = 0.0, pz = 0.0, nx = 0.0, ny = 0.0, nz = 0.0;
+    double mx = 0.0, my = 0.0, mz = 0.0, ux = 0.0, uy = 0.0, uz = 0.0;
     const int first = c.member_offset[size_t(k)], last = c.member_offset[size_t(k) + 1];
     for (int q = first; q < last; ++q) {
       const size_t j = size_t(c.members[size_t(q)]);
@@ -123,6 +182,9 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
       mx += p.x;
       my += p.y;
       mz += p.z;
+      ux += m.normals[j].x;
+      uy += m.normals[j].y;
+      uz += m.normals[j].z;
       const float w = m.point_areas[j];
       if (!(w > 0.0f) || !std::isfinite(w)) continue;
       a += w;
@@ -134,35 +196,42 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
       nz += double(w) * m.normals[j].z;
     }
     const double n = last - first;
-    c.centroid[size_t(k)] =
-        a > 0.0 ? Vec3(float(px / a), float(py / a), float(pz / a)) : Vec3(float(mx / n), float(my / n), float(mz / n));
+    if (a > 0.0) {
+      c.centroid[size_t(k)] = Vec3(float(px / a), float(py / a), float(pz / a));
+      c.normal[size_t(k)] = Vec3(float(nx / a), float(ny / a), float(nz / a));
+    } else {
+      // Without area the cluster weighs nothing, but the traversal still
+      // passes through it when it faces the right way.
+      c.centroid[size_t(k)] = Vec3(float(mx / n), float(my / n), float(mz / n));
+      c.normal[size_t(k)] = Vec3(float(ux / n), float(uy / n), float(uz / n));
+    }
     c.area[size_t(k)] = float(a);
-    c.normal_sum[size_t(k)] = Vec3(float(nx), float(ny), float(nz));
-    Vec3 normal = c.normal_sum[size_t(k)];
+    Vec3 normal = c.normal[size_t(k)];
     const float len = normal.length();
-    normal = len > 0.0f && std::isfinite(len) ? normal * (1.0f / len) : m.normals[size_t(c.members[size_t(first)])];
+    normal = len > 0.0f && std::isfinite(len) ? normal * (1.0f / len) : m.normals[size_t(c.first(k))];
     any_frame(normal, c.u[size_t(k)], c.v[size_t(k)]);
     c.uxv[size_t(k)] = c.u[size_t(k)].cross(c.v[size_t(k)]);
   }
 
-  // Adjacency: every pair of clusters a mesh edge joins, once each way.
-  std::vector<std::pair<int, int>> pairs;
-  for (size_t i = 0; i < nv; ++i) {
-    const int ci = c.of_vertex[i];
-    if (ci < 0) continue;
-    for (int j : m.vertex_neighbors[i]) {
-      if (j < 0 || size_t(j) >= nv) continue;
-      const int cj = c.of_vertex[size_t(j)];
-      if (cj >= 0 && cj != ci) pairs.emplace_back(ci, cj);
+  // Adjacency: every cluster a member's mesh edge reaches, once, in the
+  // order of the members and their neighbour lists (a single vertex's
+  // cluster lists its neighbours' clusters in its own neighbour order, so
+  // the traversal below visits them in the exact filter's order).
+  std::vector<int> seen(size_t(c.count), -1);
+  c.adj_offset.assign(size_t(c.count) + 1, 0);
+  for (int k = 0; k < c.count; ++k) {
+    c.adj_offset[size_t(k)] = int(c.adj.size());
+    for (int q = c.member_offset[size_t(k)]; q < c.member_offset[size_t(k) + 1]; ++q) {
+      for (int j : m.vertex_neighbors[size_t(c.members[size_t(q)])]) {
+        if (j < 0 || size_t(j) >= nv) continue;
+        const int cj = c.of_vertex[size_t(j)];
+        if (cj < 0 || cj == k || seen[size_t(cj)] == k) continue;
+        seen[size_t(cj)] = k;
+        c.adj.push_back(cj);
+      }
     }
   }
-  std::sort(pairs.begin(), pairs.end());
-  pairs.erase(std::unique(pairs.begin(), pairs.end()), pairs.end());
-  c.adj_offset.assign(size_t(c.count) + 1, 0);
-  for (const auto& p : pairs) ++c.adj_offset[size_t(p.first) + 1];
-  std::partial_sum(c.adj_offset.begin(), c.adj_offset.end(), c.adj_offset.begin());
-  c.adj.resize(pairs.size());
-  for (size_t k = 0; k < pairs.size(); ++k) c.adj[k] = pairs[k].second;  // sorted by first: in place
+  c.adj_offset[size_t(c.count)] = int(c.adj.size());
   return c;
 }
 
@@ -181,13 +250,19 @@ inline void deriv_onto(const Vec3& su, const Vec3& sv, const Vec3& suxv, const T
   change_deriv_basis(r_u.dot(su), r_u.dot(sv), r_v.dot(su), r_v.dot(sv), d, r);
 }
 
-// The clusters' mean tensors: T has N floats per cluster, from the members'
-// own tensors (member(j, u, v, uxv, out) writes vertex j's tensor in the
-// given frame), weighted by their areas. A cluster without area gets zeros.
-template <int N, class Member>
-std::vector<float> cluster_means(const TriMesh& m, const Clusters& c, Member member) {
+// The clusters' tensors, N floats each, in the clusters' frames. A single
+// vertex's cluster holds the vertex's own tensor as it is (own(j, out));
+// a larger one the mean of its members' tensors (member(j, u, v, uxv, out)
+// writes vertex j's tensor in the given frame), weighted by their areas,
+// or zeros without area.
+template <int N, class Own, class Member>
+std::vector<float> cluster_tensors(const TriMesh& m, const Clusters& c, Own own, Member member) {
   std::vector<float> mean(size_t(c.count) * N, 0.0f);
   for (int k = 0; k < c.count; ++k) {
+    if (c.size(k) == 1) {
+      own(size_t(c.first(k)), &mean[size_t(k) * N]);
+      continue;
+    }
     double acc[N] = {};
     double a = 0.0;
     for (int q = c.member_offset[size_t(k)]; q < c.member_offset[size_t(k) + 1]; ++q) {
@@ -208,6 +283,25 @@ std::vector<float> cluster_means(const TriMesh& m, const Clusters& c, Member mem
   return mean;
 }
 
+// The Gaussian, normal and area weight of something at p_other with mean
+// normal n_other and area `area` for a vertex at p with normal n, computed
+// as the exact filter computes it for one vertex. Returns false when the
+// other side faces away or lies three sigma or more away (the traversal
+// does not go on through it); w is then 0.
+inline bool weight(const Vec3& p, const Vec3& n, const Vec3& p_other, const Vec3& n_other, float area,
+                   float inv_sigma2, float& w) {
+  w = 0.0f;
+  const float ndot = n.dot(n_other);
+  if (!(ndot > 0.0f)) return false;
+  const float d2 = (p - p_other).lengthSquared() * inv_sigma2;
+  if (!(d2 < 9.0f)) return false;
+  w = std::exp(-0.5f * d2);
+  if (w == 0.0f) return true;
+  w *= ndot * area;
+  if (!std::isfinite(w)) w = 0.0f;
+  return true;
+}
+
 // One thread's traversal state over the cluster graph.
 struct ClusterWalker {
   const Clusters& c;
@@ -219,38 +313,63 @@ struct ClusterWalker {
   ClusterWalker(const Clusters& clusters, float inv2)
       : c(clusters), inv_sigma2(inv2), marks(size_t(clusters.count), 0u) {}
 
-  // Calls visit(k, w) for every cluster k connected to `start` within three
-  // sigma of p whose normal sum faces n's way, with w the Gaussian weight
-  // times n . normal sum (the members' areas times their normals' dot
-  // products with n).
+  // Calls visit(k, w) for every cluster k other than `start` that a
+  // traversal from `start` reaches through clusters within three sigma of p
+  // that face n's way, with w its weight (weight() above) when not 0. The
+  // traversal is the exact filter's, step for step, on clusters instead of
+  // vertices: the same pushes, marks and order.
   template <class Visit>
   void walk(int start, const Vec3& p, const Vec3& n, Visit visit) {
     if (++mark == 0) {
       std::fill(marks.begin(), marks.end(), 0u);
       mark = 1;
     }
-    stack.clear();
-    stack.push_back(start);
     marks[size_t(start)] = mark;
+    stack.clear();
+    for (int e = c.adj_offset[size_t(start)]; e < c.adj_offset[size_t(start) + 1]; ++e)
+      stack.push_back(c.adj[size_t(e)]);
     while (!stack.empty()) {
       const int k = stack.back();
       stack.pop_back();
-      const float ndot = n.dot(c.normal_sum[size_t(k)]);
-      if (!(ndot > 0.0f)) continue;
-      const float d2 = (p - c.centroid[size_t(k)]).lengthSquared() * inv_sigma2;
-      if (!(d2 < 9.0f)) continue;
-      const float w = std::exp(-0.5f * d2) * ndot;
-      if (std::isfinite(w) && w > 0.0f) visit(k, w);
+      if (marks[size_t(k)] == mark) continue;
+      marks[size_t(k)] = mark;
+      float w;
+      if (!weight(p, n, c.centroid[size_t(k)], c.normal[size_t(k)], c.area[size_t(k)], inv_sigma2, w)) continue;
+      if (w != 0.0f) visit(k, w);
       for (int e = c.adj_offset[size_t(k)]; e < c.adj_offset[size_t(k) + 1]; ++e) {
         const int q = c.adj[size_t(e)];
-        if (marks[size_t(q)] != mark) {
-          marks[size_t(q)] = mark;
-          stack.push_back(q);
-        }
+        if (marks[size_t(q)] != mark) stack.push_back(q);
       }
     }
   }
 };
+
+// The rest of vertex i's own cluster k (all members but i), for a cluster of
+// several vertices: its area, centroid, mean normal and tensor (N floats, in
+// the cluster's frame; own_in_cluster is i's tensor in that frame). False
+// when the rest has no area to speak of.
+template <int N>
+bool rest_of_cluster(const TriMesh& m, const Clusters& c, const std::vector<float>& mean, int k, size_t i,
+                     const float* own_in_cluster, float& area, Vec3& centroid, Vec3& normal, float* t) {
+  const double A = c.area[size_t(k)];
+  const float ai = m.point_areas[i];
+  double a = A;
+  if (ai > 0.0f && std::isfinite(ai)) a -= ai;
+  if (!(a > 1e-6 * A)) return false;
+  const double own = A - a;  // i's share, 0 when i has no area
+  const auto rest = [&](double total, double mine) { return float((total * A - mine * own) / a); };
+  const Vec3& p = c.centroid[size_t(k)];
+  const Vec3& nn = c.normal[size_t(k)];
+  const Vec3& pi = m.vertices[i];
+  const Vec3& ni = m.normals[i];
+  centroid = Vec3(rest(p.x, pi.x), rest(p.y, pi.y), rest(p.z, pi.z));
+  normal = Vec3(rest(nn.x, ni.x), rest(nn.y, ni.y), rest(nn.z, ni.z));
+  for (int e = 0; e < N; ++e) t[e] = rest(mean[size_t(k) * N + size_t(e)], own > 0.0 ? own_in_cluster[e] : 0.0f);
+  area = float(a);
+  for (int e = 0; e < N; ++e)
+    if (!std::isfinite(t[e])) return false;
+  return finite(centroid) && finite(normal);
+}
 
 // Runs filter(walker, i) for every vertex on `threads` threads, blocks of
 // vertices handed out in turn. Returns false when cancelled.
@@ -279,8 +398,14 @@ void TriMesh::smooth_curvatures_fast(float sigma, int threads, const std::atomic
     print_message("cancelled.\n");
     return;
   }
-  const std::vector<float> mean =
-      cluster_means<3>(*this, c, [&](size_t j, const Vec3& u, const Vec3& v, const Vec3& uxv, float* t) {
+  const std::vector<float> mean = cluster_tensors<3>(
+      *this, c,
+      [&](size_t j, float* t) {
+        t[0] = principal_curv1[j];
+        t[1] = 0.0f;
+        t[2] = principal_curv2[j];
+      },
+      [&](size_t j, const Vec3& u, const Vec3& v, const Vec3& uxv, float* t) {
         curv_onto(principal_dir1[j], principal_dir2[j], principal_dir1[j].cross(principal_dir2[j]), principal_curv1[j],
                   0.0f, principal_curv2[j], u, v, uxv, t[0], t[1], t[2]);
       });
@@ -303,15 +428,31 @@ void TriMesh::smooth_curvatures_fast(float sigma, int threads, const std::atomic
           kv[size_t(i)] = own_v;
           return;
         }
-        double sum = 0.0, su = 0.0, suv = 0.0, sv = 0.0;
-        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
+        // The vertex itself, as the exact filter weighs it.
+        const float area = point_areas[size_t(i)];
+        double sum = area > 0.0f ? area : 0.0f;
+        double su = sum * own_u, suv = sum * own_uv, sv = sum * own_v;
+        const auto add = [&](const Vec3& fu, const Vec3& fv, const Vec3& fuxv, const float* t, float w) {
           float cu, cuv, cv;
-          const float* t = &mean[size_t(k) * 3];
-          curv_onto(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], t[0], t[1], t[2], u, v, uxv, cu, cuv, cv);
+          curv_onto(fu, fv, fuxv, t[0], t[1], t[2], u, v, uxv, cu, cuv, cv);
           su += double(w) * cu;
           suv += double(w) * cuv;
           sv += double(w) * cv;
           sum += w;
+        };
+        if (c.size(start) > 1) {
+          // The rest of its own cluster, at the rest's centroid.
+          float own_c[3], t[3], rest_area, w;
+          Vec3 centroid, normal;
+          const size_t k = size_t(start);
+          curv_onto(u, v, uxv, principal_curv1[size_t(i)], 0.0f, principal_curv2[size_t(i)], c.u[k], c.v[k], c.uxv[k],
+                    own_c[0], own_c[1], own_c[2]);
+          if (rest_of_cluster<3>(*this, c, mean, start, size_t(i), own_c, rest_area, centroid, normal, t) &&
+              weight(vertices[size_t(i)], normals[size_t(i)], centroid, normal, rest_area, inv_sigma2, w) && w != 0.0f)
+            add(c.u[k], c.v[k], c.uxv[k], t, w);
+        }
+        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
+          add(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], &mean[size_t(k) * 3], w);
         });
         store_mean(sum, su, suv, sv, own_u, own_uv, own_v, ku[size_t(i)], kuv[size_t(i)], kv[size_t(i)]);
       });
@@ -333,8 +474,12 @@ void TriMesh::smooth_curv_derivs_fast(float sigma, int threads, const std::atomi
     print_message("cancelled.\n");
     return;
   }
-  const std::vector<float> mean =
-      cluster_means<4>(*this, c, [&](size_t j, const Vec3& u, const Vec3& v, const Vec3& uxv, float* t) {
+  const std::vector<float> mean = cluster_tensors<4>(
+      *this, c,
+      [&](size_t j, float* t) {
+        for (int e = 0; e < 4; ++e) t[e] = curv_derivs[j][size_t(e)];
+      },
+      [&](size_t j, const Vec3& u, const Vec3& v, const Vec3& uxv, float* t) {
         CurvDeriv r;
         deriv_onto(principal_dir1[j], principal_dir2[j], principal_dir1[j].cross(principal_dir2[j]), curv_derivs[j], u,
                    v, uxv, r);
@@ -355,13 +500,31 @@ void TriMesh::smooth_curv_derivs_fast(float sigma, int threads, const std::atomi
           smoothed[size_t(i)] = own;
           return;
         }
-        double sum = 0.0, acc[4] = {0.0, 0.0, 0.0, 0.0};
-        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
+        // The vertex itself, as the exact filter weighs it.
+        const float area = point_areas[size_t(i)];
+        double sum = area > 0.0f ? area : 0.0f;
+        double acc[4];
+        for (int e = 0; e < 4; ++e) acc[e] = sum * own[size_t(e)];
+        const auto add = [&](const Vec3& fu, const Vec3& fv, const Vec3& fuxv, const float* t, float w) {
           CurvDeriv src, d;
-          for (int e = 0; e < 4; ++e) src[size_t(e)] = mean[size_t(k) * 4 + size_t(e)];
-          deriv_onto(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], src, u, v, uxv, d);
+          for (int e = 0; e < 4; ++e) src[size_t(e)] = t[e];
+          deriv_onto(fu, fv, fuxv, src, u, v, uxv, d);
           for (int e = 0; e < 4; ++e) acc[e] += double(w) * d[size_t(e)];
           sum += w;
+        };
+        if (c.size(start) > 1) {
+          // The rest of its own cluster, at the rest's centroid.
+          CurvDeriv own_c;
+          float t[4], rest_area, w;
+          Vec3 centroid, normal;
+          const size_t k = size_t(start);
+          deriv_onto(u, v, uxv, own, c.u[k], c.v[k], c.uxv[k], own_c);
+          if (rest_of_cluster<4>(*this, c, mean, start, size_t(i), own_c.data(), rest_area, centroid, normal, t) &&
+              weight(vertices[size_t(i)], normals[size_t(i)], centroid, normal, rest_area, inv_sigma2, w) && w != 0.0f)
+            add(c.u[k], c.v[k], c.uxv[k], t, w);
+        }
+        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
+          add(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], &mean[size_t(k) * 4], w);
         });
         smoothed[size_t(i)] = mean_or_own(sum, acc, own);
       });

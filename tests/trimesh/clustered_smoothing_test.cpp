@@ -88,6 +88,35 @@ TEST(ClusteredSmoothing, KeepsKnownCurvatureFieldsAndStaysCloseToTheExactFilter)
   EXPECT_LT(percentile(angle, 0.95), 0.02);  // radians
 }
 
+TEST(ClusteredSmoothing, GivesTheExactFiltersFloatsWhereEveryClusterIsOneVertex) {
+  fixtures::MessageCapture quiet;
+  // A bumpy sphere (about 0.06 between vertices) and a copy of it scaled by
+  // 1.004: a double sheet whose twin vertices share grid cells and facing
+  // but no edge. At sigma 0.05 (cells of 0.025) every piece of a cell is one
+  // vertex, so the fast filter must give the exact filter's floats:
+  // curvatures, directions, and the derivatives read in those directions.
+  TriMesh m = fixtures::sphere(4, 1.0f);
+  for (Vec3& v : m.vertices) v = v * (1.0f + 0.05f * std::sin(7.0f * v.x) * std::cos(5.0f * v.y));
+  const int n = int(m.vertices.size());
+  const size_t faces = m.faces.size();
+  for (int i = 0; i < n; ++i) m.vertices.push_back(m.vertices[size_t(i)] * 1.004f);
+  for (size_t f = 0; f < faces; ++f)
+    m.faces.emplace_back(m.faces[f][0] + n, m.faces[f][1] + n, m.faces[f][2] + n);
+  prepare(m);
+  TriMesh exact = m, fast = m;
+  exact.smooth_curvatures(0.05f);
+  exact.smooth_curv_derivs(0.05f);
+  fast.smooth_curvatures_fast(0.05f, 2);
+  fast.smooth_curv_derivs_fast(0.05f, 2);
+  ASSERT_EQ(fast.last_smoothing.clusters, 2 * n);
+  ASSERT_FALSE(sameBytes(exact.curv_derivs, m.curv_derivs)) << "smoothing changed nothing";
+  EXPECT_TRUE(sameBytes(fast.principal_curv1, exact.principal_curv1));
+  EXPECT_TRUE(sameBytes(fast.principal_curv2, exact.principal_curv2));
+  EXPECT_TRUE(sameBytes(fast.principal_dir1, exact.principal_dir1));
+  EXPECT_TRUE(sameBytes(fast.principal_dir2, exact.principal_dir2));
+  EXPECT_TRUE(sameBytes(fast.curv_derivs, exact.curv_derivs));
+}
+
 TEST(ClusteredSmoothing, GivesTheSameFloatsOnAnyThreadCountAndStopsWhenCancelled) {
   fixtures::MessageCapture quiet;
   TriMesh original = fixtures::sphere(4, 1.0f);
