@@ -98,12 +98,9 @@ TEST_F(PlaneSafety, ForeignFilesThatCrashOrHangKeepTheWindowAndItsPlanes) {
 // at the next start and restores the model and its planes.
 TEST_F(PlaneSafety, PlanesAreJournalledAndOfferedBackAfterAnAbnormalEnd) {
   ASSERT_TRUE(cubeWithTwoPlanes());
-  const PlaneJournal* journal = view->planeJournal();
-  ASSERT_NE(journal, nullptr);
-  view->keepJournal();
   PlaneJournalRecord record;
-  QString error;
-  ASSERT_TRUE(PlaneJournal::read(journal->path(), record, error)) << error.toStdString();
+  const PlaneJournal* journal = paneltest::readKeptJournal(view, record);
+  ASSERT_NE(journal, nullptr);
   EXPECT_EQ(record.modelPath, cube);
   ASSERT_EQ(record.planes.size(), 2);
 
@@ -111,6 +108,7 @@ TEST_F(PlaneSafety, PlanesAreJournalledAndOfferedBackAfterAnAbnormalEnd) {
   Sorvex* engine = view->engine();
   engine->planes[0].d = 0.25f;
   engine->planes[0].point = engine->planes[0].normal * 0.25f;
+  QString error;
   QTRY_VERIFY_WITH_TIMEOUT(
       PlaneJournal::read(journal->path(), record, error) && record.planes.size() == 2 && record.planes[0].d == 0.25f,
       3000);

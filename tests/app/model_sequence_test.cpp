@@ -433,12 +433,9 @@ TEST_F(ModelSequence, PreviousModelComesBackWithItsPlanes) {
   // restore after an abnormal end puts it back there.
   press(back);
   ASSERT_EQ(planeDs(), erasedDs);
-  const PlaneJournal* journal = view->planeJournal();
-  ASSERT_NE(journal, nullptr);
-  view->keepJournal();
   PlaneJournalRecord record;
-  QString error;
-  ASSERT_TRUE(PlaneJournal::read(journal->path(), record, error)) << error.toStdString();
+  const PlaneJournal* journal = paneltest::readKeptJournal(view, record);
+  ASSERT_NE(journal, nullptr);
   EXPECT_EQ(record.label, label(1));
   EXPECT_EQ(record.sequenceIndex, 2);
   EXPECT_EQ(record.seed, studyMode ? 7 : 0);

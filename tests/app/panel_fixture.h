@@ -20,6 +20,7 @@
 
 #include "app/glwidget.h"
 #include "app/window.h"
+#include "export/plane_journal.h"
 #include "view/side_glwidget.h"
 
 namespace paneltest {
@@ -115,5 +116,22 @@ class WindowFixture : public ::testing::Test {
   QStringList dialogCalls;
   QString nextFile;  // what the file dialog "returns"; empty = cancel
 };
+
+// Keeps the view's journal on disk past the window and reads its record as
+// it stands; the journal, or null (with a failure) when it cannot be read.
+inline const PlaneJournal* readKeptJournal(GLWidget* view, PlaneJournalRecord& record) {
+  const PlaneJournal* journal = view->planeJournal();
+  if (!journal) {
+    ADD_FAILURE() << "the view keeps no journal";
+    return nullptr;
+  }
+  view->keepJournal();
+  QString error;
+  if (!PlaneJournal::read(journal->path(), record, error)) {
+    ADD_FAILURE() << error.toStdString();
+    return nullptr;
+  }
+  return journal;
+}
 
 }  // namespace paneltest
