@@ -2,11 +2,13 @@
 
 // KD-tree over caller-owned 3-D points (3 consecutive floats each) for
 // nearest-neighbour queries with a distance limit and an acceptance
-// predicate. The tree stores pointers into the caller's array, which must
-// outlive it. Leaves hold up to 7 points; inner nodes keep the centre and
-// half-diagonal of their bounding box so whole subtrees can be pruned.
+// predicate. The tree keeps a copy of every point in leaf order beside a
+// pointer into the caller's array (which queries return, so that array must
+// outlive it). Leaves hold up to 7 points; every node keeps the centre and
+// half-diagonal of its bounding box so whole subtrees can be pruned.
 
 #include <cstddef>
+#include <cstdint>
 #include <set>
 #include <vector>
 
@@ -21,7 +23,13 @@ class KDtree {
   };
 
   struct Node;
+  struct Point {
+    float x[3];
+    const float* source;  // in the caller's array
+  };
 
+  // An empty tree (every query answers nullptr) when count is 0 or beyond
+  // what 32-bit node indices reach.
   KDtree(const float* points, size_t count);
   ~KDtree();
   KDtree(const KDtree&) = delete;
@@ -36,7 +44,8 @@ class KDtree {
   float root_radius2() const;
 
  private:
-  Node* root = nullptr;
+  std::vector<Node> nodes_;  // the root first
+  std::vector<Point> points_;
 };
 
 // Accepts the points whose position in the array (float offset from `base`,

@@ -110,7 +110,7 @@ TEST(KDtree, EmptyTreeAndNonFinitePointsAreHarmless) {
   EXPECT_EQ(kd.nearest(qn, 100.0f), nullptr);
 }
 
-TEST(KDtree, NodesAreReusedAfterDestruction) {
+TEST(KDtree, RepeatedBuildsWithManyTiesAgreeWithALinearScan) {
   std::vector<float> pts(3 * 5000);
   for (size_t i = 0; i < pts.size(); i++) pts[i] = static_cast<float>((i * 7919) % 1000);
   for (int round = 0; round < 20; round++) {
