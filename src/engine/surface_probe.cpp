@@ -162,13 +162,18 @@ std::vector<SurfaceProbe::Sample> SurfaceProbe::samples(int count, unsigned seed
   return out;
 }
 
-void SurfaceProbe::buildDistanceIndex(int areaPoints, unsigned seed) {
+void SurfaceProbe::buildDistanceIndex(int areaPoints, unsigned seed, int maxCentroids) {
   tree_.reset();
   densePoints_.clear();
   denseTriangle_.clear();
   if (!ok_) return;
-  densePoints_.reserve(3 * (triangles_.size() + size_t(std::max(areaPoints, 0))));
-  for (size_t t = 0; t < triangles_.size(); ++t) {
+  const size_t count = triangles_.size();
+  const size_t centroids = maxCentroids > 0 ? std::min(count, size_t(maxCentroids)) : count;
+  densePoints_.reserve(3 * (centroids + size_t(std::max(areaPoints, 0))));
+  for (size_t t = 0; t < count; ++t) {
+    // Evenly over the triangle order when there are more triangles than
+    // centroids are wanted: t is taken when it starts a new share.
+    if (centroids < count && (t + 1) * centroids / count == t * centroids / count) continue;
     const Vec3 g = (triangles_[t].a + triangles_[t].b + triangles_[t].c) / 3.0f;
     densePoints_.insert(densePoints_.end(), {g.x, g.y, g.z});
     denseTriangle_.push_back(int(t));

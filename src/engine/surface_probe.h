@@ -48,10 +48,12 @@ class SurfaceProbe {
   // `seed` (the same mesh and seed give the same samples).
   std::vector<Sample> samples(int count, unsigned seed) const;
 
-  // Builds the distance structure: every triangle's centroid plus
-  // `areaPoints` area-uniform points, each tagged with its triangle, in a
-  // kd-tree. Call once before distanceTo/closestPoint.
-  void buildDistanceIndex(int areaPoints, unsigned seed);
+  // Builds the distance structure: every triangle's centroid (or, when
+  // `maxCentroids` > 0 and there are more triangles, the centroids of that
+  // many triangles spread evenly over their order) plus `areaPoints`
+  // area-uniform points, each tagged with its triangle, in a kd-tree. Call
+  // once before distanceTo/closestPoint.
+  void buildDistanceIndex(int areaPoints, unsigned seed, int maxCentroids = 0);
 
   // Distance (normalised units) from q to the surface, found as the
   // distance to the triangle of the nearest dense point; `cap` (> 0) when

@@ -18,7 +18,11 @@ constexpr int kSampleCount = 4000;       // scoring samples
 constexpr int kRefineSamples = 800;      // the first ones, used while fitting
 constexpr int kScreenSamples = 400;      // the first ones, used to drop hopeless candidates
 constexpr int kAxisSamples = 2000;       // the first ones, used per rotation angle
-constexpr int kDenseAreaPoints = 30000;  // besides one point per triangle
+constexpr int kDenseAreaPoints = 30000;  // besides one point per triangle, up to kDenseCentroids
+// Beyond this many triangles, the centroids of this many (spread evenly) are
+// indexed: with the area points they are already far denser than the
+// tolerances below, and a scan's index stays as cheap as a 30k-face model's.
+constexpr int kDenseCentroids = 30000;
 constexpr unsigned kSampleSeed = 20261207u, kDenseSeed = 7u, kPairSeed = 99u;
 constexpr float kMeanTolerance = 0.005f;   // mean distance of the mirrored samples
 constexpr float kHighTolerance = 0.0075f;  // their 98th percentile
@@ -337,7 +341,7 @@ DetectedSymmetry detectSymmetry(const QVector<Vec3>& vertices, const RenderFaces
   }
   const Samples samples = probe.samples(kSampleCount, kSampleSeed);
   if (cancelled(cancel)) return stopped();
-  probe.buildDistanceIndex(kDenseAreaPoints, kDenseSeed);
+  probe.buildDistanceIndex(kDenseAreaPoints, kDenseSeed, kDenseCentroids);
   if (cancelled(cancel)) return stopped();
 
   // Candidates: the principal planes through the area centroid, then the vote's peaks.

@@ -28,10 +28,9 @@ CutPlane plane(const Vec3& n, float d) {
   return p;
 }
 
-// Box [-a,a] x [-b,b] x [-c,c], each side a 4 x 4 grid of quads split into triangles.
-Mesh box(float a, float b, float c) {
+// Box [-a,a] x [-b,b] x [-c,c], each side an n x n grid of quads split into triangles.
+Mesh box(float a, float b, float c, int n = 4) {
   Mesh m;
-  const int n = 4;
   const float half[3] = {a, b, c};
   for (int axis = 0; axis < 3; ++axis)
     for (int sign = -1; sign <= 1; sign += 2) {
@@ -196,6 +195,9 @@ Expected cylinderAnswer(float h) {
 TEST(SymmetryDetection, FindsThePlanesOfABoxACubeAndACylinder) {
   const float boxSize = std::sqrt(4.0f * (1.0f + 0.49f + 0.16f));
   expectSymmetries(detectSymmetry(box(1.0f, 0.7f, 0.4f).v, box(1.0f, 0.7f, 0.4f).f), boxAnswer(), boxSize);
+  // 49,152 faces: more than the distance index takes a centroid of each.
+  const Mesh fine = box(1.0f, 0.7f, 0.4f, 64);
+  expectSymmetries(detectSymmetry(fine.v, fine.f), boxAnswer(), boxSize);
   const Mesh cube = box(0.5f, 0.5f, 0.5f);
   expectSymmetries(detectSymmetry(cube.v, cube.f), cubeAnswer(), std::sqrt(3.0f));
   // The cylinder: its axis, and the mid plane across it; the planes that contain the axis are implied by it.
