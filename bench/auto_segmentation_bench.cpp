@@ -240,19 +240,23 @@ void BM_AutoSegmentationOracle(benchmark::State& state) {
 }
 BENCHMARK(BM_AutoSegmentationOracle)
     ->ArgNames({"proxy", "rays", "clusters", "lambda100", "minArea1000", "subdivided"})
-    ->Args({3000, 4, 5, 26, 2, 0})  // the defaults
+    ->Args({3000, 3, 5, 26, 2, 0})  // the defaults
+    ->Args({3000, 3, 5, 26, 2, 1})
+    ->Args({3000, 2, 5, 26, 2, 0})
+    ->Args({3000, 2, 5, 26, 2, 1})
+    ->Args({3000, 4, 5, 26, 2, 0})
     ->Args({3000, 4, 5, 26, 2, 1})
-    ->Args({2000, 4, 5, 26, 2, 0})
-    ->Args({2500, 4, 5, 26, 2, 0})
-    ->Args({3500, 4, 5, 26, 2, 0})
     ->Args({3000, 6, 5, 26, 2, 0})
     ->Args({3000, 12, 5, 26, 2, 0})
-    ->Args({3000, 4, 4, 26, 2, 0})
-    ->Args({3000, 4, 6, 26, 2, 0})
-    ->Args({3000, 4, 5, 40, 2, 0})
-    ->Args({3000, 4, 5, 60, 2, 0})
-    ->Args({3000, 4, 5, 26, 0, 0})
-    ->Args({3000, 4, 5, 26, 20, 0})
+    ->Args({2000, 3, 5, 26, 2, 0})
+    ->Args({2500, 3, 5, 26, 2, 0})
+    ->Args({3500, 3, 5, 26, 2, 0})
+    ->Args({3000, 3, 4, 26, 2, 0})
+    ->Args({3000, 3, 6, 26, 2, 0})
+    ->Args({3000, 3, 5, 40, 2, 0})
+    ->Args({3000, 3, 5, 60, 2, 0})
+    ->Args({3000, 3, 5, 26, 0, 0})
+    ->Args({3000, 3, 5, 26, 20, 0})
     ->Unit(benchmark::kSecond)
     ->Iterations(1);
 

@@ -37,13 +37,15 @@
 // by the area-weighted Rand index against the 19 bundled models' hand-made
 // segmentations, as they are and subdivided once, and checks a dumbbell, a
 // sphere and a capsule; BM_AutoSegmentation times them beside the load):
-//   proxyFaces 3000: Rand index 0.989 (0.979 subdivided), against 0.983 at
-//     2500 and 0.978 at 2000; 3500 was no better (0.988) and each 500 faces
-//     more cost about 25 ms.
-//   rays 4: as good as 6 or 12 (0.987, 0.988) on every check, and the rays
-//     are most of the time: the child takes about 75 ms at 4, 100 ms at 6
-//     and 150 ms at 12, so that 100,000 faces take about 120 ms in all,
-//     about half of their load (240 to 300 ms).
+//   proxyFaces 3000: Rand index 0.989 (0.980 subdivided), against 0.979 at
+//     2000 and 0.986 at 2500; 3500 gains little (0.991) and each 500 faces
+//     more cost about 15 % of the segmentation.
+//   rays 3: as good as 4, 6 or 12 (0.989, 0.987, 0.988) on every check; 2
+//     keep the index on the models as they are but drop it to 0.974
+//     subdivided (0.89 on the worst model). The rays are the largest part of
+//     the child's time (they run in double arithmetic on two threads, see
+//     sdf_segmentation.cpp); with 3 rays 100,000 faces take about 85 ms in
+//     all when nothing runs beside them, against a load of about 100 ms.
 //   clusters 5, smoothing 0.26 (CGAL's defaults): 4 clusters or smoothing
 //     0.4 to 0.6 score 0.990, a gain within the noise, but the bundled
 //     models' parts are separate pieces that smoothing cannot join anyway;

@@ -31,7 +31,7 @@ struct AutoSegmentation {
 struct AutoSegmentationParams {
   // Meshes with more faces are segmented on a proxy of about this many faces.
   int proxyFaces = 3000;
-  int rays = 4;             // rays per face of the shape diameter
+  int rays = 3;             // rays per face of the shape diameter
   int clusters = 5;         // levels of the diameter mixture
   double smoothing = 0.26;  // weight of the dihedral angles in the graph cut, [0, 1]
   // Segments smaller than this share of the surface area join the neighbour
