@@ -5,8 +5,12 @@
 #include <QFileInfo>
 #include <QString>
 #include <QVector>
+#include <chrono>
+#include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <system_error>
+#include <thread>
 #include <utility>
 
 #include "engine/sorvex.h"
@@ -52,6 +56,79 @@ bool refuse(LoadControl* control, const char* path, const QString& reason) {
 
 // The curvature chain of a freshly read mesh (as prepareCurvatureMesh), with
 // progress between the steps and cancellation inside the smoothing.
+// The companion step (model/derived_companions.h) on a thread of its own,
+// beside the curvature chain: that chain keeps one core busy for most of a
+// load, and the companions need only the render mesh. The thread works with
+// a control of its own: the same switches, no progress calls (the caller's
+// progress is reported from the caller's thread only), and a cancel flag that
+// finish() and abandon() raise when the caller's is raised. Nothing else of
+// `out` may be touched until finish() or abandon() has returned. When no
+// thread can be had, finish() runs the step itself.
+class CompanionsAside {
+ public:
+  CompanionsAside(const QString& path, const char* segmentationPath, LoadedModel& out, LoadControl* control)
+      : path_(path),
+        segmentationPath_(segmentationPath ? QByteArray(segmentationPath) : QByteArray()),
+        hasSegmentationPath_(segmentationPath != nullptr),
+        out_(out),
+        control_(control) {
+    if (control) {
+      side_.autoSegmentation = control->autoSegmentation;
+      side_.autoSymmetry = control->autoSymmetry;
+    }
+    try {
+      thread_ = std::thread([this] {
+        const bool ok = provideCompanions(path_, segmentationPathOrNull(), out_, &side_);
+        std::lock_guard<std::mutex> lock(mutex_);
+        ok_ = ok;
+        done_ = true;
+        doneChanged_.notify_all();
+      });
+    } catch (const std::system_error&) {
+      qDebug("No thread for the companion files: they are read after the curvature.");
+    }
+  }
+  ~CompanionsAside() { abandon(); }
+  CompanionsAside(const CompanionsAside&) = delete;
+  CompanionsAside& operator=(const CompanionsAside&) = delete;
+
+  // Waits for the step, passing on a cancel of the caller's meanwhile. False
+  // when it was cancelled.
+  bool finish() {
+    if (!thread_.joinable()) return provideCompanions(path_, segmentationPathOrNull(), out_, control_);
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      while (!done_) {
+        if (control_ && control_->cancel.load()) side_.cancel = true;
+        doneChanged_.wait_for(lock, std::chrono::milliseconds(20));
+      }
+    }
+    thread_.join();
+    return ok_ && !(control_ && control_->cancel.load());
+  }
+
+  // Stops the step and waits for it (the load failed or was cancelled).
+  void abandon() {
+    side_.cancel = true;
+    if (thread_.joinable()) thread_.join();
+  }
+
+ private:
+  const char* segmentationPathOrNull() const { return hasSegmentationPath_ ? segmentationPath_.constData() : nullptr; }
+
+  const QString path_;
+  const QByteArray segmentationPath_;
+  const bool hasSegmentationPath_;
+  LoadedModel& out_;
+  LoadControl* const control_;
+  LoadControl side_;
+  std::mutex mutex_;
+  std::condition_variable doneChanged_;
+  bool done_ = false;
+  bool ok_ = false;
+  std::thread thread_;
+};
+
 bool prepareCurvature(TriMesh& mesh, float smooth, LoadControl* control) {
   const std::atomic<bool>* cancel = control ? &control->cancel : nullptr;
   report(control, 150, "Computing curvatures");
@@ -137,20 +214,22 @@ bool buildModel(const char* path, const char* segmentationPath, float curvatureS
     return false;
   }
   if (cancelled(control)) return false;
-  if (!prepareCurvature(*newTriMesh, curvatureSmooth, control)) {
-    qDebug("Loading %s cancelled", path);
-    return false;
-  }
 
-  report(control, 850, "Building the render mesh");
+  report(control, 100, "Building the render mesh");
   if (format == ModelFormat::Assimp)
     out.renderMesh.setGeometry(vertices, faces);
   else
     out.renderMesh.setTriangleGeometry(vertices, triangles);
   out.renderMesh.flipFaceNormals();
 
+  CompanionsAside companions(newPath, segmentationPath, out, control);
+  if (!prepareCurvature(*newTriMesh, curvatureSmooth, control)) {
+    companions.abandon();
+    qDebug("Loading %s cancelled", path);
+    return false;
+  }
   report(control, 900, "Reading companion files");
-  if (!provideCompanions(newPath, segmentationPath, out, control)) {
+  if (!companions.finish()) {
     qDebug("Loading %s cancelled", path);
     return false;
   }

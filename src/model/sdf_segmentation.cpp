@@ -132,12 +132,8 @@ class Alpha_expansion_MaxFlow_impl {
 #include <array>
 #include <cmath>
 #include <cstddef>
-#include <exception>
 #include <limits>
-#include <iterator>
 #include <numeric>
-#include <system_error>
-#include <thread>
 
 namespace sdfseg {
 
@@ -265,40 +261,12 @@ bool segmentSoup(const std::vector<double>& coordinates, const std::vector<int>&
   // surface without an inside is caught before the normalisation divides by
   // a zero range.
   // As sdf_values does it (segments of the bounding box's diagonal, the
-  // nearest hit per ray), in RayKernel. Faces are independent and the tree
-  // is only read: the second half of them is done on a thread of its own,
-  // which runs once the other work beside this process leaves a core free.
+  // nearest hit per ray), in RayKernel. One thread: this runs in a child
+  // forked from a process with threads, where starting threads is not safe.
   const CGAL::internal::SDF_calculation<Mesh, RayPoints, RayKernel, true> rays(mesh, RayPoints{&mesh}, false, true,
                                                                                 RayKernel());
-  const std::size_t rayCount = std::size_t(std::max(1, params.rays));
-  const auto first = mesh.faces().begin(), last = mesh.faces().end();
-  const auto middle = std::next(first, std::ptrdiff_t(mesh.number_of_faces() / 2));
-  std::thread second;
-  std::exception_ptr secondFailed;
-  if (mesh.number_of_faces() >= 1000) {
-    try {
-      second = std::thread([&] {
-        try {
-          rays.calculate_sdf_values(middle, last, params.coneAngle, rayCount, sdf);
-        } catch (...) {
-          secondFailed = std::current_exception();
-        }
-      });
-    } catch (const std::system_error&) {
-    }
-  }
-  try {
-    rays.calculate_sdf_values(first, middle, params.coneAngle, rayCount, sdf);
-  } catch (...) {
-    if (second.joinable()) second.join();
-    throw;
-  }
-  if (second.joinable()) {
-    second.join();
-    if (secondFailed) std::rethrow_exception(secondFailed);
-  } else {
-    rays.calculate_sdf_values(middle, last, params.coneAngle, rayCount, sdf);
-  }
+  rays.calculate_sdf_values(mesh.faces().begin(), mesh.faces().end(), params.coneAngle,
+                            std::size_t(std::max(1, params.rays)), sdf);
   double lowest = std::numeric_limits<double>::max(), highest = -1.0;
   for (Face f : mesh.faces()) {
     const double v = sdf[f];

@@ -2,9 +2,12 @@
 // user is given about them and about an open mesh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <map>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "model/companion_files.h"
 #include "model/derived_companions.h"
@@ -109,4 +112,50 @@ TEST(BoundaryEdges, AgreeWithAPlainCountOfEveryEdgeOnRandomAndHostileFaces) {
   }
   RenderMesh empty;
   EXPECT_EQ(boundaryEdgeCount(empty), 0);
+}
+
+// The companions are computed beside the curvature chain: a load cancelled
+// during the chain or while waiting for them ends without a model, and one
+// left alone reports its progress in order and has both computed.
+TEST_F(Companions, ComputedBesideTheCurvatureAndCancelledWithTheLoad) {
+  // A latitude-longitude sphere of 15,840 triangles.
+  const int rings = 45, sectors = 180;
+  std::string off = "OFF\n" + std::to_string(2 + (rings - 1) * sectors) + " " +
+                    std::to_string(2 * sectors * (rings - 1)) + " 0\n0 1 0\n0 -1 0\n";
+  for (int r = 1; r < rings; ++r)
+    for (int s = 0; s < sectors; ++s) {
+      const double phi = M_PI * r / rings, theta = 2 * M_PI * s / sectors;
+      off += std::to_string(std::sin(phi) * std::cos(theta)) + " " + std::to_string(std::cos(phi)) + " " +
+             std::to_string(std::sin(phi) * std::sin(theta)) + "\n";
+    }
+  auto at = [&](int r, int s) { return 2 + (r - 1) * sectors + (s + sectors) % sectors; };
+  for (int s = 0; s < sectors; ++s) {
+    off += "3 0 " + std::to_string(at(1, s + 1)) + " " + std::to_string(at(1, s)) + "\n";
+    off += "3 1 " + std::to_string(at(rings - 1, s)) + " " + std::to_string(at(rings - 1, s + 1)) + "\n";
+    for (int r = 1; r + 1 < rings; ++r) {
+      off += "3 " + std::to_string(at(r, s)) + " " + std::to_string(at(r, s + 1)) + " " +
+             std::to_string(at(r + 1, s)) + "\n";
+      off += "3 " + std::to_string(at(r, s + 1)) + " " + std::to_string(at(r + 1, s + 1)) + " " +
+             std::to_string(at(r + 1, s)) + "\n";
+    }
+  }
+  const QByteArray path = file("ball.off", off);
+  for (const char* cancelAt : {"Smoothing curvatures", "Reading companion files", ""}) {
+    LoadedModel model;
+    LoadControl control;
+    control.autoSegmentation = control.autoSymmetry = true;
+    std::vector<int> seen;
+    control.progress = [&](int thousandths, const char* stage) {
+      seen.push_back(thousandths);
+      if (std::string(stage) == cancelAt) control.cancel = true;
+    };
+    const bool loaded = buildModel(path.constData(), nullptr, 0.01f, model, &control);
+    EXPECT_EQ(loaded, !*cancelAt) << cancelAt;
+    EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end())) << cancelAt;
+    if (!loaded) continue;
+    EXPECT_EQ(model.companions.segmentation, CompanionSource::Computed);
+    EXPECT_EQ(model.companions.symmetry, CompanionSource::Computed);
+    EXPECT_EQ(model.faceSegment.size(), model.renderMesh.faces().size());
+    EXPECT_GE(model.symmetryPlanes.size() + model.symmetryAxes.size(), 1);
+  }
 }
