@@ -43,8 +43,8 @@
 //   rays 3: as good as 4, 6 or 12 (0.989, 0.987, 0.988) on every check; 2
 //     keep the index on the models as they are but drop it to 0.974
 //     subdivided (0.89 on the worst model). The rays are the largest part of
-//     the child's time (they run in double arithmetic on two threads, see
-//     sdf_segmentation.cpp); with 3 rays 100,000 faces take about 85 ms in
+//     the child's time (they run in double arithmetic, see
+//     sdf_segmentation.cpp); with 3 rays 100,000 faces take about 95 ms in
 //     all when nothing runs beside them, against a load of about 100 ms.
 //   clusters 5, smoothing 0.26 (CGAL's defaults): 4 clusters or smoothing
 //     0.4 to 0.6 score 0.990, a gain within the noise, but the bundled
