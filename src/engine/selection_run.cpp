@@ -417,8 +417,11 @@ void Sorvex::runSelection() {
     const auto share = [&]() {
       return samples.isEmpty() ? 0.0 : double(tally->coveredWithin(near)) / samples.size();
     };
+    // Short of the count, or (without companion files, by threshold, the
+    // count of three included) of the principal planes' coverage.
     const auto wanted = [&]() {
-      return target > 0 ? work->planes.size() < target : share() < principalShare;
+      if (target > 0 && work->planes.size() < target) return true;
+      return withoutCompanions && !countAsked && share() < principalShare;
     };
     if (wanted()) {
       QList<SectionPlane> candidates = principal.planes;
@@ -437,7 +440,7 @@ void Sorvex::runSelection() {
         if (best < 0 || bestAdded < tally->leastNew()) {
           // Short of the count with nothing adding enough: judge finer.
           const int leastNew = tally->leastNew();
-          if (target > 0 && tally->finer()) {
+          if (target > 0 && work->planes.size() < target && tally->finer()) {
             qDebug("No plane adds %d new samples: coverage is now judged within %.5f.", leastNew, tally->tolerance());
             continue;
           }

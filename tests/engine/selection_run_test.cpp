@@ -275,6 +275,17 @@ TEST(SelectionRun, WithoutCompanionFilesTheRunReachesThreePlanesAndThePrincipalC
     }
     EXPECT_EQ(fx.finished, 1);
   }
+  // Three planes 12.6 degrees apart vote: the count of three takes them, and
+  // their slabs cover less than the principal planes', so the run goes on
+  // past the count.
+  RunFixture fx;
+  fx.singleBox();
+  for (float tilt : {0.0f, 0.22f, -0.22f}) fx.addSymmetryPlane(Vec3(0, std::sin(tilt), std::cos(tilt)), 0.0f);
+  fx.engine.companions.symmetry = CompanionSource::Computed;
+  fx.engine.runSelection();
+  EXPECT_GT(fx.engine.planes.size(), 3);
+  EXPECT_GE(measureCoverage(*fx.engine.renderMesh, fx.engine.planes).at03,
+            principalPlanesBaseline(fx.engine).figures.at03);
 }
 
 TEST(SelectionRun, PlaneCountIsReachedOnAPlateThatOneSlabCoversWhole) {
