@@ -54,8 +54,6 @@ bool refuse(LoadControl* control, const char* path, const QString& reason) {
   return false;
 }
 
-// The curvature chain of a freshly read mesh (as prepareCurvatureMesh), with
-// progress between the steps and cancellation inside the smoothing.
 // The companion step (model/derived_companions.h) on a thread of its own,
 // beside the curvature chain: that chain keeps one core busy for most of a
 // load, and the companions need only the render mesh. The thread works with
@@ -129,6 +127,8 @@ class CompanionsAside {
   std::thread thread_;
 };
 
+// The curvature chain of a freshly read mesh (as prepareCurvatureMesh), with
+// progress between the steps and cancellation inside the smoothing.
 bool prepareCurvature(TriMesh& mesh, float smooth, LoadControl* control) {
   const std::atomic<bool>* cancel = control ? &control->cancel : nullptr;
   report(control, 150, "Computing curvatures");
