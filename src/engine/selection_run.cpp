@@ -43,6 +43,11 @@ constexpr int kMaxCoverageHalvings = 4;
 // to this many, and the run ends with at least the coverage of the model's
 // three principal planes.
 constexpr int kLeastPlanesWithoutCompanions = 3;
+// A section of more edges than this counts as crowded (see the coverage
+// top-up at the end of a run). Sections of real scans of millions of faces
+// cut a few thousand edges; a plane through a fan of 65,536 triangles cuts
+// all of them.
+constexpr int kCrowdedSectionSegments = 20000;
 
 // What ended a run, as the batch summary and the debug log name it.
 const char* const kStopBelowThreshold = "below threshold";
@@ -425,12 +430,26 @@ void Sorvex::runSelection() {
     };
     if (wanted()) {
       QList<SectionPlane> candidates = principal.planes;
-      for (SectionPlane& c : greedyCandidatePlanes(*work->renderMesh, samples)) {
-        work->updateSection(c);
-        candidates.append(c);
-      }
       std::vector<SlabReach> reaches;
       for (const SectionPlane& c : qAsConst(candidates)) reaches.push_back(slabReach(samples, c.triangles, near));
+      // The axis planes cost a section each. Where sections are crowded (a
+      // principal plane cuts more than kCrowdedSectionSegments edges, as
+      // through a dense fan, where each takes seconds), the principal
+      // coverage alone tries the principal planes before making them;
+      // otherwise, and for a count short of its target, all are weighed
+      // from the start.
+      bool crowded = false;
+      for (const SectionPlane& c : qAsConst(candidates)) crowded = crowded || c.segments.size() > kCrowdedSectionSegments;
+      bool axisPlanes = false;
+      const auto addAxisPlanes = [&] {
+        axisPlanes = true;
+        for (SectionPlane& c : greedyCandidatePlanes(*work->renderMesh, samples)) {
+          work->updateSection(c);
+          reaches.push_back(slabReach(samples, c.triangles, near));
+          candidates.append(c);
+        }
+      };
+      if (!crowded || (target > 0 && work->planes.size() < target)) addAxisPlanes();
       while (wanted() && !stopRequested()) {
         int best = -1, bestAdded = 0;
         for (int c = 0; c < candidates.size(); ++c) {
@@ -438,6 +457,10 @@ void Sorvex::runSelection() {
           if (added > bestAdded) bestAdded = added, best = c;
         }
         if (best < 0 || bestAdded < tally->leastNew()) {
+          if (!axisPlanes) {
+            addAxisPlanes();
+            continue;
+          }
           // Short of the count with nothing adding enough: judge finer.
           const int leastNew = tally->leastNew();
           if (target > 0 && work->planes.size() < target && tally->finer()) {
