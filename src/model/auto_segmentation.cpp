@@ -250,8 +250,7 @@ QVector<int> transferIds(const Input& in, const RenderFaces& faces, const sdfseg
     if (const float* p = tree.nearest(q, float(reach * reach), &along)) out[f] = idOf(p);
   };
   // Faces are placed independently: the second half on a thread of its own
-  // when there are enough (the symmetry detection beside this one is mostly
-  // done by now, so that core is free), else all here.
+  // when there are enough, else all here.
   const int half = nf >= 20000 ? nf / 2 : nf;
   std::thread second;
   if (half < nf) {
