@@ -13,13 +13,23 @@
 // its own cluster reaches through clusters within three sigma that face its
 // way, as the exact filter's traversal over vertices.
 //
+// The members of a cluster of several vertices share one traversal: it goes
+// through every cluster any member's own traversal could reach (within three
+// sigma plus the cluster's radius of its centroid, facing within the cone of
+// its members' normals), and each member then weighs that list with its own
+// position and normal. So a member also counts a cluster within its three
+// sigma that only a path leaving its own reach joins to it (a fold narrower
+// than a cell), which its own traversal would leave out. This costs one
+// traversal per cluster rather than per vertex, which matters as the cells
+// fill up on dense meshes.
+//
 // Exactness: the vertex itself weighs as in the exact filter (its area, its
 // own tensor), the rest of its own cluster at the rest's centroid, and a
 // cluster of one vertex is that vertex, with the exact filter's weight,
-// frame and traversal order. Where every cluster is one vertex (coarse
-// meshes) the results are the exact filter's floats: the plane selection
-// downstream turns even rounding-level differences of the derivatives into
-// different ridge pieces and planes.
+// frame and traversal (its own, not a shared one). Where every cluster is
+// one vertex (coarse meshes) the results are the exact filter's floats: the
+// plane selection downstream turns even rounding-level differences of the
+// derivatives into different ridge pieces and planes.
 //
 // Determinism: clusters are numbered in the order of their keys, members
 // summed in vertex order, and every vertex's result depends only on the
@@ -36,8 +46,8 @@
 #include "trimesh/curvature.h"
 #include "trimesh/smoothing_util.h"
 
-using smoothing_util::mean_or_own;
 using smoothing_util::finish_curvature_smoothing;
+using smoothing_util::mean_or_own;
 using smoothing_util::ready;
 using smoothing_util::seconds_since;
 using smoothing_util::store_mean;
@@ -237,14 +247,16 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
 
 // Re-expresses a tensor given in a source frame (su, sv with normal suxv) in
 // a target frame (tu, tv with normal tuxv), as project_curv does.
-inline void curv_onto(const Vec3& su, const Vec3& sv, const Vec3& suxv, float ku, float kuv, float kv, const Vec3& tu,
-                      const Vec3& tv, const Vec3& tuxv, float& ou, float& ouv, float& ov) {
+[[gnu::always_inline]] inline void curv_onto(const Vec3& su, const Vec3& sv, const Vec3& suxv, float ku, float kuv,
+                                             float kv, const Vec3& tu, const Vec3& tv, const Vec3& tuxv, float& ou,
+                                             float& ouv, float& ov) {
   Vec3 r_u, r_v;
   rotate_frame_with_normal(tu, tv, tuxv, suxv, r_u, r_v);
   change_curv_basis(r_u.dot(su), r_u.dot(sv), r_v.dot(su), r_v.dot(sv), ku, kuv, kv, ou, ouv, ov);
 }
-inline void deriv_onto(const Vec3& su, const Vec3& sv, const Vec3& suxv, const TriMesh::CurvDeriv& d, const Vec3& tu,
-                       const Vec3& tv, const Vec3& tuxv, TriMesh::CurvDeriv& r) {
+[[gnu::always_inline]] inline void deriv_onto(const Vec3& su, const Vec3& sv, const Vec3& suxv,
+                                              const TriMesh::CurvDeriv& d, const Vec3& tu, const Vec3& tv,
+                                              const Vec3& tuxv, TriMesh::CurvDeriv& r) {
   Vec3 r_u, r_v;
   rotate_frame_with_normal(tu, tv, tuxv, suxv, r_u, r_v);
   change_deriv_basis(r_u.dot(su), r_u.dot(sv), r_v.dot(su), r_v.dot(sv), d, r);
@@ -288,8 +300,8 @@ std::vector<float> cluster_tensors(const TriMesh& m, const Clusters& c, Own own,
 // as the exact filter computes it for one vertex. Returns false when the
 // other side faces away or lies three sigma or more away (the traversal
 // does not go on through it); w is then 0.
-inline bool weight(const Vec3& p, const Vec3& n, const Vec3& p_other, const Vec3& n_other, float area,
-                   float inv_sigma2, float& w) {
+inline bool weight(const Vec3& p, const Vec3& n, const Vec3& p_other, const Vec3& n_other, float area, float inv_sigma2,
+                   float& w) {
   w = 0.0f;
   const float ndot = n.dot(n_other);
   if (!(ndot > 0.0f)) return false;
@@ -309,9 +321,18 @@ struct ClusterWalker {
   std::vector<unsigned> marks;
   unsigned mark = 0;
   std::vector<int> stack;
+  std::vector<int> found;  // gather()'s clusters
 
   ClusterWalker(const Clusters& clusters, float inv2)
       : c(clusters), inv_sigma2(inv2), marks(size_t(clusters.count), 0u) {}
+
+  unsigned next_mark() {
+    if (++mark == 0) {
+      std::fill(marks.begin(), marks.end(), 0u);
+      mark = 1;
+    }
+    return mark;
+  }
 
   // Calls visit(k, w) for every cluster k other than `start` that a
   // traversal from `start` reaches through clusters within three sigma of p
@@ -320,10 +341,7 @@ struct ClusterWalker {
   // vertices: the same pushes, marks and order.
   template <class Visit>
   void walk(int start, const Vec3& p, const Vec3& n, Visit visit) {
-    if (++mark == 0) {
-      std::fill(marks.begin(), marks.end(), 0u);
-      mark = 1;
-    }
+    next_mark();
     marks[size_t(start)] = mark;
     stack.clear();
     for (int e = c.adj_offset[size_t(start)]; e < c.adj_offset[size_t(start) + 1]; ++e)
@@ -336,6 +354,39 @@ struct ClusterWalker {
       float w;
       if (!weight(p, n, c.centroid[size_t(k)], c.normal[size_t(k)], c.area[size_t(k)], inv_sigma2, w)) continue;
       if (w != 0.0f) visit(k, w);
+      for (int e = c.adj_offset[size_t(k)]; e < c.adj_offset[size_t(k) + 1]; ++e) {
+        const int q = c.adj[size_t(e)];
+        if (marks[size_t(q)] != mark) stack.push_back(q);
+      }
+    }
+  }
+
+  // One traversal for all the members of `start` at once: fills `found`
+  // with every cluster other than `start` reached through clusters that lie
+  // within `reach` of `centre` and whose normal is within 90 degrees plus
+  // the cone's half angle of `axis` (a unit vector; sin_cone its half
+  // angle's sine, 1 or more for no limit). With centre the cluster's
+  // centroid, reach three sigma plus the members' largest distance from it
+  // and the cone holding every member's normal, this is every cluster a
+  // member's own walk passes through, and a few more that each member's
+  // weight() then turns away.
+  void gather(int start, const Vec3& centre, float reach, const Vec3& axis, float sin_cone) {
+    next_mark();
+    marks[size_t(start)] = mark;
+    found.clear();
+    stack.clear();
+    for (int e = c.adj_offset[size_t(start)]; e < c.adj_offset[size_t(start) + 1]; ++e)
+      stack.push_back(c.adj[size_t(e)]);
+    const float reach2 = reach * reach;
+    while (!stack.empty()) {
+      const int k = stack.back();
+      stack.pop_back();
+      if (marks[size_t(k)] == mark) continue;
+      marks[size_t(k)] = mark;
+      const Vec3& nk = c.normal[size_t(k)];
+      if (!((centre - c.centroid[size_t(k)]).lengthSquared() < reach2)) continue;
+      if (sin_cone < 1.0f && !(axis.dot(nk) > -sin_cone * nk.length())) continue;
+      found.push_back(k);
       for (int e = c.adj_offset[size_t(k)]; e < c.adj_offset[size_t(k) + 1]; ++e) {
         const int q = c.adj[size_t(e)];
         if (marks[size_t(q)] != mark) stack.push_back(q);
@@ -371,13 +422,142 @@ bool rest_of_cluster(const TriMesh& m, const Clusters& c, const std::vector<floa
   return finite(centroid) && finite(normal);
 }
 
-// Runs filter(walker, i) for every vertex on `threads` threads, blocks of
-// vertices handed out in turn. Returns false when cancelled.
-template <class Filter>
-bool for_each_vertex(int nv, int threads, const std::atomic<bool>* cancel, const Clusters& c, float inv_sigma2,
-                     Filter filter) {
+// The reach of a cluster of several vertices for gather(): its members'
+// largest distance from its centroid, and the cone around their mean normal
+// (axis, and the sine of its half angle) that holds all their normals.
+void cluster_bounds(const TriMesh& m, const Clusters& c, int k, float& radius, Vec3& axis, float& sin_cone) {
+  const Vec3& centre = c.centroid[size_t(k)];
+  Vec3 sum(0, 0, 0);
+  float r2 = 0.0f;
+  for (int q = c.member_offset[size_t(k)]; q < c.member_offset[size_t(k) + 1]; ++q) {
+    const size_t j = size_t(c.members[size_t(q)]);
+    r2 = std::max(r2, (m.vertices[j] - centre).lengthSquared());
+    sum += m.normals[j];
+  }
+  radius = std::sqrt(r2);
+  const float len = sum.length();
+  sin_cone = 1.0f;
+  if (!(len > 0.0f) || !std::isfinite(len)) return;
+  axis = sum * (1.0f / len);
+  float cos_cone = 1.0f;
+  for (int q = c.member_offset[size_t(k)]; q < c.member_offset[size_t(k) + 1]; ++q) {
+    const Vec3& n = m.normals[size_t(c.members[size_t(q)])];
+    const float nl = n.length();
+    if (!(nl > 0.0f)) return;
+    cos_cone = std::min(cos_cone, axis.dot(n) / nl);
+  }
+  // Slack for rounding; a cone of 90 degrees or more turns nothing away.
+  cos_cone -= 1e-4f;
+  if (cos_cone > 0.0f) sin_cone = std::sqrt(std::max(0.0f, 1.0f - cos_cone * cos_cone));
+}
+
+// The filter over the clusters, for tensors of N floats: every vertex i
+// gets the weighted mean of its own tensor (own(i, t), in i's frame), the
+// rest of its cluster and the clusters of its neighbourhood (`mean`, in the
+// clusters' frames), each brought into i's frame by
+// onto(source u, v, uxv, t, target u, v, uxv, out). store(i, sum, acc, own)
+// keeps the result. The clusters are handed out to the threads in blocks; a
+// single vertex's cluster walks as the exact filter does, the members of a
+// larger one share one gather() and each weighs what it found. Returns
+// false when cancelled.
+// What a member of a cluster of several vertices reads of a cluster its
+// cluster's gather() found, side by side for the members' loops.
+template <int N>
+struct Found {
+  Vec3 centroid, normal;
+  float area;
+  Vec3 u, v, uxv;
+  float t[N];
+};
+
+// One thread's walker, and its copy of the clusters the last gather() found.
+template <int N>
+struct Worker {
+  ClusterWalker walker;
+  std::vector<Found<N>> found;
+};
+
+template <int N, class Own, class Onto, class Store>
+bool filter_vertices(const TriMesh& m, const Clusters& c, const std::vector<float>& mean, float sigma, int threads,
+                     const std::atomic<bool>* cancel, Own own, Onto onto, Store store) {
+  const int nv = int(m.vertices.size());
+  float own_t[N];
+  for (int i = 0; i < nv; ++i) {
+    if (c.of_vertex[size_t(i)] >= 0) continue;
+    own(size_t(i), own_t);
+    store(size_t(i), 0.0, nullptr, own_t);
+  }
+  const float inv_sigma2 = 1.0f / (sigma * sigma);
   return smoothing_util::for_each_vertex_block(
-      nv, threads, cancel, [&] { return ClusterWalker(c, inv_sigma2); }, filter);
+      c.count, thread_count(threads, nv), cancel,
+      [&] {
+        return Worker<N>{ClusterWalker(c, inv_sigma2), {}};
+      },
+      [&](Worker<N>& worker, int k) {
+        ClusterWalker& walker = worker.walker;
+        const bool shared = c.size(k) > 1;
+        if (shared) {
+          float radius, sin_cone;
+          Vec3 axis(0, 0, 1);
+          cluster_bounds(m, c, k, radius, axis, sin_cone);
+          walker.gather(k, c.centroid[size_t(k)], (3.0f * sigma + radius) * 1.0001f, axis, sin_cone);
+          worker.found.resize(walker.found.size());
+          for (size_t e = 0; e < walker.found.size(); ++e) {
+            const size_t q = size_t(walker.found[e]);
+            Found<N>& f = worker.found[e];
+            f.centroid = c.centroid[q];
+            f.normal = c.normal[q];
+            f.area = c.area[q];
+            f.u = c.u[q];
+            f.v = c.v[q];
+            f.uxv = c.uxv[q];
+            std::memcpy(f.t, &mean[q * N], sizeof f.t);
+          }
+        }
+        for (int q = c.member_offset[size_t(k)]; q < c.member_offset[size_t(k) + 1]; ++q) {
+          const size_t i = size_t(c.members[size_t(q)]);
+          float self[N];
+          own(i, self);
+          if (m.vertex_neighbors[i].empty()) {
+            store(i, 0.0, nullptr, self);
+            continue;
+          }
+          const Vec3& u = m.principal_dir1[i];
+          const Vec3& v = m.principal_dir2[i];
+          const Vec3 uxv = u.cross(v);
+          const Vec3& p = m.vertices[i];
+          const Vec3& n = m.normals[i];
+          // The vertex itself, as the exact filter weighs it.
+          const float area = m.point_areas[i];
+          double sum = area > 0.0f ? area : 0.0f;
+          double acc[N];
+          for (int e = 0; e < N; ++e) acc[e] = sum * self[e];
+          const auto add = [&](const Vec3& fu, const Vec3& fv, const Vec3& fuxv, const float* t, float w) {
+            float r[N];
+            onto(fu, fv, fuxv, t, u, v, uxv, r);
+            for (int e = 0; e < N; ++e) acc[e] += double(w) * r[e];
+            sum += w;
+          };
+          if (!shared) {
+            walker.walk(k, p, n, [&](int other, float w) {
+              add(c.u[size_t(other)], c.v[size_t(other)], c.uxv[size_t(other)], &mean[size_t(other) * N], w);
+            });
+            store(i, sum, acc, self);
+            continue;
+          }
+          // The rest of its own cluster, at the rest's centroid.
+          const size_t kk = size_t(k);
+          float self_c[N], t[N], rest_area, w;
+          Vec3 centroid, normal;
+          onto(u, v, uxv, self, c.u[kk], c.v[kk], c.uxv[kk], self_c);
+          if (rest_of_cluster<N>(m, c, mean, k, i, self_c, rest_area, centroid, normal, t) &&
+              weight(p, n, centroid, normal, rest_area, inv_sigma2, w) && w != 0.0f)
+            add(c.u[kk], c.v[kk], c.uxv[kk], t, w);
+          for (const Found<N>& f : worker.found)
+            if (weight(p, n, f.centroid, f.normal, f.area, inv_sigma2, w) && w != 0.0f) add(f.u, f.v, f.uxv, f.t, w);
+          store(i, sum, acc, self);
+        }
+      });
 }
 
 bool is_cancelled(const std::atomic<bool>* cancel) { return cancel && cancel->load(); }
@@ -410,51 +590,28 @@ void TriMesh::smooth_curvatures_fast(float sigma, int threads, const std::atomic
                   0.0f, principal_curv2[j], u, v, uxv, t[0], t[1], t[2]);
       });
 
-  const int nv = static_cast<int>(vertices.size());
-  const float inv_sigma2 = 1.0f / (sigma * sigma);
-  std::vector<float> ku(static_cast<size_t>(nv)), kuv(static_cast<size_t>(nv)), kv(static_cast<size_t>(nv));
-  const bool done =
-      for_each_vertex(nv, thread_count(threads, nv), cancel, c, inv_sigma2, [&](ClusterWalker& walker, int i) {
-        const Vec3& u = principal_dir1[size_t(i)];
-        const Vec3& v = principal_dir2[size_t(i)];
+  const size_t nv = vertices.size();
+  std::vector<float> ku(nv), kuv(nv), kv(nv);
+  const bool done = filter_vertices<3>(
+      *this, c, mean, sigma, threads, cancel,
+      [&](size_t i, float* t) {
+        // The vertex's own tensor in its own frame, as the exact filter
+        // projects it.
+        const Vec3& u = principal_dir1[i];
+        const Vec3& v = principal_dir2[i];
         const Vec3 uxv = u.cross(v);
-        float own_u, own_uv, own_v;
-        curv_onto(u, v, uxv, principal_curv1[size_t(i)], 0.0f, principal_curv2[size_t(i)], u, v, uxv, own_u, own_uv,
-                  own_v);
-        const int start = c.of_vertex[size_t(i)];
-        if (vertex_neighbors[size_t(i)].empty() || start < 0) {
-          ku[size_t(i)] = own_u;
-          kuv[size_t(i)] = own_uv;
-          kv[size_t(i)] = own_v;
+        curv_onto(u, v, uxv, principal_curv1[i], 0.0f, principal_curv2[i], u, v, uxv, t[0], t[1], t[2]);
+      },
+      [](const Vec3& su, const Vec3& sv, const Vec3& suxv, const float* t, const Vec3& tu, const Vec3& tv,
+         const Vec3& tuxv, float* r) { curv_onto(su, sv, suxv, t[0], t[1], t[2], tu, tv, tuxv, r[0], r[1], r[2]); },
+      [&](size_t i, double sum, const double* acc, const float* self) {
+        if (!acc) {
+          ku[i] = self[0];
+          kuv[i] = self[1];
+          kv[i] = self[2];
           return;
         }
-        // The vertex itself, as the exact filter weighs it.
-        const float area = point_areas[size_t(i)];
-        double sum = area > 0.0f ? area : 0.0f;
-        double su = sum * own_u, suv = sum * own_uv, sv = sum * own_v;
-        const auto add = [&](const Vec3& fu, const Vec3& fv, const Vec3& fuxv, const float* t, float w) {
-          float cu, cuv, cv;
-          curv_onto(fu, fv, fuxv, t[0], t[1], t[2], u, v, uxv, cu, cuv, cv);
-          su += double(w) * cu;
-          suv += double(w) * cuv;
-          sv += double(w) * cv;
-          sum += w;
-        };
-        if (c.size(start) > 1) {
-          // The rest of its own cluster, at the rest's centroid.
-          float own_c[3], t[3], rest_area, w;
-          Vec3 centroid, normal;
-          const size_t k = size_t(start);
-          curv_onto(u, v, uxv, principal_curv1[size_t(i)], 0.0f, principal_curv2[size_t(i)], c.u[k], c.v[k], c.uxv[k],
-                    own_c[0], own_c[1], own_c[2]);
-          if (rest_of_cluster<3>(*this, c, mean, start, size_t(i), own_c, rest_area, centroid, normal, t) &&
-              weight(vertices[size_t(i)], normals[size_t(i)], centroid, normal, rest_area, inv_sigma2, w) && w != 0.0f)
-            add(c.u[k], c.v[k], c.uxv[k], t, w);
-        }
-        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
-          add(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], &mean[size_t(k) * 3], w);
-        });
-        store_mean(sum, su, suv, sv, own_u, own_uv, own_v, ku[size_t(i)], kuv[size_t(i)], kv[size_t(i)]);
+        store_mean(sum, acc[0], acc[1], acc[2], self[0], self[1], self[2], ku[i], kuv[i], kv[i]);
       });
   finish_curvature_smoothing(*this, done, ku, kuv, kv, t0);
 }
@@ -486,47 +643,23 @@ void TriMesh::smooth_curv_derivs_fast(float sigma, int threads, const std::atomi
         for (int e = 0; e < 4; ++e) t[e] = r[size_t(e)];
       });
 
-  const int nv = static_cast<int>(vertices.size());
-  const float inv_sigma2 = 1.0f / (sigma * sigma);
-  std::vector<CurvDeriv> smoothed(static_cast<size_t>(nv));
-  const bool done =
-      for_each_vertex(nv, thread_count(threads, nv), cancel, c, inv_sigma2, [&](ClusterWalker& walker, int i) {
-        const Vec3& u = principal_dir1[size_t(i)];
-        const Vec3& v = principal_dir2[size_t(i)];
-        const Vec3 uxv = u.cross(v);
-        const CurvDeriv& own = curv_derivs[size_t(i)];
-        const int start = c.of_vertex[size_t(i)];
-        if (vertex_neighbors[size_t(i)].empty() || start < 0) {
-          smoothed[size_t(i)] = own;
-          return;
-        }
-        // The vertex itself, as the exact filter weighs it.
-        const float area = point_areas[size_t(i)];
-        double sum = area > 0.0f ? area : 0.0f;
-        double acc[4];
-        for (int e = 0; e < 4; ++e) acc[e] = sum * own[size_t(e)];
-        const auto add = [&](const Vec3& fu, const Vec3& fv, const Vec3& fuxv, const float* t, float w) {
-          CurvDeriv src, d;
-          for (int e = 0; e < 4; ++e) src[size_t(e)] = t[e];
-          deriv_onto(fu, fv, fuxv, src, u, v, uxv, d);
-          for (int e = 0; e < 4; ++e) acc[e] += double(w) * d[size_t(e)];
-          sum += w;
-        };
-        if (c.size(start) > 1) {
-          // The rest of its own cluster, at the rest's centroid.
-          CurvDeriv own_c;
-          float t[4], rest_area, w;
-          Vec3 centroid, normal;
-          const size_t k = size_t(start);
-          deriv_onto(u, v, uxv, own, c.u[k], c.v[k], c.uxv[k], own_c);
-          if (rest_of_cluster<4>(*this, c, mean, start, size_t(i), own_c.data(), rest_area, centroid, normal, t) &&
-              weight(vertices[size_t(i)], normals[size_t(i)], centroid, normal, rest_area, inv_sigma2, w) && w != 0.0f)
-            add(c.u[k], c.v[k], c.uxv[k], t, w);
-        }
-        walker.walk(start, vertices[size_t(i)], normals[size_t(i)], [&](int k, float w) {
-          add(c.u[size_t(k)], c.v[size_t(k)], c.uxv[size_t(k)], &mean[size_t(k) * 4], w);
-        });
-        smoothed[size_t(i)] = mean_or_own(sum, acc, own);
+  std::vector<CurvDeriv> smoothed(vertices.size());
+  const bool done = filter_vertices<4>(
+      *this, c, mean, sigma, threads, cancel,
+      [&](size_t i, float* t) {
+        for (int e = 0; e < 4; ++e) t[e] = curv_derivs[i][size_t(e)];
+      },
+      [](const Vec3& su, const Vec3& sv, const Vec3& suxv, const float* t, const Vec3& tu, const Vec3& tv,
+         const Vec3& tuxv, float* r) {
+        CurvDeriv src, d;
+        for (int e = 0; e < 4; ++e) src[size_t(e)] = t[e];
+        deriv_onto(su, sv, suxv, src, tu, tv, tuxv, d);
+        for (int e = 0; e < 4; ++e) r[e] = d[size_t(e)];
+      },
+      [&](size_t i, double sum, const double* acc, const float* self) {
+        CurvDeriv own;
+        for (int e = 0; e < 4; ++e) own[size_t(e)] = self[e];
+        smoothed[i] = acc ? mean_or_own(sum, acc, own) : own;
       });
   if (!done) {
     print_message("cancelled.\n");
