@@ -314,7 +314,9 @@ TEST_F(ControlPanel, ControlsExplainThemselvesAndAStatusLineGuides) {
   const QPoint viewBottom = view->mapTo(window.get(), QPoint(0, view->height()));
   EXPECT_GE(status->mapTo(window.get(), QPoint(0, 0)).y(), viewBottom.y());
   EXPECT_TRUE(status->currentMessage().contains("F1")) << status->currentMessage().toStdString();
-  if (studyMode) EXPECT_TRUE(status->currentMessage().contains("Load From Sequence"));
+  if (studyMode) {
+    EXPECT_TRUE(status->currentMessage().contains("Load From Sequence"));
+  }
 }
 
 // Every control the window shows, in either configuration, answers a

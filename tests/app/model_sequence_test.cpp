@@ -156,7 +156,9 @@ TEST_F(ModelSequence, NineteenPressesVisitEveryModelThenTheStudyEnds) {
     EXPECT_EQ(view->sequenceProgressLabel->text(), QString("Model %1 of 19").arg(k));
     const QString status = view->statusBar->currentMessage();
     EXPECT_TRUE(status.startsWith(QString("Model %1 of 19: ").arg(k))) << status.toStdString();
-    if (view->modelPathEdit->text().startsWith("Plane ")) EXPECT_TRUE(status.contains("aeroplane"));
+    if (view->modelPathEdit->text().startsWith("Plane ")) {
+      EXPECT_TRUE(status.contains("aeroplane"));
+    }
   }
   std::vector<int> expected;
   if (studyMode) {
@@ -373,7 +375,9 @@ TEST_F(ModelSequence, PreviousModelComesBackWithItsPlanes) {
   EXPECT_FALSE(back->isEnabled());
   EXPECT_EQ(view->sequencePaths, paths);
   EXPECT_EQ(view->sequenceLabels, labels);
-  if (studyMode) EXPECT_EQ(view->seedSpin->value(), 7);
+  if (studyMode) {
+    EXPECT_EQ(view->seedSpin->value(), 7);
+  }
 
   // Forward: the question comes; staying keeps the model, going on returns to
   // the second model with its exported planes.

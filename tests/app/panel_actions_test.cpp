@@ -399,7 +399,9 @@ TEST_F(PanelActions, MeshUtilitiesAndMatrixReachTheEngine) {
   QStringList busy;
   QObject::connect(view, &GLWidget::busyChanged, [&](bool on, const QString& what) {
     busy << QString("%1 %2 %3").arg(on).arg(view->progressBar->maximum()).arg(what);
-    if (on) EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1, Qt::WaitCursor);
+    if (on) {
+      EXPECT_EQ(QApplication::overrideCursor() ? QApplication::overrideCursor()->shape() : -1, Qt::WaitCursor);
+    }
   });
   const int rangeBefore = view->progressBar->maximum();
   press(view->exportMatrixButton);
