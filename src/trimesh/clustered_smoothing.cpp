@@ -309,7 +309,7 @@ bool filter_vertices(const TriMesh& m, const Clusters& c, const std::vector<floa
           float radius, sin_cone;
           Vec3 axis(0, 0, 1);
           cluster_bounds(m, c, k, radius, axis, sin_cone);
-          walker.gather(k, c.centroid[size_t(k)], (3.0f * sigma + radius) * 1.0001f, axis, sin_cone);
+          walker.gather(k, c.centroid[size_t(k)], (3.0f * std::fabs(sigma) + radius) * 1.0001f, axis, sin_cone);
           worker.found.resize(walker.found.size());
           for (size_t e = 0; e < walker.found.size(); ++e) {
             const size_t q = size_t(walker.found[e]);
