@@ -419,14 +419,12 @@ void Sorvex::runSelection() {
     startCoverage();
     const CoverageBaseline principal = principalPlanesBaseline(*work);
     const double principalShare = principal.figures.at03;
-    const auto share = [&]() {
-      return samples.isEmpty() ? 0.0 : double(tally->coveredWithin(near)) / samples.size();
-    };
+    const auto share = [&]() { return samples.isEmpty() ? 0.0 : double(tally->coveredWithin(near)) / samples.size(); };
+    const auto shortOfCount = [&]() { return target > 0 && work->planes.size() < target; };
     // Short of the count, or (without companion files, by threshold, the
     // count of three included) of the principal planes' coverage.
     const auto wanted = [&]() {
-      if (target > 0 && work->planes.size() < target) return true;
-      return withoutCompanions && !countAsked && share() < principalShare;
+      return shortOfCount() || (withoutCompanions && !countAsked && share() < principalShare);
     };
     if (wanted()) {
       QList<SectionPlane> candidates = principal.planes;
@@ -438,8 +436,9 @@ void Sorvex::runSelection() {
       // coverage alone tries the principal planes before making them;
       // otherwise, and for a count short of its target, all are weighed
       // from the start.
-      bool crowded = false;
-      for (const SectionPlane& c : qAsConst(candidates)) crowded = crowded || c.segments.size() > kCrowdedSectionSegments;
+      const bool crowded = std::any_of(candidates.cbegin(), candidates.cend(), [](const SectionPlane& c) {
+        return c.segments.size() > kCrowdedSectionSegments;
+      });
       bool axisPlanes = false;
       const auto addAxisPlanes = [&] {
         axisPlanes = true;
@@ -449,7 +448,7 @@ void Sorvex::runSelection() {
           candidates.append(c);
         }
       };
-      if (!crowded || (target > 0 && work->planes.size() < target)) addAxisPlanes();
+      if (!crowded || shortOfCount()) addAxisPlanes();
       while (wanted() && !stopRequested()) {
         int best = -1, bestAdded = 0;
         for (int c = 0; c < candidates.size(); ++c) {
@@ -463,7 +462,7 @@ void Sorvex::runSelection() {
           }
           // Short of the count with nothing adding enough: judge finer.
           const int leastNew = tally->leastNew();
-          if (target > 0 && work->planes.size() < target && tally->finer()) {
+          if (shortOfCount() && tally->finer()) {
             qDebug("No plane adds %d new samples: coverage is now judged within %.5f.", leastNew, tally->tolerance());
             continue;
           }

@@ -49,7 +49,6 @@ using smoothing_util::store_mean;
 using smoothing_util::thread_count;
 
 using smoothing_clusters::Clusters;
-using smoothing_clusters::finite;
 using smoothing_clusters::make_clusters;
 
 namespace {
@@ -228,7 +227,7 @@ bool rest_of_cluster(const TriMesh& m, const Clusters& c, const std::vector<floa
   area = float(a);
   for (int e = 0; e < N; ++e)
     if (!std::isfinite(t[e])) return false;
-  return finite(centroid) && finite(normal);
+  return centroid.isFinite() && normal.isFinite();
 }
 
 // The reach of a cluster of several vertices for gather(): its members'
@@ -260,15 +259,6 @@ void cluster_bounds(const TriMesh& m, const Clusters& c, int k, float& radius, V
   if (cos_cone > 0.0f) sin_cone = std::sqrt(std::max(0.0f, 1.0f - cos_cone * cos_cone));
 }
 
-// The filter over the clusters, for tensors of N floats: every vertex i
-// gets the weighted mean of its own tensor (own(i, t), in i's frame), the
-// rest of its cluster and the clusters of its neighbourhood (`mean`, in the
-// clusters' frames), each brought into i's frame by
-// onto(source u, v, uxv, t, target u, v, uxv, out). store(i, sum, acc, own)
-// keeps the result. The clusters are handed out to the threads in blocks; a
-// single vertex's cluster walks as the exact filter does, the members of a
-// larger one share one gather() and each weighs what it found. Returns
-// false when cancelled.
 // What a member of a cluster of several vertices reads of a cluster its
 // cluster's gather() found, side by side for the members' loops.
 template <int N>
@@ -286,6 +276,15 @@ struct Worker {
   std::vector<Found<N>> found;
 };
 
+// The filter over the clusters, for tensors of N floats: every vertex i
+// gets the weighted mean of its own tensor (own(i, t), in i's frame), the
+// rest of its cluster and the clusters of its neighbourhood (`mean`, in the
+// clusters' frames), each brought into i's frame by
+// onto(source u, v, uxv, t, target u, v, uxv, out). store(i, sum, acc, own)
+// keeps the result. The clusters are handed out to the threads in blocks; a
+// single vertex's cluster walks as the exact filter does, the members of a
+// larger one share one gather() and each weighs what it found. Returns
+// false when cancelled.
 template <int N, class Own, class Onto, class Store>
 bool filter_vertices(const TriMesh& m, const Clusters& c, const std::vector<float>& mean, float sigma, int threads,
                      const std::atomic<bool>* cancel, Own own, Onto onto, Store store) {

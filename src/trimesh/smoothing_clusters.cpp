@@ -39,7 +39,7 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
   order.reserve(nv);
   Vec3 lo(0, 0, 0), hi(0, 0, 0);
   for (size_t i = 0; i < nv; ++i) {
-    if (!finite(m.vertices[i]) || !finite(m.normals[i])) continue;
+    if (!m.vertices[i].isFinite() || !m.normals[i].isFinite()) continue;
     const Vec3& p = m.vertices[i];
     if (order.empty()) lo = hi = p;
     lo = Vec3(std::min(lo.x, p.x), std::min(lo.y, p.y), std::min(lo.z, p.z));
@@ -77,8 +77,8 @@ Clusters make_clusters(const TriMesh& m, float sigma) {
   };
   for (int i : order) {
     for (int j : m.vertex_neighbors[size_t(i)]) {
-      if (j < 0 || size_t(j) >= nv || key[size_t(j)] != key[size_t(i)] || !finite(m.vertices[size_t(j)]) ||
-          !finite(m.normals[size_t(j)]))
+      if (j < 0 || size_t(j) >= nv || key[size_t(j)] != key[size_t(i)] || !m.vertices[size_t(j)].isFinite() ||
+          !m.normals[size_t(j)].isFinite())
         continue;
       const int a = root(i), b = root(j);
       if (a != b) piece[size_t(std::max(a, b))] = std::min(a, b);

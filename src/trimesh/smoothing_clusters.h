@@ -10,14 +10,11 @@
 // the same cell stay apart. Clusters are joined where a mesh edge joins their
 // members.
 
-#include <cmath>
 #include <vector>
 
 #include "trimesh/trimesh.h"
 
 namespace smoothing_clusters {
-
-inline bool finite(const Vec3& v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 // The clusters of a mesh at one width, with their adjacency. A cluster of a
 // single vertex stands for that vertex exactly: its own position, normal,
